@@ -1,0 +1,47 @@
+# kel_add_library(NAME SOURCES... [LINKS libs...])
+# A shared library with hidden visibility whose classes are exported through
+# NAME_EXPORTS (see core/platform/KelExport.h for the pattern).
+function(kel_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PRIVATE_LINKS" ${ARGN})
+  add_library(${name} SHARED ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE ${ARG_PRIVATE_LINKS})
+  set_target_properties(${name} PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  set_property(GLOBAL APPEND PROPERTY KEL_LIBRARIES ${name})
+endfunction()
+
+# kel_add_test(NAME SOURCES... LINKS libs... [LABELS labels...])
+# One GoogleTest executable registered with CTest. Label "threads" puts it in
+# the ThreadSanitizer run; "no-sanitizer" keeps it out of the ASan run.
+function(kel_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  if("threads" IN_LIST ARG_LABELS)
+    add_dependencies(kel_thread_tests ${name})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${ARG_LABELS}"
+    ENVIRONMENT "KEL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+endfunction()
+
+# kel_add_fuzzer(NAME SOURCES... LINKS libs...)
+# A libFuzzer target; its seed corpus lives in fuzz/<component>/corpus/NAME.
+function(kel_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+endfunction()
+
+# Adds every sub-folder of `folder` that has a CMakeLists.txt.
+function(kel_add_subfolders folder)
+  file(GLOB children LIST_DIRECTORIES true ${folder}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

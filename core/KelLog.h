@@ -1,0 +1,47 @@
+#pragma once
+
+// CKelLog: time-stamped entries in one UTF-8 file per day, named by the log
+// folder, the local date "%Y-%m-%d" and ".log". One entry is two calls on the
+// same thread:
+//
+//     _kelLog.LogPreFix(__FILE__, __LINE__, __func__);  // takes the lock
+//     _kelLog.Log(1, L"copied %ls", name);               // writes, releases
+//
+// The lock is the per-user cross-process mutex "MutexKelLog": entries of all
+// threads and processes never interleave. Levels: 0 DEBUG, 1 INFO, 2 ERROR;
+// an entry is written when its level is at least the threshold.
+#include "platform/KelExport.h"
+#include "platform/StringW.h"
+
+class KELCORE_API CKelLog {
+public:
+    CKelLog() = default;
+    CKelLog(const CKelLog&) = delete;
+    CKelLog& operator=(const CKelLog&) = delete;
+
+    // Sets the threshold and the folder (which must end with '/') for every
+    // later entry of the process. Thread safe.
+    static void Init(const int& level, const wchar_t* folder);
+
+    // Starts an entry and leaves the log lock held by the calling thread.
+    // A null `function` keeps the previous label.
+    void LogPreFix(const char* sourceFile, const int& line, const char* function);
+    // Finishes the entry begun by LogPreFix on this thread, appends it to the
+    // day's file and releases the lock, also when the write raises
+    // CKelException.
+    void Log(int level, const wchar_t* format, ...);
+
+    // The file that an entry written now goes to.
+    static CStringW CurrentFile();
+
+private:
+    void _writefile(const wchar_t* text);
+
+    CStringW m_strPrefix;
+    CStringW m_strFile;
+    CStringW m_strFunc;
+    int m_nLine = 0;
+};
+
+// The log object of the library, used by every program by name.
+extern KELCORE_API CKelLog _kelLog;

@@ -1,0 +1,162 @@
+#include "CodePage.h"
+
+#include "Unicode.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+
+namespace kel::platform {
+namespace {
+
+std::string LocaleNameFromEnvironment()
+{
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return value;
+    }
+    return {};
+}
+
+bool IsUtf8Name(std::string name)
+{
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::erase(name, '-');
+    return name == "UTF8";
+}
+
+// The code set of the locale named by the environment, without touching the
+// process locale. Unknown or ASCII-only locales count as UTF-8.
+std::string DetectSystemCodeSet()
+{
+    const std::string name = LocaleNameFromEnvironment();
+    std::string codeSet;
+    if (!name.empty()) {
+        if (locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), nullptr)) {
+            codeSet = nl_langinfo_l(CODESET, locale);
+            freelocale(locale);
+        } else if (size_t dot = name.find('.'); dot != std::string::npos) {
+            codeSet = name.substr(dot + 1, name.find('@', dot) - dot - 1);
+        }
+    }
+    if (codeSet.empty() || codeSet == "ANSI_X3.4-1968" || codeSet == "ASCII" || IsUtf8Name(codeSet))
+        return "UTF-8";
+    return codeSet;
+}
+
+const char* IconvName(CodePage codePage)
+{
+    switch (codePage) {
+    case CodePage::Cp949: return "CP949";
+    case CodePage::Utf8: return "UTF-8";
+    case CodePage::System: break;
+    }
+    return SystemCodeSet().c_str();
+}
+
+bool IsUtf8(CodePage codePage)
+{
+    return codePage == CodePage::Utf8 || (codePage == CodePage::System && SystemCodeSetIsUtf8());
+}
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : m_handle(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (valid())
+            iconv_close(m_handle);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    bool valid() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
+    size_t convert(char** in, size_t* inLeft, char** out, size_t* outLeft)
+    {
+        return iconv(m_handle, in, inLeft, out, outLeft);
+    }
+
+private:
+    iconv_t m_handle;
+};
+
+} // namespace
+
+const std::string& SystemCodeSet()
+{
+    static const std::string codeSet = DetectSystemCodeSet();
+    return codeSet;
+}
+
+bool SystemCodeSetIsUtf8()
+{
+    static const bool utf8 = IsUtf8Name(SystemCodeSet());
+    return utf8;
+}
+
+std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage)
+{
+    if (IsUtf8(codePage))
+        return Utf8ToWide(bytes);
+    Iconv converter("WCHAR_T", IconvName(codePage));
+    if (!converter.valid()) // an unknown code set: keep what is plain ASCII
+        return Utf8ToWide(bytes);
+
+    std::wstring out(bytes.size(), L'\0'); // never more characters than bytes
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char* dst = reinterpret_cast<char*>(out.data());
+    size_t dstLeft = out.size() * sizeof(wchar_t);
+    while (inLeft > 0) {
+        if (converter.convert(&in, &inLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG || dstLeft < sizeof(wchar_t))
+            break;
+        // An undecodable byte or a sequence cut short at the end.
+        const wchar_t replacement = 0xFFFD;
+        std::memcpy(dst, &replacement, sizeof replacement);
+        dst += sizeof replacement;
+        dstLeft -= sizeof replacement;
+        if (errno == EINVAL)
+            break;
+        ++in;
+        --inLeft;
+    }
+    out.resize(out.size() - dstLeft / sizeof(wchar_t));
+    return out;
+}
+
+std::string WideToMultiByte(std::wstring_view text, CodePage codePage)
+{
+    if (IsUtf8(codePage))
+        return WideToUtf8(text);
+    Iconv converter(IconvName(codePage), "WCHAR_T");
+    if (!converter.valid())
+        return WideToUtf8(text);
+
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = reinterpret_cast<char*>(const_cast<wchar_t*>(text.data()));
+    size_t inLeft = text.size() * sizeof(wchar_t);
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    while (inLeft > 0) {
+        if (converter.convert(&in, &inLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG || dstLeft == 0)
+            break;
+        *dst++ = '?';
+        --dstLeft;
+        in += sizeof(wchar_t);
+        inLeft -= inLeft < sizeof(wchar_t) ? inLeft : sizeof(wchar_t);
+    }
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+} // namespace kel::platform

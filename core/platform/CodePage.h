@@ -1,0 +1,27 @@
+#pragma once
+
+// Multi-byte code pages: the system code page (the code set of the user's
+// locale environment, read once) and CP949, converted through iconv. Bytes a
+// code page cannot decode become U+FFFD; characters it cannot encode become
+// '?', its default character.
+#include "KelExport.h"
+
+#include <string>
+#include <string_view>
+
+namespace kel::platform {
+
+enum class CodePage {
+    System, // LC_ALL / LC_CTYPE / LANG; UTF-8 when unset or plain ASCII
+    Utf8,
+    Cp949,  // superset of EUC-KR
+};
+
+// iconv name of the system code set, e.g. "UTF-8" or "EUC-KR".
+KELCORE_API const std::string& SystemCodeSet();
+KELCORE_API bool SystemCodeSetIsUtf8();
+
+KELCORE_API std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage);
+KELCORE_API std::string WideToMultiByte(std::wstring_view text, CodePage codePage);
+
+} // namespace kel::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+// Error numbers that the libraries raise: the C library's errno values for
+// system and file errors, and the WinINet numbers (12000-12175) for the FTP
+// and HTTP layers, whose English texts this layer supplies.
+#include "KelExport.h"
+#include "Types.h"
+
+#include <string>
+
+namespace kel::platform {
+
+constexpr DWORD kInternetErrorBase = 12000;
+constexpr DWORD kInternetErrorLast = 12175;
+
+constexpr DWORD ERROR_INTERNET_OUT_OF_HANDLES = 12001;
+constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
+constexpr DWORD ERROR_INTERNET_EXTENDED_ERROR = 12003;
+constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
+constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
+constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+constexpr DWORD ERROR_INTERNET_PROTOCOL_NOT_FOUND = 12008;
+constexpr DWORD ERROR_INTERNET_INVALID_OPTION = 12009;
+constexpr DWORD ERROR_INTERNET_SHUTDOWN = 12012;
+constexpr DWORD ERROR_INTERNET_INCORRECT_USER_NAME = 12013;
+constexpr DWORD ERROR_INTERNET_INCORRECT_PASSWORD = 12014;
+constexpr DWORD ERROR_INTERNET_LOGIN_FAILURE = 12015;
+constexpr DWORD ERROR_INTERNET_INVALID_OPERATION = 12016;
+constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
+constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_TYPE = 12018;
+constexpr DWORD ERROR_INTERNET_INCORRECT_HANDLE_STATE = 12019;
+constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
+constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
+constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
+constexpr DWORD ERROR_FTP_DROPPED = 12111;
+constexpr DWORD ERROR_FTP_NO_PASSIVE_MODE = 12112;
+constexpr DWORD ERROR_HTTP_HEADER_NOT_FOUND = 12150;
+constexpr DWORD ERROR_HTTP_DOWNLEVEL_SERVER = 12151;
+constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
+constexpr DWORD ERROR_HTTP_INVALID_HEADER = 12153;
+constexpr DWORD ERROR_HTTP_INVALID_QUERY_REQUEST = 12154;
+constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
+constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
+constexpr DWORD ERROR_INTERNET_DECODING_FAILED = 12175;
+
+// The text for `number`, ending with "\r\n" as message-table texts do.
+// False when the system has no text for it.
+KELCORE_API bool LookupErrorText(DWORD number, std::wstring& text);
+
+} // namespace kel::platform

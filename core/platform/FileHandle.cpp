@@ -1,0 +1,86 @@
+#include "FileHandle.h"
+
+#include "CodePage.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kel::platform {
+
+std::string NarrowPath(const wchar_t* path)
+{
+    return path ? WideToMultiByte(path, CodePage::System) : std::string();
+}
+
+CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool CFileHandle::Open(const std::string& path, int flags, unsigned mode)
+{
+    Close();
+    do {
+        m_fd = open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (m_fd < 0 && errno == EINTR);
+    return m_fd >= 0;
+}
+
+bool CFileHandle::Close()
+{
+    if (m_fd < 0)
+        return true;
+    const int result = close(m_fd);
+    m_fd = -1;
+    return result == 0 || errno == EINTR;
+}
+
+bool CFileHandle::Size(ULONGLONG& size) const
+{
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0)
+        return false;
+    size = static_cast<ULONGLONG>(info.st_size);
+    return true;
+}
+
+bool CFileHandle::Read(void* buffer, size_t length, size_t& read)
+{
+    read = 0;
+    auto* at = static_cast<char*>(buffer);
+    while (read < length) {
+        const ssize_t got = ::read(m_fd, at + read, length - read);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            break;
+        read += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool CFileHandle::WriteAll(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(m_fd, bytes.data(), bytes.size());
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(put));
+    }
+    return true;
+}
+
+} // namespace kel::platform

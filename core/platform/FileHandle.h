@@ -1,0 +1,45 @@
+#pragma once
+
+// CFileHandle: an owned POSIX file descriptor. Operations return false and
+// leave errno set on failure; the caller decides how to report it.
+#include "KelExport.h"
+#include "StringW.h"
+#include "Types.h"
+
+#include <string>
+#include <string_view>
+
+namespace kel::platform {
+
+// File system bytes of a wide path (the system code page, UTF-8 normally).
+KELCORE_API std::string NarrowPath(const wchar_t* path);
+
+class KELCORE_API CFileHandle {
+public:
+    CFileHandle() = default;
+    ~CFileHandle() { Close(); }
+    CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    CFileHandle& operator=(CFileHandle&& other) noexcept;
+    CFileHandle(const CFileHandle&) = delete;
+    CFileHandle& operator=(const CFileHandle&) = delete;
+
+    // `flags` as for open(2); O_CLOEXEC is always added.
+    bool Open(const std::string& path, int flags, unsigned mode = 0666);
+    bool IsOpen() const { return m_fd >= 0; }
+    int Descriptor() const { return m_fd; }
+    // Closes the descriptor; false (errno set) when the close reported an
+    // error such as a delayed write failure.
+    bool Close();
+
+    bool Size(ULONGLONG& size) const;
+    // Reads up to `length` bytes at the current position, retrying short
+    // reads until end of file; `read` gets the count.
+    bool Read(void* buffer, size_t length, size_t& read);
+    // Writes all bytes (retrying short writes).
+    bool WriteAll(std::string_view bytes);
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace kel::platform

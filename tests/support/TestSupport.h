@@ -1,0 +1,55 @@
+#pragma once
+
+// Helpers shared by the tests: private temporary folders and whole-file I/O.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+namespace kel::test {
+
+// A fresh folder under $KEL_TEST_TMP (or /tmp), removed with its contents.
+class TempDir {
+public:
+    TempDir()
+    {
+        const char* base = std::getenv("KEL_TEST_TMP");
+        std::filesystem::path root = base && *base ? base : "/tmp";
+        std::filesystem::create_directories(root);
+        std::string pattern = (root / "kel-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code error;
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, error);
+        std::filesystem::remove_all(m_path, error);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace kel::test
