@@ -1,0 +1,48 @@
+#pragma once
+
+// CKelFileFind: walks a folder, optionally its whole sub-tree, and reports
+// every folder and every file whose name ends with one of a comma-separated
+// list of extensions through two hooks that a derived class implements.
+//
+// Entries are reported in the order the directory gives them; a folder comes
+// before its contents, and its contents before the next entry of its parent.
+// An entry whose name starts with '.' is hidden. Symbolic links are never
+// followed into: a link to a folder is reported as a folder but not entered,
+// so the walk cannot leave the tree or run in a loop.
+//
+// One object walks on one thread at a time; the hooks run on that thread.
+#include "platform/KelExport.h"
+#include "platform/StringW.h"
+
+#include <string>
+
+class KELCORE_API CKelFileFind {
+public:
+    CKelFileFind() = default;
+    virtual ~CKelFileFind() = default;
+
+    // Stores `extensions`, then walks `folder`. `subFolders` 1 enters the
+    // sub-folders (any other value only reports them); `hidden` non-zero
+    // includes hidden entries. A folder that cannot be read reports nothing.
+    void FindFoldersFiles(const wchar_t* folder, const wchar_t* extensions, int subFolders, int hidden);
+
+    // Every folder met: its full path and its name. The strings are valid
+    // only during the call.
+    virtual void vFoundFolder(const wchar_t* path, const wchar_t* name) = 0;
+    // Every file whose name passes the extension test: full path, name with
+    // extension, and title (the name without its extension).
+    virtual void vFoundFile(const wchar_t* path, const wchar_t* name, const wchar_t* title) = 0;
+
+protected:
+    CStringW m_strExtensions;
+
+private:
+    CStringW _MakeSearchWord(CStringW& folder);
+    void _FindAllFoldersFilesSubDir(CStringW& folder, int subFolders, int hidden);
+    // 1 when `name` ends with one of the listed extensions (case-sensitive).
+    int _CheckExt(const wchar_t* name);
+
+    // Walks the open folder `fd`; m_path holds its path with a trailing '/'.
+    void _WalkOpenFolder(int fd, int subFolders, int hidden);
+    std::wstring m_path;
+};
