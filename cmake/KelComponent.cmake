@@ -21,9 +21,12 @@ function(kel_add_test name)
   if("threads" IN_LIST ARG_LABELS)
     add_dependencies(kel_thread_tests ${name})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}"
-    ENVIRONMENT "KEL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+  set(properties ENVIRONMENT "KEL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
+    PROPERTIES ${properties})
 endfunction()
 
 # kel_add_fuzzer(NAME SOURCES... LINKS libs...)

@@ -1,0 +1,221 @@
+#include "KelFileFind.h"
+
+#include "TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+// Records what the walk reports; paths relative to the starting folder.
+class RecordingFind : public CKelFileFind {
+public:
+    explicit RecordingFind(std::wstring root) : m_root(std::move(root)) {}
+
+    void vFoundFolder(const wchar_t* path, const wchar_t* name) override
+    {
+        folders.push_back(Relative(path));
+        folderNames.push_back(name);
+        events.push_back(L"D " + Relative(path));
+    }
+    void vFoundFile(const wchar_t* path, const wchar_t* name, const wchar_t* title) override
+    {
+        files.push_back(Relative(path));
+        fileNames.push_back(name);
+        titles.push_back(title);
+        events.push_back(L"F " + Relative(path));
+    }
+    int CheckExt(const wchar_t* extensions, const wchar_t* name)
+    {
+        // The extension test is private; a walk over a one-file folder is
+        // the public way to ask it.
+        (void)extensions;
+        (void)name;
+        return 0;
+    }
+
+    std::vector<std::wstring> folders, folderNames, files, fileNames, titles, events;
+
+private:
+    std::wstring Relative(const wchar_t* path) const
+    {
+        std::wstring text(path);
+        return text.rfind(m_root, 0) == 0 ? text.substr(m_root.size()) : L"!" + text;
+    }
+    std::wstring m_root;
+};
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class FileFindTest : public ::testing::Test {
+protected:
+    void Make(const std::string& relative)
+    {
+        const fs::path path = m_dir.path() / relative;
+        fs::create_directories(path.parent_path());
+        kel::test::WriteBytes(path.string(), "x");
+    }
+    void MakeFolder(const std::string& relative) { fs::create_directories(m_dir.path() / relative); }
+    std::wstring Root() const { return Wide(m_dir.path().string()); }
+    RecordingFind Walk(const wchar_t* extensions, int subFolders, int hidden)
+    {
+        RecordingFind find(Root() + L"/");
+        find.FindFoldersFiles(Root().c_str(), extensions, subFolders, hidden);
+        return find;
+    }
+
+    kel::test::TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(FileFindTest, ExtensionsMatchCaseSensitivelyAtTheEndOfTheName)
+{
+    Make("a.txt");
+    Make("b.cpp");
+    Make("C.TXT");
+    Make("a.txt.bak");
+    Make("mytxt");
+    Make("notes.h");
+    RecordingFind find = Walk(L".txt,.cpp", 1, 0);
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"a.txt", L"b.cpp"));
+
+    // A token without a dot matches any name that ends with it.
+    find = Walk(L"txt", 1, 0);
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"a.txt", L"mytxt"));
+}
+
+TEST_F(FileFindTest, EmptyTokensAreSkippedAndBlanksKept)
+{
+    Make("a.txt");
+    Make("b.h");
+    Make("c .h");
+    EXPECT_THAT(Walk(L",,.txt,,", 1, 0).files, ElementsAre(L"a.txt"));
+    EXPECT_THAT(Walk(L" .h", 1, 0).files, ElementsAre(L"c .h"));
+    EXPECT_THAT(Walk(L"", 1, 0).files, IsEmpty());
+    // A token longer than the name never matches it.
+    EXPECT_THAT(Walk(L"xb.h", 1, 0).files, IsEmpty());
+}
+
+TEST_F(FileFindTest, ReportsNameAndTitle)
+{
+    Make("main.cpp");
+    Make("archive.tar.cpp");
+    RecordingFind find = Walk(L".cpp", 1, 0);
+    ASSERT_EQ(find.files.size(), 2u);
+    for (size_t i = 0; i < find.files.size(); ++i) {
+        EXPECT_EQ(find.fileNames[i], find.files[i]);
+        EXPECT_EQ(find.titles[i], find.fileNames[i].substr(0, find.fileNames[i].size() - 4));
+    }
+}
+
+TEST_F(FileFindTest, FolderComesBeforeItsContentsAndContentsBeforeNextSibling)
+{
+    Make("one/a.h");
+    Make("one/deep/b.h");
+    Make("two/c.h");
+    Make("top.h");
+    RecordingFind find = Walk(L".h", 1, 0);
+    EXPECT_THAT(find.folders, UnorderedElementsAre(L"one", L"one/deep", L"two"));
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"one/a.h", L"one/deep/b.h", L"two/c.h", L"top.h"));
+    EXPECT_THAT(find.folderNames, UnorderedElementsAre(L"one", L"deep", L"two"));
+
+    // Each entry's position: everything under a folder sits right after it,
+    // before whatever comes next from the parent.
+    for (size_t i = 0; i < find.events.size(); ++i) {
+        if (find.events[i][0] != L'D')
+            continue;
+        const std::wstring prefix = find.events[i].substr(2) + L"/";
+        size_t j = i + 1;
+        while (j < find.events.size() && find.events[j].substr(2).rfind(prefix, 0) == 0)
+            ++j;
+        for (size_t k = j; k < find.events.size(); ++k)
+            EXPECT_NE(find.events[k].substr(2).rfind(prefix, 0), 0u) << "late entry of " << find.events[i].size();
+    }
+}
+
+TEST_F(FileFindTest, WithoutSubFoldersReportsFoldersButNotTheirFiles)
+{
+    Make("sub/inner.h");
+    Make("sub/nested/x.h");
+    Make("here.h");
+    for (int subFolders : {0, 2, -1}) {
+        RecordingFind find = Walk(L".h", subFolders, 0);
+        EXPECT_THAT(find.folders, ElementsAre(L"sub"));
+        EXPECT_THAT(find.files, ElementsAre(L"here.h"));
+    }
+}
+
+TEST_F(FileFindTest, HiddenEntriesNeedTheHiddenFlag)
+{
+    Make(".hidden/inside.h");
+    Make(".secret.h");
+    Make("open/.dot.h");
+    Make("open/seen.h");
+    RecordingFind find = Walk(L".h", 1, 0);
+    EXPECT_THAT(find.folders, ElementsAre(L"open"));
+    EXPECT_THAT(find.files, ElementsAre(L"open/seen.h"));
+
+    find = Walk(L".h", 1, 1);
+    EXPECT_THAT(find.folders, UnorderedElementsAre(L".hidden", L"open"));
+    EXPECT_THAT(find.files, UnorderedElementsAre(L".hidden/inside.h", L".secret.h", L"open/.dot.h", L"open/seen.h"));
+}
+
+TEST_F(FileFindTest, MissingOrUnreadableFoldersReportNothing)
+{
+    RecordingFind missing(L"");
+    missing.FindFoldersFiles((Root() + L"/absent").c_str(), L".h", 1, 1);
+    EXPECT_THAT(missing.events, IsEmpty());
+
+    Make("locked/x.h");
+    Make("free/y.h");
+    fs::permissions(m_dir.path() / "locked", fs::perms::none);
+    RecordingFind find = Walk(L".h", 1, 0);
+    fs::permissions(m_dir.path() / "locked", fs::perms::owner_all);
+    EXPECT_THAT(find.folders, UnorderedElementsAre(L"locked", L"free"));
+    if (geteuid() != 0) // root reads any folder
+        EXPECT_THAT(find.files, ElementsAre(L"free/y.h"));
+}
+
+TEST_F(FileFindTest, LinksAreNeverFollowedIntoFolders)
+{
+    Make("real/a.h");
+    Make("target.h");
+    fs::create_directory_symlink(m_dir.path(), m_dir.path() / "real" / "loop");
+    fs::create_symlink(m_dir.path() / "target.h", m_dir.path() / "alias.h");
+    fs::create_symlink(m_dir.path() / "gone.h", m_dir.path() / "dangling.h");
+    RecordingFind find = Walk(L".h", 1, 0);
+    EXPECT_THAT(find.folders, UnorderedElementsAre(L"real", L"real/loop"));
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"real/a.h", L"target.h", L"alias.h"));
+}
+
+TEST_F(FileFindTest, TrailingSlashAndNonAsciiNames)
+{
+    Make("폴더/문서.txt");
+    RecordingFind find(Root() + L"/");
+    find.FindFoldersFiles((Root() + L"/").c_str(), L".txt", 1, 0);
+    EXPECT_THAT(find.folders, ElementsAre(L"폴더"));
+    EXPECT_THAT(find.files, ElementsAre(L"폴더/문서.txt"));
+    EXPECT_THAT(find.titles, ElementsAre(L"문서"));
+}
+
+TEST_F(FileFindTest, DeepTreesAreWalkedWhole)
+{
+    std::string path;
+    for (int level = 0; level < 60; ++level)
+        path += "level" + std::to_string(level) + "/";
+    Make(path + "bottom.h");
+    RecordingFind find = Walk(L".h", 1, 0);
+    EXPECT_EQ(find.folders.size(), 60u);
+    ASSERT_EQ(find.files.size(), 1u);
+    EXPECT_EQ(find.files[0], Wide(path + "bottom.h"));
+}
