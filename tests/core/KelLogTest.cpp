@@ -1,3 +1,4 @@
+// labels: threads
 #include "KelException.h"
 #include "KelLog.h"
 #include "TestSupport.h"
