@@ -1,0 +1,175 @@
+#include "KelFTP.h"
+
+#include "KelException.h"
+#include "KelUtil.h"
+#include "platform/FileHandle.h"
+#include "platform/FtpSession.h"
+#include "platform/LocalFile.h"
+#include "platform/Unicode.h"
+
+#include <chrono>
+#include <thread>
+
+using kel::platform::CFtpFile;
+using kel::platform::CFtpSession;
+using kel::platform::CLocalFile;
+using kel::platform::InternetError;
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 30000;
+
+// The number's text, then what the server answered, if anything.
+[[noreturn]] void ThrowInternetError(const InternetError& error)
+{
+    CStringW text = CKelUtil::MessageError(error.number);
+    if (!error.response.empty())
+        text += CStringW(kel::platform::Utf8ToWide(error.response));
+    throw new CKelException(L"%ls", text.GetString());
+}
+
+// Local file errors name the file, so the log says which one and why.
+[[noreturn]] void ThrowLocalError(const wchar_t* path, int error)
+{
+    CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
+    reason.TrimRight(L"\r\n");
+    throw new CKelException(L"%ls : %ls", path, reason.GetString());
+}
+
+std::string RemoteBytes(const wchar_t* path) { return kel::platform::WideToUtf8(path ? path : L""); }
+
+// Everything before the last '/', or empty.
+std::string RemoteFolder(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+CKelFTP::CKelFTP() : m_nTimeoutMs(kDefaultTimeoutMs) {}
+
+CKelFTP::~CKelFTP()
+{
+    Close();
+}
+
+void CKelFTP::Connection(const wchar_t* server, const wchar_t* user, const wchar_t* password, const int& port,
+                         int passive)
+{
+    Close();
+    auto session = std::make_unique<CFtpSession>(m_nTimeoutMs);
+    try {
+        // Names travel as UTF-8 (RFC 2640), as current servers expect.
+        session->Connect(RemoteBytes(server), static_cast<WORD>(port), RemoteBytes(user), RemoteBytes(password),
+                         passive != 0);
+    } catch (const InternetError& error) {
+        ThrowInternetError(error);
+    }
+    m_pConnection = std::move(session);
+}
+
+void CKelFTP::Close()
+{
+    if (m_pConnection)
+        m_pConnection->Close();
+    m_pConnection.reset();
+}
+
+void CKelFTP::_DropConnection()
+{
+    // The session may be in the middle of a transfer: no goodbye, just close.
+    m_pConnection.reset();
+}
+
+void CKelFTP::_RequireConnection(const int& transferType) const
+{
+    if (!m_pConnection)
+        throw new CKelException(L"Connection이 없습니다.");
+    if (transferType != kTransferText && transferType != kTransferBinary)
+        throw new CKelException(L"지원하지 않는 전송 형식 %d 입니다.", transferType);
+}
+
+void CKelFTP::vWaitForSpeedBalance()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const int& transferType)
+{
+    _RequireConnection(transferType);
+    const std::string remote = RemoteBytes(remotePath);
+    try {
+        // The local file is opened before anything happens on the server, so
+        // a missing source never truncates the remote file.
+        CLocalFile local;
+        int error = 0;
+        ULONGLONG totalSize = 0;
+        if (!local.OpenForReading(kel::platform::NarrowPath(localPath), error) || !local.Length(totalSize, error))
+            ThrowLocalError(localPath, error);
+
+        const std::string folder = RemoteFolder(remote);
+        if (!m_pConnection->SetCurrentDirectory(folder))
+            m_pConnection->CreateDirectory(folder);
+
+        std::unique_ptr<CFtpFile> file = m_pConnection->OpenFile(remote, true);
+        char buffer[kChunkSize];
+        for (DWORD chunkIndex = 0;; ++chunkIndex) {
+            vWaitForSpeedBalance();
+            size_t read = 0;
+            if (!local.Read(buffer, sizeof(buffer), read, error))
+                ThrowLocalError(localPath, error);
+            if (read == 0)
+                break;
+            file->Write(std::string_view(buffer, read));
+            file->Flush();
+            vUploadState(static_cast<DWORD>(read), chunkIndex, totalSize, localPath, remotePath);
+        }
+        file->Close();
+        local.Close(error);
+    } catch (const InternetError& error) {
+        _DropConnection();
+        ThrowInternetError(error);
+    } catch (...) {
+        _DropConnection();
+        throw;
+    }
+}
+
+void CKelFTP::Download(const wchar_t* remotePath, const wchar_t* localPath, const int& transferType)
+{
+    _RequireConnection(transferType);
+    const std::string remote = RemoteBytes(remotePath);
+    try {
+        ULONGLONG totalSize = 0;
+        if (!m_pConnection->FileSize(remote, totalSize))
+            totalSize = 0;
+
+        std::unique_ptr<CFtpFile> file = m_pConnection->OpenFile(remote, false);
+        CLocalFile local;
+        int error = 0;
+        if (!local.CreateForWriting(kel::platform::NarrowPath(localPath), error))
+            ThrowLocalError(localPath, error);
+
+        char buffer[kChunkSize];
+        for (DWORD chunkIndex = 0;; ++chunkIndex) {
+            vWaitForSpeedBalance();
+            const size_t read = file->Read(buffer, sizeof(buffer));
+            if (read == 0)
+                break;
+            if (!local.Write(std::string_view(buffer, read), error))
+                ThrowLocalError(localPath, error);
+            vDownloadState(static_cast<DWORD>(read), chunkIndex, totalSize, remotePath, localPath);
+        }
+        file->Close();
+        // A write error that shows only at close (a full disk) is still a failure.
+        if (!local.Close(error))
+            ThrowLocalError(localPath, error);
+    } catch (const InternetError& error) {
+        _DropConnection();
+        ThrowInternetError(error);
+    } catch (...) {
+        _DropConnection();
+        throw;
+    }
+}

@@ -1,0 +1,3 @@
+# The HTTP client runs over libcurl.
+find_package(CURL REQUIRED)
+target_link_libraries(KelCore PRIVATE CURL::libcurl)

@@ -1,0 +1,56 @@
+#pragma once
+
+// CHttpTransfer: the HTTP layer under CKelHTTP, over libcurl. One object
+// keeps its connections alive between the requests it makes (one at a time).
+// Start sends a request and returns once the response headers are in; Read
+// then pulls the body in pieces of the caller's size. Failures raise
+// InternetError with a WinINet number and libcurl's description.
+// Not thread safe: one object serves one thread.
+#include "InternetError.h"
+#include "KelExport.h"
+#include "Types.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kel::platform {
+
+struct HttpRequest {
+    std::string url;
+    std::string agent;
+    bool post = false;
+    std::string body;                 // sent as is (POST only)
+    std::vector<std::string> headers; // "Name: value", in the order given
+    bool decodeContent = false;       // undo gzip / deflate content encoding
+    long connectTimeoutMs = 20000;
+    long connectBackoffMs = 1000;     // pause before a connection is tried again
+    int connectRetries = 1;
+    long stallTimeoutMs = 30000;      // a response that stops flowing this long fails
+};
+
+class KELCORE_API CHttpTransfer {
+public:
+    CHttpTransfer();
+    ~CHttpTransfer();
+    CHttpTransfer(const CHttpTransfer&) = delete;
+    CHttpTransfer& operator=(const CHttpTransfer&) = delete;
+
+    void Start(const HttpRequest& request);
+    long Status() const;
+    // Status line and header lines of the final response, each ending in
+    // CR LF, then the empty line.
+    const std::string& RawHeaders() const;
+    // The Content-Length of the response; false when it has none.
+    bool ContentLength(ULONGLONG& length) const;
+    // Fills `buffer` unless the body ends first; 0 at the end.
+    size_t Read(void* buffer, size_t length);
+    // Ends the current request (a body not read is discarded).
+    void Finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_pImpl;
+};
+
+} // namespace kel::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+// CLocalFile: a local file opened for a whole-file transfer with exclusive
+// access: it takes an exclusive lock, so another process that holds a lock on
+// the file (or is transferring it) makes the open fail instead of sharing it.
+// Failures return false with the errno value in `error`.
+#include "FileHandle.h"
+#include "KelExport.h"
+#include "Types.h"
+
+#include <string>
+#include <string_view>
+
+namespace kel::platform {
+
+class KELCORE_API CLocalFile {
+public:
+    bool OpenForReading(const std::string& path, int& error);
+    // Creates the file or truncates it, after the lock is held.
+    bool CreateForWriting(const std::string& path, int& error);
+    bool Length(ULONGLONG& length, int& error) const;
+    // Fills `buffer` unless the file ends first.
+    bool Read(void* buffer, size_t length, size_t& read, int& error);
+    bool Write(std::string_view bytes, int& error);
+    // Closes and reports a delayed write error.
+    bool Close(int& error);
+
+private:
+    bool _Lock(int& error);
+    CFileHandle m_file;
+};
+
+} // namespace kel::platform
