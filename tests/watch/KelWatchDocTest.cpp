@@ -1,0 +1,372 @@
+// The followed document and its read cycle, against files that a separate
+// writer process keeps appending to.
+#include "KelWatchDoc.h"
+#include "ReferenceCycle.h"
+#include "TestSupport.h"
+#include "WriterProcess.h"
+
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using kel::test::TempDir;
+using kel::test::WriterProcess;
+
+// Everything the document has to show right now (a cycle may stop at its
+// budget, the view then runs the next one at once).
+std::wstring ReadAll(CKelWatchDoc& doc)
+{
+    std::wstring text = doc.ReadCycle().str();
+    while (doc.HasMore())
+        text += doc.ReadCycle().str();
+    return text;
+}
+
+class FollowedFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_dir / "app.log";
+        ASSERT_TRUE(m_writer.Open(m_path));
+        m_doc.OnOpenDocument(CStringW(std::wstring(m_path.begin(), m_path.end())));
+    }
+    void Write(const std::string& bytes) { ASSERT_TRUE(m_writer.Write(bytes)); }
+
+    TempDir m_dir;
+    std::string m_path;
+    WriterProcess m_writer;
+    CKelWatchDoc m_doc;
+};
+
+TEST(WatchDocument, OpeningStoresThePathAndReadsNothing)
+{
+    CKelWatchDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(L"/nonexistent/folder/app.log"));
+    EXPECT_EQ(doc.GetPathName(), L"/nonexistent/folder/app.log");
+    EXPECT_EQ(doc.GetReadPosition(), 0u);
+    EXPECT_EQ(doc.GetTextLimit(), 0u);
+    EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED);
+    EXPECT_EQ(doc.ReadCycle(), L"");
+    EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED); // detection waits for the file
+    EXPECT_TRUE(doc.IsFollowing());
+}
+
+TEST(WatchDocument, UnnamedDocumentAndFoldersShowNothing)
+{
+    CKelWatchDoc unnamed;
+    EXPECT_EQ(unnamed.ReadCycle(), L"");
+    TempDir dir;
+    CKelWatchDoc folder;
+    folder.OnOpenDocument(CStringW(dir.path().c_str()));
+    EXPECT_EQ(folder.ReadCycle(), L"");
+    EXPECT_EQ(folder.GetEncoding(), CKelFile::UNDETECTED);
+}
+
+TEST(WatchDocument, UnreadableFileShowsNothingUntilReadable)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    TempDir dir;
+    const std::string path = dir / "locked.log";
+    kel::test::WriteBytes(path, "secret\n");
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    CKelWatchDoc doc;
+    doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    EXPECT_EQ(doc.ReadCycle(), L"");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(doc.ReadCycle(), L"secret\r\n");
+}
+
+TEST_F(FollowedFile, ThreeLinesEachEndInCrLf)
+{
+    Write("one\ntwo\nthree\n");
+    EXPECT_EQ(ReadAll(m_doc), L"one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 14u);
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::ASCII);
+    EXPECT_EQ(ReadAll(m_doc), L""); // nothing new
+}
+
+TEST_F(FollowedFile, LineWrittenInTwoPartsShowsAsTwoLines)
+{
+    Write("first hal");
+    EXPECT_EQ(ReadAll(m_doc), L"first hal\r\n");
+    Write("f done\nnext");
+    EXPECT_EQ(ReadAll(m_doc), L"f done\r\nnext\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 20u);
+}
+
+TEST_F(FollowedFile, CrLfAndLfLineEndsShowTheSame)
+{
+    Write("alpha\r\nbeta\r\n");
+    const std::wstring crlf = ReadAll(m_doc);
+    TempDir other;
+    kel::test::WriteBytes(other / "lf.log", "alpha\nbeta\n");
+    CKelWatchDoc lf;
+    lf.OnOpenDocument(CStringW((other.path() / "lf.log").wstring()));
+    EXPECT_EQ(crlf, L"alpha\r\nbeta\r\n");
+    EXPECT_EQ(ReadAll(lf), crlf);
+}
+
+TEST_F(FollowedFile, BlankLinesStayLinesAndOnlyOuterCarriageReturnsGo)
+{
+    Write("a\n\n\nb\r\r\n\r x\ry \r\n");
+    EXPECT_EQ(ReadAll(m_doc), L"a\r\n\r\n\r\nb\r\n x\ry \r\n");
+}
+
+TEST_F(FollowedFile, ZeroByteEndsALineAndIsConsumed)
+{
+    Write(std::string("ab\0cd\n\0", 7));
+    EXPECT_EQ(ReadAll(m_doc), L"ab\r\ncd\r\n\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 7u);
+}
+
+TEST_F(FollowedFile, Utf8WithAndWithoutMarkShowTheSameCharacters)
+{
+    Write("\xEF\xBB\xBF" "로그 시작\n둘째 줄\n");
+    EXPECT_EQ(ReadAll(m_doc), L"\uFEFF로그 시작\r\n둘째 줄\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF8_BOM);
+
+    TempDir other;
+    kel::test::WriteBytes(other / "nomark.log", "로그 시작\n둘째 줄\n");
+    CKelWatchDoc plain;
+    plain.OnOpenDocument(CStringW((other.path() / "nomark.log").wstring()));
+    EXPECT_EQ(ReadAll(plain), L"로그 시작\r\n둘째 줄\r\n");
+    EXPECT_EQ(plain.GetEncoding(), CKelFile::UTF8_NOBOM);
+}
+
+std::string Utf16Le(const std::u16string& text)
+{
+    std::string bytes;
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+TEST_F(FollowedFile, Utf16LittleEndianMixingAsciiAndHangul)
+{
+    Write(Utf16Le(u"\uFEFFstart 가나다 end\r\n"));
+    Write(Utf16Le(u"둘 two \U0001F600\n")); // a pair of surrogates stays one character
+    EXPECT_EQ(ReadAll(m_doc), L"\uFEFFstart 가나다 end\r\n둘 two \U0001F600\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF16_LE);
+    // Half a unit waits for its other half.
+    Write(std::string("A", 1));
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    Write(std::string("\0B\0\n\0", 5));
+    EXPECT_EQ(ReadAll(m_doc), L"AB\r\n");
+}
+
+TEST_F(FollowedFile, EucKrAndCp949TextIsDecodedAsCp949)
+{
+    Write("\xC7\xD1\xB1\xDB log\n"); // "한글" in EUC-KR
+    EXPECT_EQ(ReadAll(m_doc), L"한글 log\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::EUCKR);
+
+    TempDir other;
+    kel::test::WriteBytes(other / "cp949.log", "\x8C\x63 \xC7\xD1\n"); // "똠 한": 똠 exists only in CP949
+    CKelWatchDoc cp949;
+    cp949.OnOpenDocument(CStringW((other.path() / "cp949.log").wstring()));
+    EXPECT_EQ(ReadAll(cp949), L"똠 한\r\n");
+    EXPECT_EQ(cp949.GetEncoding(), CKelFile::CP949);
+}
+
+TEST_F(FollowedFile, TruncatedFileShowsNothingUntilItPassesTheOldEnd)
+{
+    Write("0123456789\n0123456789\n"); // 22 bytes
+    EXPECT_EQ(ReadAll(m_doc), L"0123456789\r\n0123456789\r\n");
+    ASSERT_TRUE(m_writer.Truncate());
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    Write("short\nagain\n"); // 12 bytes, still before the old end
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    Write("0123456789tail\n"); // the file now reaches past byte 22
+    EXPECT_EQ(ReadAll(m_doc), L"tail\r\n"); // from the old position on
+    EXPECT_EQ(m_doc.GetReadPosition(), 27u);
+}
+
+TEST_F(FollowedFile, DeletedFileStopsSilentlyAndResumesFromThePosition)
+{
+    Write("kept\n");
+    EXPECT_EQ(ReadAll(m_doc), L"kept\r\n");
+    ASSERT_TRUE(m_writer.Remove(m_path));
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    ASSERT_TRUE(m_writer.Open(m_path)); // created again
+    Write("abc");
+    EXPECT_EQ(ReadAll(m_doc), L""); // not longer than the old read position yet
+    Write("defgh\n");
+    EXPECT_EQ(ReadAll(m_doc), L"fgh\r\n");
+}
+
+TEST_F(FollowedFile, LineLongerThanTheWindowIsShownInFullWindows)
+{
+    Write(std::string(20000, 'x') + "\nafter\n");
+    EXPECT_EQ(ReadAll(m_doc), std::wstring(8196, L'x') + L"\r\n" + std::wstring(8196, L'x') + L"\r\n"
+                               + std::wstring(20000 - 2 * 8196, L'x') + L"\r\nafter\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 20007u);
+}
+
+TEST_F(FollowedFile, LongLinesAreNeverCutInsideACharacter)
+{
+    std::string line = "x"; // puts the 3-byte characters across the window edge
+    std::wstring expected = L"x";
+    for (int i = 0; i < 6000; ++i) {
+        line += "가";
+        expected += L"가";
+    }
+    Write(line + "\n");
+    std::wstring shown = ReadAll(m_doc);
+    EXPECT_EQ(shown.find(L'\uFFFD'), std::wstring::npos);
+    size_t pieces = 0;
+    for (size_t at; (at = shown.find(L"\r\n")) != std::wstring::npos; ++pieces)
+        shown.erase(at, 2);
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(pieces, 3u);
+}
+
+TEST_F(FollowedFile, TwoViewsOfOneDocumentShareTheLines)
+{
+    Write("1\n2\n");
+    const std::wstring firstView = ReadAll(m_doc);
+    Write("3\n");
+    const std::wstring secondView = ReadAll(m_doc);
+    EXPECT_EQ(firstView, L"1\r\n2\r\n");
+    EXPECT_EQ(secondView, L"3\r\n");
+}
+
+TEST_F(FollowedFile, EmptyFileIsDetectedOnceAsAscii)
+{
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::ASCII);
+    Write("한글 로그\n"); // UTF-8 that arrives later goes through the system code page
+    const std::string bytes = "한글 로그";
+    const std::wstring expected = CKelFile::DecodeAs(CKelFile::ASCII, reinterpret_cast<const BYTE*>(bytes.data()),
+                                                     bytes.size()).str() + L"\r\n";
+    EXPECT_EQ(ReadAll(m_doc), expected);
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::ASCII);
+    if (kel::platform::SystemCodeSetIsUtf8()) {
+        EXPECT_EQ(expected, L"한글 로그\r\n");
+    }
+}
+
+TEST_F(FollowedFile, UnsupportedEncodingStopsFollowingWithANote)
+{
+    Write("\xFE\xFF\0a\0\n"); // UTF-16 big-endian mark
+    EXPECT_EQ(ReadAll(m_doc), L"지원하지 않는 Format UTF16_BE 입니다.\r\n");
+    EXPECT_FALSE(m_doc.IsFollowing());
+    Write("more\n");
+    EXPECT_EQ(ReadAll(m_doc), L"");
+    EXPECT_EQ(m_doc.GetReadPosition(), 0u);
+}
+
+TEST_F(FollowedFile, BinaryFileStopsFollowingWithANote)
+{
+    Write("\x7F" "ELF\x80\x80\x01\x02\n");
+    EXPECT_EQ(ReadAll(m_doc), L"지원하지 않는 Format UNDETECTED 입니다.\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UNDETECTED);
+    EXPECT_FALSE(m_doc.IsFollowing());
+    EXPECT_EQ(ReadAll(m_doc), L"");
+}
+
+TEST_F(FollowedFile, CycleBudgetSplitsTheWorkAtLineBoundaries)
+{
+    m_doc.SetCycleBudget(10);
+    Write("line one\nline two\nline three\n");
+    EXPECT_EQ(m_doc.ReadCycle(), L"line one\r\nline two\r\n"); // 18 bytes reach the budget
+    EXPECT_TRUE(m_doc.HasMore());
+    EXPECT_EQ(m_doc.ReadCycle(), L"line three\r\n");
+    EXPECT_FALSE(m_doc.HasMore());
+}
+
+TEST(WatchDocument, DetectionLooksAtTheWholeFileUpToItsLimit)
+{
+    TempDir dir;
+    kel::test::WriteBytes(dir / "late.log", std::string(5000, 'a') + "\n\xC7\xD1\n");
+    CKelWatchDoc whole;
+    whole.OnOpenDocument(CStringW((dir.path() / "late.log").wstring()));
+    whole.ReadCycle();
+    EXPECT_EQ(whole.GetEncoding(), CKelFile::EUCKR);
+
+    CKelWatchDoc limited;
+    limited.SetDetectionLimit(100);
+    limited.OnOpenDocument(CStringW((dir.path() / "late.log").wstring()));
+    limited.ReadCycle();
+    EXPECT_EQ(limited.GetEncoding(), CKelFile::ASCII);
+}
+
+// Random logs written in random pieces: the block reader must show exactly
+// what the literal window-per-line cycle shows, cycle by cycle.
+struct RandomLog {
+    std::mt19937 random;
+    int encoding;
+
+    std::string Piece()
+    {
+        std::string bytes;
+        const int tokens = std::uniform_int_distribution<int>(0, 60)(random);
+        for (int i = 0; i < tokens; ++i)
+            bytes += Token();
+        return bytes;
+    }
+
+    std::string Token()
+    {
+        const int pick = std::uniform_int_distribution<int>(0, 99)(random);
+        const bool utf16 = encoding == CKelFile::UTF16_LE;
+        auto unit = [&](char16_t u) {
+            return utf16 ? std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)}
+                         : std::string(1, static_cast<char>(u));
+        };
+        if (pick < 8) return unit(u'\n');
+        if (pick < 11) return unit(u'\r');
+        if (pick < 12) return unit(0);
+        if (pick < 13) // a long run of 7-bit bytes (whole units in UTF-16)
+            return std::string(2 * std::uniform_int_distribution<size_t>(4000, 10000)(random), 'L');
+        if (pick < 30) {
+            if (utf16) return Utf16Le(u"\uD55C");
+            return encoding == CKelFile::EUCKR ? std::string("\xC7\xD1") : std::string("\xED\x95\x9C");
+        }
+        return unit(static_cast<char16_t>(u'a' + pick % 26));
+    }
+};
+
+void CompareWithReference(int encoding, const std::string& start, unsigned seed)
+{
+    TempDir dir;
+    const std::string path = dir / "random.log";
+    RandomLog log{std::mt19937(seed), encoding};
+    kel::test::WriteBytes(path, start);
+    CKelWatchDoc doc;
+    doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    doc.SetCycleBudget(1 + seed % 5000);
+    kel::test::ReferenceDoc reference{path};
+    for (int round = 0; round < 40; ++round) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << log.Piece();
+        ASSERT_EQ(ReadAll(doc), kel::test::ReferenceCycle(reference)) << "seed " << seed << " round " << round;
+        ASSERT_EQ(doc.GetReadPosition(), reference.position);
+        ASSERT_EQ(doc.GetEncoding(), reference.encoding);
+    }
+}
+
+TEST(WatchDocumentAgainstReference, Utf8Logs)
+{
+    for (unsigned seed = 1; seed <= 6; ++seed)
+        CompareWithReference(CKelFile::UTF8_NOBOM, "\xED\x95\x9C\n", seed);
+}
+
+TEST(WatchDocumentAgainstReference, Utf16Logs)
+{
+    for (unsigned seed = 11; seed <= 16; ++seed)
+        CompareWithReference(CKelFile::UTF16_LE, "\xFF\xFE", seed);
+}
+
+TEST(WatchDocumentAgainstReference, EucKrLogs)
+{
+    for (unsigned seed = 21; seed <= 26; ++seed)
+        CompareWithReference(CKelFile::EUCKR, "\xC7\xD1\n", seed);
+}
+
+} // namespace

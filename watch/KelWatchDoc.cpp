@@ -1,0 +1,311 @@
+// The read cycle of a followed log file.
+//
+// The lines are those of the classic loop that reads an 8196-byte window at
+// the read position, cuts the first line out of it and seeks past that line.
+// Here the file is read in large blocks and each line is cut from the block
+// with the same window rule, so a big file costs a few large reads instead of
+// a read and a seek per line, and produces exactly the same lines.
+#include "KelWatchDoc.h"
+
+#include "platform/CodePage.h"
+#include "platform/FileHandle.h"
+#include "platform/Unicode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kBlockSize = 1 << 20;
+constexpr size_t kNoEnd = static_cast<size_t>(-1);
+
+bool OpenForReading(const CStringW& path, std::filebuf& file)
+{
+    if (path.IsEmpty())
+        return false;
+    const std::string name = kel::platform::NarrowPath(path);
+    std::error_code error;
+    // Regular files only: opening a FIFO or a device could block the window.
+    if (!std::filesystem::is_regular_file(name, error))
+        return false;
+    return file.open(name, std::ios::in | std::ios::binary) != nullptr;
+}
+
+// The encoding of the whole file (up to `limit` bytes, and never more than
+// one detection call can take), or nothing when the file cannot be read.
+std::optional<int> DetectEncoding(std::filebuf& file, ULONGLONG limit)
+{
+    const std::streamoff end = file.pubseekoff(0, std::ios::end, std::ios::in);
+    if (end < 0 || file.pubseekpos(0, std::ios::in) != std::streampos(0))
+        return std::nullopt;
+    const ULONGLONG size = std::min<ULONGLONG>({static_cast<ULONGLONG>(end), limit, UINT32_MAX - 1u});
+    // Not zero-filled: every byte up to `read` is overwritten, the rest unused.
+    auto buffer = std::make_unique_for_overwrite<BYTE[]>(static_cast<size_t>(size) + 1);
+    const std::streamsize read = size ? file.sgetn(reinterpret_cast<char*>(buffer.get()),
+                                                   static_cast<std::streamsize>(size))
+                                      : 0;
+    buffer[static_cast<size_t>(read)] = 0;
+    return CKelFile::EncodingCheck(buffer.get(), static_cast<UINT>(read));
+}
+
+bool IsFollowable(int id)
+{
+    switch (id) {
+    case CKelFile::UTF8_BOM:
+    case CKelFile::UTF8_NOBOM:
+    case CKelFile::ASCII:
+    case CKelFile::EUCKR:
+    case CKelFile::CP949:
+    case CKelFile::UTF16_LE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool DecodesAsUtf8(int id)
+{
+    return id == CKelFile::UTF8_BOM || id == CKelFile::UTF8_NOBOM
+        || (id == CKelFile::ASCII && kel::platform::SystemCodeSetIsUtf8());
+}
+
+bool IsLineEnd(wchar_t ch) { return ch == L'\r' || ch == L'\n'; }
+
+// Offset of the first line feed or zero byte, or kNoEnd.
+size_t FindByteLineEnd(const BYTE* data, size_t length)
+{
+    const void* feed = std::memchr(data, '\n', length);
+    const size_t limit = feed ? static_cast<size_t>(static_cast<const BYTE*>(feed) - data) : length;
+    if (const void* zero = std::memchr(data, 0, limit))
+        return static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
+    return feed ? limit : kNoEnd;
+}
+
+// Offset of the first UTF-16LE unit that is a line feed or zero, or kNoEnd.
+size_t FindUnitLineEnd(const BYTE* data, size_t length)
+{
+    for (size_t at = 0; at + 1 < length; at += 2)
+        if (data[at + 1] == 0 && (data[at] == '\n' || data[at] == 0))
+            return at;
+    return kNoEnd;
+}
+
+// A full window without a line end is shown as one line and reading goes on;
+// it is cut at the last character boundary so no character is split.
+size_t CutLongLine(int id, const BYTE* data, size_t window)
+{
+    if (id == CKelFile::UTF16_LE) {
+        const unsigned last = data[window - 2] | (data[window - 1] << 8);
+        return last >= 0xD800 && last <= 0xDBFF ? window - 2 : window;
+    }
+    if (DecodesAsUtf8(id)) {
+        size_t lead = window;
+        while (lead > 0 && window - lead < 4 && (data[lead - 1] & 0xC0) == 0x80)
+            --lead;
+        if (lead == 0)
+            return window;
+        const BYTE b = data[--lead];
+        const size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        return lead + length > window && lead > 0 ? lead : window;
+    }
+    // Double-byte code pages: walk the characters from the line's start.
+    size_t at = 0;
+    while (at < window)
+        at += data[at] >= 0x81 ? 2 : 1;
+    return at > window ? window - 1 : window;
+}
+
+struct SLine {
+    size_t content;  // bytes of text, without the line feed or zero unit
+    size_t consumed; // bytes the read position moves on; 0: none ready
+};
+
+// The first line of the `available` bytes at `data`, as the window rule cuts
+// it; `atEnd` says that no further bytes follow them in the file yet.
+SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
+{
+    const size_t unit = id == CKelFile::UTF16_LE ? 2 : 1;
+    const size_t window = std::min<size_t>(available, CKelWatchDoc::kReadSize);
+    const size_t whole = window - window % unit;
+    const size_t end = unit == 2 ? FindUnitLineEnd(data, whole) : FindByteLineEnd(data, whole);
+    if (end != kNoEnd)
+        return {end, end + unit};
+    if (window == CKelWatchDoc::kReadSize) {
+        const size_t cut = CutLongLine(id, data, window);
+        return {cut, cut};
+    }
+    if (!atEnd)
+        return {0, 0};
+    // The unfinished last line is shown now; half a UTF-16 unit waits.
+    return {whole, whole};
+}
+
+// Turns the cut lines into view text: each line converted, stripped of
+// carriage returns and line feeds at both ends, and given "\r\n".
+class CLineDecoder {
+public:
+    CLineDecoder(int id, std::wstring& out) : m_id(id), m_utf8(DecodesAsUtf8(id)), m_out(out) {}
+    ~CLineDecoder() { Flush(); }
+    CLineDecoder(const CLineDecoder&) = delete;
+    CLineDecoder& operator=(const CLineDecoder&) = delete;
+
+    void Add(const BYTE* data, size_t length)
+    {
+        if (m_utf8)
+            AddUtf8(data, length);
+        else if (m_id == CKelFile::UTF16_LE)
+            AddUtf16(data, length);
+        else
+            AddMultiByte(data, length);
+    }
+
+    // Converts the multi-byte lines gathered so far.
+    void Flush()
+    {
+        if (m_lineEnds.empty())
+            return;
+        const std::wstring text = CKelFile::DecodeAs(m_id, reinterpret_cast<const BYTE*>(m_batch.data()),
+                                                     m_batch.size()).str();
+        if (static_cast<size_t>(std::count(text.begin(), text.end(), L'\n')) == m_lineEnds.size()) {
+            for (size_t start = 0, feed; (feed = text.find(L'\n', start)) != std::wstring::npos; start = feed + 1)
+                AppendTrimmed(std::wstring_view(text).substr(start, feed - start));
+        } else {
+            DecodeLinesOneByOne(); // a code set that does not keep line feeds apart
+        }
+        m_batch.clear();
+        m_lineEnds.clear();
+    }
+
+private:
+    // In UTF-8, carriage returns and line feeds never belong to a longer
+    // sequence, so trimming the bytes trims the decoded text the same way.
+    void AddUtf8(const BYTE* data, size_t length)
+    {
+        std::string_view bytes(reinterpret_cast<const char*>(data), length);
+        while (!bytes.empty() && IsLineEnd(static_cast<wchar_t>(bytes.front())))
+            bytes.remove_prefix(1);
+        while (!bytes.empty() && IsLineEnd(static_cast<wchar_t>(bytes.back())))
+            bytes.remove_suffix(1);
+        kel::platform::AppendUtf8AsWide(bytes, m_out);
+        m_out += L"\r\n";
+    }
+
+    void AddUtf16(const BYTE* data, size_t length)
+    {
+        AppendTrimmed(kel::platform::Utf16LEToWide(data, length / 2));
+    }
+
+    // Code page lines are gathered and converted in one call, joined by line
+    // feeds, because each conversion call has a set-up cost.
+    void AddMultiByte(const BYTE* data, size_t length)
+    {
+        m_batch.append(reinterpret_cast<const char*>(data), length);
+        m_batch += '\n';
+        m_lineEnds.push_back(m_batch.size() - 1);
+        if (m_batch.size() >= kBlockSize)
+            Flush();
+    }
+
+    void DecodeLinesOneByOne()
+    {
+        size_t start = 0;
+        for (size_t end : m_lineEnds) {
+            const auto* line = reinterpret_cast<const BYTE*>(m_batch.data() + start);
+            AppendTrimmed(CKelFile::DecodeAs(m_id, line, end - start).str());
+            start = end + 1;
+        }
+    }
+
+    void AppendTrimmed(std::wstring_view line)
+    {
+        while (!line.empty() && IsLineEnd(line.front()))
+            line.remove_prefix(1);
+        while (!line.empty() && IsLineEnd(line.back()))
+            line.remove_suffix(1);
+        m_out.append(line);
+        m_out += L"\r\n";
+    }
+
+    const int m_id;
+    const bool m_utf8;
+    std::wstring& m_out;
+    std::string m_batch;
+    std::vector<size_t> m_lineEnds;
+};
+
+} // namespace
+
+bool CKelWatchDoc::OnOpenDocument(const wchar_t* path)
+{
+    m_strPath = path;
+    return true;
+}
+
+CStringW CKelWatchDoc::ReadCycle()
+{
+    m_bHasMore = false;
+    if (!m_bFollowing)
+        return {};
+    std::filebuf file;
+    if (!OpenForReading(m_strPath, file))
+        return {}; // tried again on the next cycle
+
+    if (m_nEncoding == CKelFile::UNDETECTED) {
+        const std::optional<int> id = DetectEncoding(file, m_nDetectionLimit);
+        if (!id)
+            return {};
+        m_nEncoding = *id;
+    }
+    if (!IsFollowable(m_nEncoding)) {
+        // Nothing of this file can be shown; say so once instead of
+        // retrying a conversion that cannot succeed.
+        m_bFollowing = false;
+        CStringW note;
+        note.Format(L"지원하지 않는 Format %ls 입니다.\r\n", CKelFile::GetEncodingName(m_nEncoding).GetString());
+        return note;
+    }
+    if (file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
+        return {};
+
+    std::wstring text;
+    {
+        CLineDecoder decoder(m_nEncoding, text);
+        std::vector<BYTE> block(kBlockSize);
+        size_t begin = 0;
+        size_t end = 0;
+        bool atEnd = false;
+        ULONGLONG taken = 0;
+        for (;;) {
+            if (!atEnd && end - begin < kReadSize) {
+                std::memmove(block.data(), block.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+                const std::streamsize read = file.sgetn(reinterpret_cast<char*>(block.data() + end),
+                                                        static_cast<std::streamsize>(block.size() - end));
+                if (read > 0)
+                    end += static_cast<size_t>(read);
+                else
+                    atEnd = true; // end of file, or a read error: the next cycle retries
+                continue;
+            }
+            const SLine line = CutLine(m_nEncoding, block.data() + begin, end - begin, atEnd);
+            if (line.consumed == 0)
+                break;
+            decoder.Add(block.data() + begin, line.content);
+            begin += line.consumed;
+            m_nReadPosition += line.consumed;
+            taken += line.consumed;
+            if (taken >= m_nCycleBudget) {
+                m_bHasMore = begin < end || !atEnd;
+                break;
+            }
+        }
+    }
+    return CStringW(std::move(text));
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// CKelWatchDoc: one followed log file. The document remembers the path, the
+// read position (first byte not shown yet) and the detected encoding;
+// ReadCycle reopens the file, detects its encoding once, and returns the
+// lines added since the last cycle, each ending in "\r\n", as one text for
+// the view to append. Nothing here needs a display; the view calls ReadCycle
+// from its 100 ms timer.
+//
+// Not thread safe: every call runs on the thread that owns the views. The
+// views of one document share it, so each new line goes to exactly one view.
+#include "KelFile.h"
+#include "platform/StringW.h"
+#include "platform/Types.h"
+
+class CKelWatchDoc {
+public:
+    // One read of the Part's line window, and the most a line may hold.
+    static constexpr UINT kReadSize = 8196;
+    // Bytes of complete lines one cycle takes before it yields, so that a huge
+    // file streams into the view without freezing the window.
+    static constexpr ULONGLONG kDefaultCycleBudget = 8ull << 20;
+    // Detection reads the whole file, but never more than this much of it.
+    static constexpr ULONGLONG kDefaultDetectionLimit = 1ull << 30;
+
+    CKelWatchDoc() = default;
+    CKelWatchDoc(const CKelWatchDoc&) = delete;
+    CKelWatchDoc& operator=(const CKelWatchDoc&) = delete;
+
+    // Stores the path; the file is not touched until the first cycle.
+    bool OnOpenDocument(const wchar_t* path);
+
+    const CStringW& GetPathName() const { return m_strPath; }
+    ULONGLONG GetReadPosition() const { return m_nReadPosition; }
+    ULONGLONG GetTextLimit() const { return m_nTextLimit; }
+    int GetEncoding() const { return m_nEncoding; }
+
+    // One read cycle: the text of every line that is new since the last
+    // cycle ("" when the file cannot be opened or nothing was added).
+    CStringW ReadCycle();
+    // True when the last cycle stopped at its budget with more lines waiting.
+    bool HasMore() const { return m_bHasMore; }
+    // False once the file turned out to be in an encoding that cannot be
+    // shown; the cycle that found it returned a note saying so.
+    bool IsFollowing() const { return m_bFollowing; }
+
+    void SetCycleBudget(ULONGLONG bytes) { m_nCycleBudget = bytes ? bytes : 1; }
+    void SetDetectionLimit(ULONGLONG bytes) { m_nDetectionLimit = bytes; }
+
+private:
+    CStringW m_strPath;
+    ULONGLONG m_nReadPosition = 0;
+    ULONGLONG m_nTextLimit = 0; // 0: the view's largest limit; never changed
+    int m_nEncoding = CKelFile::UNDETECTED;
+    bool m_bFollowing = true;
+    bool m_bHasMore = false;
+    ULONGLONG m_nCycleBudget = kDefaultCycleBudget;
+    ULONGLONG m_nDetectionLimit = kDefaultDetectionLimit;
+};
