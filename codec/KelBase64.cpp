@@ -1,7 +1,9 @@
 #include "KelBase64.h"
 
 #include <array>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -24,6 +26,64 @@ constexpr std::array<std::int8_t, 256> MakeDecodeTable()
 }
 
 constexpr std::array<std::int8_t, 256> kDecode = MakeDecodeTable();
+
+// The sextet of a character already shifted to its place in a quantum, with
+// bit 31 set for anything else, so that four characters are checked with one
+// test on the fast path.
+constexpr std::uint32_t kNotSextet = 0x80000000u;
+
+constexpr std::array<std::uint32_t, 256> MakeShiftedTable(int shift)
+{
+    std::array<std::uint32_t, 256> table {};
+    for (int c = 0; c < 256; ++c)
+        table[c] = kDecode[c] >= 0 ? static_cast<std::uint32_t>(kDecode[c]) << shift : kNotSextet;
+    return table;
+}
+
+constexpr std::array<std::uint32_t, 256> kShift18 = MakeShiftedTable(18);
+constexpr std::array<std::uint32_t, 256> kShift12 = MakeShiftedTable(12);
+constexpr std::array<std::uint32_t, 256> kShift6 = MakeShiftedTable(6);
+constexpr std::array<std::uint32_t, 256> kShift0 = MakeShiftedTable(0);
+
+// Two Base64 characters of twelve bits, as two wide characters in one 64-bit
+// store: the encoder writes a whole quantum with two stores.
+std::array<std::uint64_t, 4096> MakePairTable()
+{
+    std::array<std::uint64_t, 4096> table {};
+    for (std::uint32_t v = 0; v < 4096; ++v) {
+        wchar_t pair[2] = { static_cast<wchar_t>(kAlphabet[v >> 6]), static_cast<wchar_t>(kAlphabet[v & 0x3F]) };
+        std::memcpy(&table[v], pair, sizeof pair);
+    }
+    return table;
+}
+
+const std::array<std::uint64_t, 4096>& PairTable()
+{
+    static const std::array<std::uint64_t, 4096> table = MakePairTable();
+    return table;
+}
+
+// Latin-1 code of a character, or 256 for anything beyond (never a sextet).
+inline std::uint32_t Code(wchar_t ch)
+{
+    const auto code = static_cast<std::uint32_t>(ch);
+    return code < 256 ? code : 256;
+}
+
+inline std::uint32_t Code(char ch)
+{
+    return static_cast<unsigned char>(ch);
+}
+
+// The 24 bits of four characters, or a value with kNotSextet set.
+template <typename Ch>
+inline std::uint32_t Quantum(const Ch* p)
+{
+    const std::uint32_t c0 = Code(p[0]), c1 = Code(p[1]), c2 = Code(p[2]), c3 = Code(p[3]);
+    if ((c0 | c1 | c2 | c3) > 0xFF)
+        return kNotSextet;
+    return kShift18[c0] | kShift12[c1] | kShift6[c2] | kShift0[c3];
+}
 
 inline int Classify(wchar_t ch)
 {
@@ -62,12 +122,10 @@ size_t DecodeText(BYTE* data, const Ch* text, size_t length)
         // Fast path: whole quanta of four alphabet characters.
         if (sextets == 0 && pads == 0) {
             while (i + 4 <= length) {
-                const int a = Classify(text[i]), b = Classify(text[i + 1]);
-                const int c = Classify(text[i + 2]), d = Classify(text[i + 3]);
-                if ((a | b | c | d) < 0)
+                const std::uint32_t value = Quantum(text + i);
+                if (value & kNotSextet)
                     break;
                 if (data) {
-                    const std::uint32_t value = (a << 18) | (b << 12) | (c << 6) | d;
                     data[written] = static_cast<BYTE>(value >> 16);
                     data[written + 1] = static_cast<BYTE>(value >> 8);
                     data[written + 2] = static_cast<BYTE>(value);
@@ -130,14 +188,13 @@ size_t CKelBase64::EncodeCount(const BYTE*, const size_t& count)
 
 void CKelBase64::Encode(wchar_t* text, const BYTE* data, const size_t& count)
 {
+    const auto& pairs = PairTable();
     size_t i = 0;
     wchar_t* out = text;
     for (; i + 3 <= count; i += 3) {
         const std::uint32_t value = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        out[0] = static_cast<wchar_t>(kAlphabet[value >> 18]);
-        out[1] = static_cast<wchar_t>(kAlphabet[(value >> 12) & 0x3F]);
-        out[2] = static_cast<wchar_t>(kAlphabet[(value >> 6) & 0x3F]);
-        out[3] = static_cast<wchar_t>(kAlphabet[value & 0x3F]);
+        std::memcpy(out, &pairs[value >> 12], 8);
+        std::memcpy(out + 2, &pairs[value & 0xFFF], 8);
         out += 4;
     }
     const size_t rest = count - i;
@@ -152,14 +209,48 @@ void CKelBase64::Encode(wchar_t* text, const BYTE* data, const size_t& count)
     *out = 0;
 }
 
+namespace {
+
+// Bytes of a text that is nothing but alphabet characters and at most two
+// final '=', found by a scan the compiler vectorises; SIZE_MAX for any other
+// text, which then takes the full character-by-character check.
+template <typename Ch>
+size_t CountPlainText(const Ch* text, size_t length)
+{
+    size_t others = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<std::uint32_t>(text[i]);
+        const bool alphabet = (c - 'A' < 26u) | (c - 'a' < 26u) | (c - '0' < 10u) | (c == '+') | (c == '/');
+        others += !alphabet;
+    }
+    size_t pads = 0;
+    while (pads < 2 && pads < length && text[length - 1 - pads] == '=')
+        ++pads;
+    if (others != pads || (pads > 0 && length % 4 != 0))
+        return SIZE_MAX;
+    const size_t sextets = length - pads;
+    if (sextets % 4 == 1)
+        return SIZE_MAX;
+    return sextets / 4 * 3 + (sextets % 4 == 0 ? 0 : sextets % 4 - 1);
+}
+
+template <typename Ch>
+size_t CountText(const Ch* text, size_t length)
+{
+    const size_t count = CountPlainText(text, length);
+    return count != SIZE_MAX ? count : DecodeText<Ch>(nullptr, text, length);
+}
+
+} // namespace
+
 size_t CKelBase64::DecodeCount(const wchar_t* text, const size_t& length)
 {
-    return DecodeText<wchar_t>(nullptr, text, length);
+    return CountText(text, length);
 }
 
 size_t CKelBase64::DecodeCount(const char* text, const size_t& length)
 {
-    return DecodeText<char>(nullptr, text, length);
+    return CountText(text, length);
 }
 
 size_t CKelBase64::Decode(BYTE* data, const wchar_t* text, const size_t& length)
