@@ -1,0 +1,544 @@
+#include "RegistryStore.h"
+
+#include "FileHandle.h"
+#include "Unicode.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kel::platform {
+namespace {
+
+// On-disk layout inside a key folder: "k.<name>" sub-key folders, "v.<name>"
+// value files, ".name" the key's own spelling, ".tmp.*" files being written
+// and ".del.*" keys being deleted. Names are folded to lower case, so that
+// every process finds the same file whatever case it asks with.
+constexpr std::string_view kKeyPrefix = "k.";
+constexpr std::string_view kValuePrefix = "v.";
+constexpr std::string_view kNameFile = ".name";
+constexpr std::string_view kValueMagic = "KELREG1\n";
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxValueNameLength = 16383;
+constexpr size_t kMaxValueSize = 1u << 20;
+constexpr size_t kMaxFileNameBytes = 200;
+
+// A case fold that does not depend on the process locale, so every program
+// maps a name to the same file: ASCII, Latin-1, Greek, Cyrillic, full-width.
+wchar_t FoldCase(wchar_t c)
+{
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    if (c >= 0xFF21 && c <= 0xFF3A)
+        return c + 0x20;
+    return c;
+}
+
+std::uint64_t Fnv1a(std::string_view bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+
+// The file name of a key or value name: folded, '/' and '%' escaped, and cut
+// with a hash when it would be too long for the file system.
+std::string FileName(std::string_view prefix, std::wstring_view name)
+{
+    std::wstring folded(name);
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
+    std::string encoded;
+    for (char byte : WideToUtf8(folded)) {
+        if (byte == '/')
+            encoded += "%2F";
+        else if (byte == '%')
+            encoded += "%25";
+        else
+            encoded += byte;
+    }
+    if (encoded.size() > kMaxFileNameBytes) {
+        char hash[24];
+        std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(Fnv1a(encoded)));
+        encoded = encoded.substr(0, kMaxFileNameBytes / 2) + hash;
+    }
+    return std::string(prefix) + encoded;
+}
+
+std::string UnescapeFileName(std::string_view encoded)
+{
+    std::string bytes;
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && encoded.substr(i, 3) == "%2F") {
+            bytes += '/';
+            i += 2;
+        } else if (encoded[i] == '%' && encoded.substr(i, 3) == "%25") {
+            bytes += '%';
+            i += 2;
+        } else {
+            bytes += encoded[i];
+        }
+    }
+    return bytes;
+}
+
+const char* RootFolderName(HKEY root)
+{
+    switch (reinterpret_cast<std::uintptr_t>(root)) {
+    case 0x80000000u: return "HKEY_CLASSES_ROOT";
+    case 0x80000001u: return "HKEY_CURRENT_USER";
+    case 0x80000002u: return "HKEY_LOCAL_MACHINE";
+    case 0x80000003u: return "HKEY_USERS";
+    case 0x80000005u: return "HKEY_CURRENT_CONFIG";
+    default: return nullptr;
+    }
+}
+
+// The '\'-separated components of a key path; empty components are skipped.
+bool SplitKeyPath(const wchar_t* subKey, std::vector<std::wstring_view>& parts)
+{
+    std::wstring_view rest(subKey ? subKey : L"");
+    while (!rest.empty()) {
+        const size_t slash = rest.find(L'\\');
+        const std::wstring_view part = rest.substr(0, slash);
+        if (part.size() > kMaxKeyNameLength)
+            return false;
+        if (!part.empty())
+            parts.push_back(part);
+        if (slash == std::wstring_view::npos)
+            break;
+        rest.remove_prefix(slash + 1);
+    }
+    return true;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Writes `bytes` to a fresh file beside `path` and renames it into place.
+int WriteAtomically(const std::string& folder, const std::string& path, std::string_view bytes)
+{
+    std::string temporary = folder + "/.tmp.XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            close(fd);
+            unlink(temporary.c_str());
+            return error;
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        return error;
+    }
+    return 0;
+}
+
+int ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    CFileHandle file;
+    if (!file.Open(path, O_RDONLY | O_NOFOLLOW))
+        return errno == ELOOP ? EBADMSG : errno;
+    ULONGLONG size = 0;
+    if (!file.Size(size))
+        return errno;
+    if (size > kMaxValueSize + kMaxValueNameLength * 4 + 64)
+        return EBADMSG;
+    bytes.resize(static_cast<size_t>(size));
+    size_t read = 0;
+    if (!file.Read(bytes.data(), bytes.size(), read))
+        return errno;
+    bytes.resize(read);
+    return 0;
+}
+
+void PutU32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+bool GetU32(std::string_view& in, std::uint32_t& value)
+{
+    if (in.size() < 4)
+        return false;
+    value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(in[static_cast<size_t>(i)]);
+    in.remove_prefix(4);
+    return true;
+}
+
+// Value file: magic, type, name (UTF-8) and data, each length-prefixed.
+std::string EncodeValue(std::wstring_view name, DWORD type, const BYTE* data, DWORD size)
+{
+    const std::string utf8Name = WideToUtf8(name);
+    std::string out(kValueMagic);
+    PutU32(out, type);
+    PutU32(out, static_cast<std::uint32_t>(utf8Name.size()));
+    out += utf8Name;
+    PutU32(out, size);
+    if (size)
+        out.append(reinterpret_cast<const char*>(data), size);
+    return out;
+}
+
+bool DecodeValue(std::string_view in, DWORD& type, std::string_view& data)
+{
+    if (in.substr(0, kValueMagic.size()) != kValueMagic)
+        return false;
+    in.remove_prefix(kValueMagic.size());
+    std::uint32_t nameSize = 0, dataSize = 0;
+    if (!GetU32(in, type) || !GetU32(in, nameSize) || in.size() < nameSize)
+        return false;
+    in.remove_prefix(nameSize);
+    if (!GetU32(in, dataSize) || in.size() != dataSize)
+        return false;
+    data = in;
+    return true;
+}
+
+std::string HomeConfigFolder()
+{
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+        return config;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = getpwuid(getuid());
+        home = user ? user->pw_dir : "/tmp";
+    }
+    return std::string(home) + "/.config";
+}
+
+// Path of the key, without creating anything; false for a bad root or name.
+bool KeyFolder(HKEY root, const wchar_t* subKey, std::string& folder, std::vector<std::wstring_view>& parts)
+{
+    const char* rootName = RootFolderName(root);
+    if (!rootName || !SplitKeyPath(subKey, parts))
+        return false;
+    folder = RegistryStoreFolder() + "/" + rootName;
+    for (const std::wstring_view part : parts)
+        folder += "/" + FileName(kKeyPrefix, part);
+    return true;
+}
+
+int MakeFolder(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsFolder(path)))
+        return 0;
+    return errno == EEXIST ? ENOTDIR : errno;
+}
+
+// Every level of the store folder itself (it may not exist yet).
+int MakeFolders(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (const int error = MakeFolder(path.substr(0, slash)); error && error != EACCES)
+            return error;
+    }
+    return MakeFolder(path);
+}
+
+void RemoveFolderContents(const std::string& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.push_back(entry->d_name);
+    }
+    closedir(dir);
+    for (const std::string& name : names)
+        unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
+}
+
+// Removes "<doomed>/key" and "<doomed>" of a delete.
+void RemoveDoomed(const std::string& doomed)
+{
+    RemoveFolderContents(doomed + "/key");
+    rmdir((doomed + "/key").c_str());
+    rmdir(doomed.c_str());
+}
+
+// Deletes that a killed process left half done in `parent`.
+void ClearLeftovers(const std::string& parent)
+{
+    DIR* dir = opendir(parent.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, 5) == ".del.")
+            leftovers.push_back(parent + "/" + entry->d_name);
+    }
+    closedir(dir);
+    for (const std::string& doomed : leftovers)
+        RemoveDoomed(doomed);
+}
+
+bool HasSubKeys(const std::string& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+} // namespace
+
+std::string RegistryStoreFolder()
+{
+    if (const char* root = std::getenv("KEL_REGISTRY_ROOT"); root && *root) {
+        std::string folder(root);
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        return folder;
+    }
+    return HomeConfigFolder() + "/kelcommon/registry";
+}
+
+int CRegKey::Open(HKEY root, const wchar_t* subKey, DWORD access)
+{
+    Close();
+    std::string folder;
+    std::vector<std::wstring_view> parts;
+    if (!KeyFolder(root, subKey, folder, parts))
+        return EINVAL;
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0)
+        return errno == ENOTDIR ? ENOENT : errno;
+    if (!S_ISDIR(info.st_mode))
+        return ENOENT;
+    if (::access(folder.c_str(), R_OK | X_OK) != 0)
+        return errno;
+    m_folder = std::move(folder);
+    m_access = access;
+    return 0;
+}
+
+int CRegKey::Create(HKEY root, const wchar_t* subKey, DWORD access)
+{
+    Close();
+    std::string folder;
+    std::vector<std::wstring_view> parts;
+    if (!KeyFolder(root, subKey, folder, parts))
+        return EINVAL;
+    std::string path = RegistryStoreFolder() + "/" + RootFolderName(root);
+    if (const int error = MakeFolders(path))
+        return error;
+    for (const std::wstring_view part : parts) {
+        const std::string parent = path;
+        path += "/" + FileName(kKeyPrefix, part);
+        if (mkdir(path.c_str(), 0700) == 0) {
+            // The spelling is a courtesy for listings; a key without it
+            // still works, so a failure here is not one of the key.
+            WriteAtomically(path, path + "/" + std::string(kNameFile), WideToUtf8(part));
+        } else if (errno != EEXIST || !IsFolder(path)) {
+            return errno == EEXIST ? ENOTDIR : errno;
+        }
+    }
+    m_folder = std::move(path);
+    m_access = access;
+    return 0;
+}
+
+void CRegKey::Close()
+{
+    m_folder.clear();
+    m_access = 0;
+}
+
+int CRegKey::QueryValue(const wchar_t* name, DWORD* type, BYTE* data, DWORD* size) const
+{
+    if (!IsOpen())
+        return EBADF;
+    const std::wstring_view valueName(name ? name : L"");
+    if (valueName.size() > kMaxValueNameLength)
+        return EINVAL;
+    std::string bytes;
+    if (const int error = ReadWholeFile(m_folder + "/" + FileName(kValuePrefix, valueName), bytes))
+        return error == ENOTDIR ? ENOENT : error;
+    DWORD storedType = REG_NONE;
+    std::string_view stored;
+    if (!DecodeValue(bytes, storedType, stored))
+        return EBADMSG;
+    if (type)
+        *type = storedType;
+    if (!size)
+        return data ? EINVAL : 0;
+    const DWORD capacity = *size;
+    *size = static_cast<DWORD>(stored.size());
+    if (!data)
+        return 0;
+    if (stored.size() > capacity)
+        return ERANGE;
+    std::memcpy(data, stored.data(), stored.size());
+    return 0;
+}
+
+int CRegKey::SetValue(const wchar_t* name, DWORD type, const BYTE* data, DWORD size) const
+{
+    if (!IsOpen())
+        return EBADF;
+    if ((m_access & KEY_WRITE & ~KEY_READ) == 0)
+        return EACCES;
+    const std::wstring_view valueName(name ? name : L"");
+    if (valueName.size() > kMaxValueNameLength || size > kMaxValueSize || (size && !data))
+        return EINVAL;
+    const std::string path = m_folder + "/" + FileName(kValuePrefix, valueName);
+    return WriteAtomically(m_folder, path, EncodeValue(valueName, type, data, size));
+}
+
+int CRegKey::DeleteValue(const wchar_t* name) const
+{
+    if (!IsOpen())
+        return EBADF;
+    if ((m_access & KEY_WRITE & ~KEY_READ) == 0)
+        return EACCES;
+    const std::wstring_view valueName(name ? name : L"");
+    if (unlink((m_folder + "/" + FileName(kValuePrefix, valueName)).c_str()) != 0)
+        return errno;
+    return 0;
+}
+
+int CRegKey::EnumKey(DWORD index, CStringW& name) const
+{
+    if (!IsOpen())
+        return EBADF;
+    DIR* dir = opendir(m_folder.c_str());
+    if (!dir)
+        return errno;
+    std::vector<std::string> keys;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix)
+            keys.push_back(entry->d_name);
+    }
+    closedir(dir);
+    if (index >= keys.size())
+        return ENOENT;
+    std::sort(keys.begin(), keys.end());
+    const std::string& chosen = keys[index];
+    std::string spelling;
+    // The stored spelling is used only when it leads back to this folder.
+    const bool spelled = ReadWholeFile(m_folder + "/" + chosen + "/" + std::string(kNameFile), spelling) == 0
+        && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == chosen;
+    if (!spelled)
+        spelling = UnescapeFileName(std::string_view(chosen).substr(kKeyPrefix.size()));
+    name = CStringW(Utf8ToWide(spelling));
+    return 0;
+}
+
+int CRegKey::QueryString(const wchar_t* name, CStringW& value) const
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (const int error = QueryValue(name, &type, nullptr, &size))
+        return error;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return EINVAL;
+    std::string bytes(size, '\0');
+    if (const int error = QueryValue(name, &type, reinterpret_cast<BYTE*>(bytes.data()), &size))
+        return error;
+    size_t units = 0;
+    while (2 * units + 1 < bytes.size() && (bytes[2 * units] || bytes[2 * units + 1]))
+        ++units;
+    value = CStringW(Utf16LEToWide(reinterpret_cast<const BYTE*>(bytes.data()), units));
+    return 0;
+}
+
+int CRegKey::QueryDword(const wchar_t* name, DWORD& value) const
+{
+    DWORD type = REG_NONE;
+    DWORD size = sizeof value;
+    BYTE bytes[4] = {};
+    if (const int error = QueryValue(name, &type, bytes, &size))
+        return error;
+    if (type != REG_DWORD || size != sizeof value)
+        return EINVAL;
+    value = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16
+        | static_cast<DWORD>(bytes[3]) << 24;
+    return 0;
+}
+
+int CRegKey::SetString(const wchar_t* name, const wchar_t* value) const
+{
+    std::string bytes;
+    AppendWideAsUtf16LE(value ? value : L"", bytes);
+    bytes.append(2, '\0');
+    return SetValue(name, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+}
+
+int CRegKey::SetDword(const wchar_t* name, DWORD value) const
+{
+    const BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                           static_cast<BYTE>(value >> 24)};
+    return SetValue(name, REG_DWORD, bytes, sizeof bytes);
+}
+
+int RegDeleteKey(HKEY root, const wchar_t* subKey)
+{
+    std::string folder;
+    std::vector<std::wstring_view> parts;
+    if (!KeyFolder(root, subKey, folder, parts))
+        return EINVAL;
+    if (parts.empty())
+        return EACCES; // a root key cannot be deleted
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0)
+        return errno == ENOTDIR ? ENOENT : errno;
+    if (!S_ISDIR(info.st_mode))
+        return ENOENT;
+    if (HasSubKeys(folder))
+        return EACCES;
+    // Renamed away first, so that no reader ever sees the key half emptied;
+    // a leftover of a killed delete is cleared by the next delete beside it.
+    const std::string parent = folder.substr(0, folder.rfind('/'));
+    std::string doomed = parent + "/.del.XXXXXX";
+    if (!mkdtemp(doomed.data()))
+        return errno;
+    const std::string target = doomed + "/key";
+    if (::rename(folder.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        rmdir(doomed.c_str());
+        return error == ENOENT ? ENOENT : error;
+    }
+    RemoveDoomed(doomed);
+    ClearLeftovers(parent);
+    return 0;
+}
+
+} // namespace kel::platform

@@ -1,0 +1,281 @@
+#include "KelRegistry.h"
+
+#include "platform/WinApp.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points the registry store at a private folder for one test.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_store = m_dir / "registry";
+        setenv("KEL_REGISTRY_ROOT", m_store.c_str(), 1);
+    }
+    void TearDown() override { unsetenv("KEL_REGISTRY_ROOT"); }
+
+    // Every value file below the store, to look at what is on disk.
+    std::vector<fs::path> ValueFiles() const
+    {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(m_store)) {
+            if (entry.is_regular_file() && entry.path().filename().string().rfind("v.", 0) == 0)
+                files.push_back(entry.path());
+        }
+        return files;
+    }
+
+    kel::test::TempDir m_dir;
+    std::string m_store;
+};
+
+std::string CaptureDelete(HKEY root, wchar_t* buffer, int& result)
+{
+    testing::internal::CaptureStdout();
+    result = CKelRegistry::LocalDeleteSubKey(root, buffer);
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+} // namespace
+
+TEST_F(RegistryTest, StringsAndNumbersReadBackWithTheirType)
+{
+    EXPECT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Name", L"한글 value"));
+    EXPECT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Count", 4000000000u));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Name"), L"한글 value");
+    EXPECT_EQ(static_cast<DWORD>(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Count")),
+              4000000000u);
+    // A value of the other type reads as nothing rather than as raw bytes.
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Count"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Name"), 0);
+    // Overwriting replaces, also with another type.
+    EXPECT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Name", 7));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Software\\Kel\\Test", L"Name"), 7);
+    // Roots are separate trees.
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_LOCAL_MACHINE, L"Software\\Kel\\Test", L"Name"), 0);
+}
+
+TEST_F(RegistryTest, NamesCompareWithoutCase)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\MixedCase\\Ελλάδα", L"Value", L"v"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\mixedcase\\ΕΛΛΆΔΑ", L"VALUE"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\mixedcase\\ελλάδα", L"VALUE"), L"v");
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"software\\MIXEDCASE\\ελλάδα", L"value", L"w"));
+    EXPECT_EQ(ValueFiles().size(), 1u);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Software\\MixedCase\\Ελλάδα", L"Value"), L"w");
+    // Names with '/' and '%' are names, not paths.
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"a/b\\50%", L"x/../y", L"z"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"A/B\\50%", L"X/../Y"), L"z");
+    EXPECT_FALSE(fs::exists(m_store + "/HKEY_CURRENT_USER/k.a"));
+}
+
+TEST_F(RegistryTest, StringsUpTo259CharactersFitTheReadBuffer)
+{
+    const std::wstring longest(259, L'x');
+    const std::wstring tooLong(260, L'y');
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", L"a", longest.c_str()));
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", L"b", tooLong.c_str()));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", L"a").str(), longest);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", L"b"), L"");
+    // A character beyond the BMP takes two UTF-16 units of the buffer.
+    const std::wstring astral = std::wstring(258, L'x') + L"\U0001F600";
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", L"c", astral.c_str()));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", L"c"), L"");
+    const std::wstring fits = std::wstring(257, L'x') + L"\U0001F600";
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", L"d", fits.c_str()));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", L"d").str(), fits);
+    // Long names are kept apart even when their file names are shortened.
+    const std::wstring name1 = std::wstring(250, L'가') + L"1";
+    const std::wstring name2 = std::wstring(250, L'가') + L"2";
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Long", name1.c_str(), 1));
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Long", name2.c_str(), 2));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Long", name1.c_str()), 1);
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Long", name2.c_str()), 2);
+}
+
+TEST_F(RegistryTest, MissingValuesKeysAndStoreReadAsNothing)
+{
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Nowhere", L"v"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Nowhere", L"v"), 0);
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Zero", L"stored", 0));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Zero", L"missing"), 0);
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Zero", L"stored"), 0);
+    // A root that is no root key.
+    const HKEY bogus = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1234));
+    EXPECT_FALSE(CKelRegistry::LocalWriteString(bogus, L"k", L"v", L"x"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(bogus, L"k", L"v"), L"");
+}
+
+TEST_F(RegistryTest, DamagedValueFilesReadAsNothing)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Bad", L"text", L"hello"));
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Bad", L"number", 5));
+    const std::vector<fs::path> files = ValueFiles();
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path& file : files) {
+        const std::string bytes = kel::test::ReadBytes(file.string());
+        kel::test::WriteBytes(file.string(), bytes.substr(0, bytes.size() - 1));
+    }
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Bad", L"text"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Bad", L"number"), 0);
+    kel::test::WriteBytes(files[0].string(), "garbage");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Bad", L"text"), L"");
+    // Writing again mends it.
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Bad", L"text", L"again"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Bad", L"text"), L"again");
+}
+
+TEST_F(RegistryTest, StoreBlockedByAFileFailsCleanly)
+{
+    fs::create_directories(m_store);
+    kel::test::WriteBytes(m_store + "/HKEY_CURRENT_USER", "not a folder");
+    EXPECT_FALSE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"k", L"v", L"x"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"k", L"v"), L"");
+    wchar_t buffer[64] = L"k";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "Key not found.\n");
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(RegistryTest, DeleteSubKeyRemovesNestedTreeAndRestoresTheBuffer)
+{
+    for (const wchar_t* key : {L"Soft\\Recent\\A", L"Soft\\Recent\\A\\Deep\\Deeper", L"Soft\\Recent\\B",
+                               L"Soft\\Recent\\C\\X", L"Soft\\Keep"}) {
+        ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, key, L"File1", L"c:\\x.sln"));
+    }
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Soft\\Recent", L"Count", 3));
+
+    wchar_t buffer[512] = L"Soft\\Recent\\";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(buffer, L"Soft\\Recent");
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Soft\\Recent", L"Count"), 0);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Soft\\Recent\\A\\Deep\\Deeper", L"File1"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Soft\\Keep", L"File1"), L"c:\\x.sln");
+    EXPECT_FALSE(fs::exists(m_store + "/HKEY_CURRENT_USER/k.soft/k.recent"));
+    // No leftovers of the deletes beside the surviving key.
+    for (const auto& entry : fs::directory_iterator(m_store + "/HKEY_CURRENT_USER/k.soft"))
+        EXPECT_EQ(entry.path().filename().string().rfind(".del", 0), std::string::npos) << entry.path();
+}
+
+TEST_F(RegistryTest, DeleteSubKeyOfLeafAndOfMissingKey)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Leaf", L"n", 1));
+    wchar_t leaf[16] = L"LEAF";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, leaf, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(leaf, L"LEAF");
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Leaf", L"n"), 0);
+
+    wchar_t missing[32] = L"Not\\There";
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, missing, result), "Key not found.\n");
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(missing, L"Not\\There");
+
+    wchar_t root[8] = L"";
+    EXPECT_EQ(CaptureDelete(reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(7)), root, result),
+              "Error opening key.\n");
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(RegistryTest, UserOperationsGoThroughTheApplicationProfile)
+{
+    CWinApp app(L"KelWatch");
+    app.SetRegistryKey(L"Local AppWizard-Generated Applications");
+    CKelRegistry registry;
+    registry.SetApp(&app);
+    EXPECT_EQ(registry.UserReadInt(L"Settings", L"ApplicationLook", 212), 212);
+    EXPECT_EQ(registry.UserReadString(L"Settings", L"Last", L"default"), L"default");
+    EXPECT_TRUE(registry.UserWriteInt(L"Settings", L"ApplicationLook", -5));
+    EXPECT_TRUE(registry.UserWriteString(L"Settings", L"Last", L"파일.log"));
+    EXPECT_EQ(registry.UserReadInt(L"Settings", L"ApplicationLook", 0), -5);
+    EXPECT_EQ(registry.UserReadString(L"Settings", L"Last", L""), L"파일.log");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER,
+                                            L"Software\\Local AppWizard-Generated Applications\\KelWatch\\Settings",
+                                            L"Last"),
+              L"파일.log");
+    // A null value deletes the entry.
+    EXPECT_TRUE(app.WriteProfileString(L"Settings", L"Last", nullptr));
+    EXPECT_EQ(registry.UserReadString(L"Settings", L"Last", L"gone"), L"gone");
+    EXPECT_EQ(AfxGetApp(), &app);
+}
+
+TEST_F(RegistryTest, UserOperationsWithoutApplicationReportFailure)
+{
+    CKelRegistry registry;
+    EXPECT_EQ(registry.UserReadInt(L"S", L"E", 3), 3);
+    EXPECT_EQ(registry.UserReadString(L"S", L"E", L"d"), L"d");
+    EXPECT_FALSE(registry.UserWriteInt(L"S", L"E", 1));
+    EXPECT_FALSE(registry.UserWriteString(L"S", L"E", L"x"));
+}
+
+// A writer killed with SIGKILL while it rewrites a set of keys leaves every
+// key it had completely written readable: with its last reported contents or
+// with the ones it was writing, never damaged and never gone.
+TEST_F(RegistryTest, WriterKilledMidWriteLeavesCompleteKeys)
+{
+    constexpr int kKeys = 16;
+    const std::wstring payload(200, L'p');
+    const auto keyOf = [](int round, int generation) {
+        return L"Crash\\Round" + std::to_wstring(round) + L"\\Key" + std::to_wstring(generation % kKeys);
+    };
+    for (int round = 0; round < 4; ++round) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(pipeFds[0]);
+            for (int generation = 0;; ++generation) {
+                const std::wstring key = keyOf(round, generation);
+                const std::wstring value = payload + std::to_wstring(generation);
+                if (!CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, key.c_str(), L"Text", value.c_str())
+                    || !CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, key.c_str(), L"Number",
+                                                    static_cast<DWORD>(generation)))
+                    _exit(2);
+                if (write(pipeFds[1], &generation, sizeof generation) != sizeof generation)
+                    _exit(3);
+            }
+        }
+        close(pipeFds[1]);
+        int done = -1;
+        int reported = 0;
+        const int killAfter = 40 + round * 97;
+        while (read(pipeFds[0], &done, sizeof done) == sizeof done) {
+            if (++reported == killAfter)
+                kill(child, SIGKILL);
+        }
+        close(pipeFds[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "writer ended by itself: " << status;
+        ASSERT_GE(done, kKeys);
+
+        for (int last = done - kKeys + 1; last <= done; ++last) {
+            const std::wstring key = keyOf(round, last);
+            const std::wstring text = CKelRegistry::LocalReadString(HKEY_CURRENT_USER, key.c_str(), L"Text").str();
+            const int number = CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, key.c_str(), L"Number");
+            const int next = last + kKeys; // the write that may have been cut
+            EXPECT_TRUE(text == payload + std::to_wstring(last) || text == payload + std::to_wstring(next))
+                << "key " << last % kKeys << " holds " << text.size() << " characters";
+            EXPECT_TRUE(number == last || number == next) << "key " << last % kKeys << " holds " << number;
+        }
+    }
+}
