@@ -270,10 +270,17 @@ CStringW CKelWatchDoc::ReadCycle()
         note.Format(L"지원하지 않는 Format %ls 입니다.\r\n", CKelFile::GetEncodingName(m_nEncoding).GetString());
         return note;
     }
-    if (file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
+    const std::streamoff size = file.pubseekoff(0, std::ios::end, std::ios::in);
+    if (size < 0 || file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
         return {};
 
+    // Room for the text of the bytes there are now (a character per byte,
+    // plus the carriage returns), so the text is not copied as it grows.
     std::wstring text;
+    if (static_cast<ULONGLONG>(size) > m_nReadPosition) {
+        const ULONGLONG bytes = std::min(static_cast<ULONGLONG>(size) - m_nReadPosition, m_nCycleBudget + kReadSize);
+        text.reserve(static_cast<size_t>(bytes + bytes / 8 + 16));
+    }
     {
         CLineDecoder decoder(m_nEncoding, text);
         std::vector<BYTE> block(kBlockSize);
