@@ -1,0 +1,297 @@
+#include "KelNetClient.h"
+
+#include "KelNetShare.h"
+#include "detail/SocketUtil.h"
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <system_error>
+
+using kel::net::CloseSocket;
+
+namespace {
+
+constexpr int kEventWaitMs = 300;
+constexpr int kReceiveSize = 1024;
+
+void SignalEvent(int event)
+{
+    if (event < 0)
+        return;
+    const uint64_t one = 1;
+    // An eventfd refuses a write only when its counter is full: set already.
+    [[maybe_unused]] const ssize_t written = ::write(event, &one, sizeof one);
+}
+
+// Waits for a non-blocking connect to finish; false on failure or time-out.
+bool FinishConnect(SOCKET socket, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd wait{socket, POLLOUT, 0};
+        const int ready = ::poll(&wait, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        int error = 0;
+        socklen_t length = sizeof error;
+        return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+}
+
+} // namespace
+
+std::atomic<bool> CKelNetClient::_m_bIsAlive{false};
+std::atomic<int> CKelNetClient::_m_hEvenets[2] = {-1, -1};
+CCriticalSection CKelNetClient::_g_criticalsectionClient;
+
+CKelNetClient::CKelNetClient()
+{
+    _m_bIsAlive = false;
+    _m_hEvenets[0] = -1;
+    _m_hEvenets[1] = -1;
+}
+
+CKelNetClient::~CKelNetClient()
+{
+    const bool connected = m_socket != INVALID_SOCKET;
+    _ReleaseConnection();
+    if (connected)
+        _m_bIsAlive = false;
+}
+
+bool CKelNetClient::IsAlive()
+{
+    return _m_bIsAlive;
+}
+
+SOCKET* CKelNetClient::GetSocket()
+{
+    return &m_socket;
+}
+
+CString CKelNetClient::getstrIP()
+{
+    return CKelNetShare::getstrIPFromsock(&m_socket);
+}
+
+void CKelNetClient::SetConnectTimeout(const DWORD& milliseconds)
+{
+    m_nConnectTimeoutMs = milliseconds;
+}
+
+void CKelNetClient::Connect(const char* ip, unsigned int& port)
+{
+    // One connection per client: a second Connect would orphan the first.
+    if (_m_bIsAlive && m_socket != INVALID_SOCKET) {
+        vOnError();
+        return;
+    }
+    _ReleaseConnection(); // what a failed connection left behind
+    if (!_ConnectSocket(ip, port)) {
+        {
+            std::lock_guard<std::mutex> lock(m_socketLock);
+            CloseSocket(m_socket);
+        }
+        vOnError();
+        return;
+    }
+
+    _m_bIsAlive = true;
+    vOnConnect(ip, port);
+    if (!_m_bIsAlive || m_socket == INVALID_SOCKET)
+        return; // the hook closed it again
+
+    m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_hStopEvent < 0) {
+        vOnError();
+        return;
+    }
+    _m_hEvenets[0] = m_hStopEvent;
+    _m_hEvenets[1] = m_socket;
+    try {
+        m_hThread = std::thread(&CKelNetClient::_EventThread, this);
+    } catch (const std::system_error&) {
+        vOnError();
+    }
+}
+
+bool CKelNetClient::_ConnectSocket(const char* ip, unsigned int port)
+{
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    // Non-blocking from the start, so that the connect can time out; the
+    // event thread wants it non-blocking anyway.
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_socket == INVALID_SOCKET)
+        return false;
+
+    m_addrServer = sockaddr_in{};
+    m_addrServer.sin_family = AF_INET;
+    m_addrServer.sin_port = htons(static_cast<uint16_t>(port & 0xFFFF));
+    if (!ip || !kel::net::ParseDotted(ip, m_addrServer.sin_addr))
+        return false;
+
+    if (::connect(m_socket, reinterpret_cast<sockaddr*>(&m_addrServer), sizeof m_addrServer) == 0)
+        return true;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return false;
+    return FinishConnect(m_socket, static_cast<int>(std::min<DWORD>(m_nConnectTimeoutMs, INT32_MAX)));
+}
+
+void CKelNetClient::Close()
+{
+    if (!_m_bIsAlive)
+        return;
+    const bool onEventThread = _OnEventThread();
+    if (m_bClosing.exchange(true)) {
+        // Another thread is closing. When that is the event thread, wait for
+        // it, so that the caller may destroy the client once Close returns.
+        if (!onEventThread)
+            _JoinEventThread();
+        return;
+    }
+    SignalEvent(m_hStopEvent);
+    if (!onEventThread)
+        _JoinEventThread();
+    // The event thread is gone, or it is this thread and ends as soon as
+    // Close returns: nobody uses the descriptors any more.
+    {
+        std::lock_guard<std::mutex> lock(m_socketLock);
+        CloseSocket(m_socket);
+    }
+    CloseSocket(m_hStopEvent);
+    _m_hEvenets[0] = -1;
+    _m_hEvenets[1] = -1;
+    vOnClose();
+    _m_bIsAlive = false;
+    m_bClosing = false;
+}
+
+unsigned CKelNetClient::_EventThread(void* client)
+{
+    static_cast<CKelNetClient*>(client)->_EventLoop();
+    return 0;
+}
+
+void CKelNetClient::_EventLoop()
+{
+    // The descriptors stay open while this thread runs: Close joins it first,
+    // or is this thread itself.
+    m_eventThreadId = std::this_thread::get_id();
+    const SOCKET socket = m_socket;
+    const int stopEvent = m_hStopEvent;
+    while (_m_bIsAlive) {
+        pollfd events[2] = {{stopEvent, POLLIN, 0}, {socket, POLLIN | POLLRDHUP, 0}};
+        if (::poll(events, 2, kEventWaitMs) <= 0)
+            continue; // time-out or interrupted: look at the alive flag again
+        if (events[0].revents)
+            return;
+        const short ready = events[1].revents;
+        if (ready & (POLLERR | POLLNVAL)) {
+            // The connection failed (reset, unreachable): not alive; the
+            // socket stays open until Close or the next Connect.
+            _m_bIsAlive = false;
+            vOnError();
+            return;
+        }
+        if (!(ready & (POLLIN | POLLRDHUP | POLLHUP)))
+            continue;
+        // Data still waiting is read before an orderly close is taken, so
+        // that bytes sent just before the peer closed are not lost.
+        char probe;
+        const ssize_t waiting = ::recv(socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (waiting == 0) {
+            Close();
+            return;
+        }
+        if (waiting < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            _m_bIsAlive = false;
+            vOnError();
+            return;
+        }
+        if (waiting > 0)
+            _ReadBytes();
+    }
+}
+
+DWORD CKelNetClient::_ReadBytes()
+{
+    if (!_m_bIsAlive) {
+        vOnError();
+        return 0;
+    }
+    BYTE buffer[kReceiveSize] = {};
+    ssize_t received;
+    do
+        received = ::recv(m_socket, buffer, sizeof buffer, 0);
+    while (received < 0 && errno == EINTR);
+    if (received < 0)
+        vOnError();
+    const DWORD bytes = received > 0 ? static_cast<DWORD>(received) : 0;
+    vOnRead(buffer, bytes);
+    return bytes;
+}
+
+DWORD CKelNetClient::WriteBytes(const BYTE* data, const int& size)
+{
+    if (!_m_bIsAlive) {
+        vOnError();
+        return 0;
+    }
+    if (size == 0)
+        return 0;
+    ssize_t sent = -1;
+    if (size > 0 && data) {
+        std::lock_guard<std::mutex> lock(m_socketLock);
+        if (m_socket != INVALID_SOCKET) {
+            do
+                sent = ::send(m_socket, data, static_cast<size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+            while (sent < 0 && errno == EINTR);
+        }
+    }
+    if (sent < 0)
+        vOnError();
+    vOnWrite(data, size);
+    return sent > 0 ? static_cast<DWORD>(sent) : 0;
+}
+
+// Stops the event thread and releases the descriptors, without hooks.
+void CKelNetClient::_ReleaseConnection()
+{
+    SignalEvent(m_hStopEvent);
+    _JoinEventThread();
+    {
+        std::lock_guard<std::mutex> lock(m_socketLock);
+        CloseSocket(m_socket);
+    }
+    CloseSocket(m_hStopEvent);
+}
+
+bool CKelNetClient::_OnEventThread() const
+{
+    return m_eventThreadId.load() == std::this_thread::get_id();
+}
+
+void CKelNetClient::_JoinEventThread()
+{
+    if (_OnEventThread()) {
+        // Destroyed from one of its own hooks: the thread cannot wait for
+        // itself. It ends as soon as the hook returns.
+        std::lock_guard<std::mutex> lock(m_joinLock);
+        if (m_hThread.joinable())
+            m_hThread.detach();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_joinLock);
+    if (m_hThread.joinable())
+        m_hThread.join();
+    m_eventThreadId = std::thread::id();
+}

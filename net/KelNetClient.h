@@ -1,0 +1,90 @@
+#pragma once
+
+// CKelNetClient: an abstract IPv4 TCP client. Connect opens one connection
+// (waiting at most the connect time-out) and starts an event thread that
+// polls the socket and a stop event every 300 ms and reads whatever arrives;
+// writes are single sends on the caller's thread. Every event goes to the five
+// hooks a derived class implements; nothing throws.
+//
+// The alive flag and the events are class-wide, as the family's applications
+// expect: a process has one connected client at a time, and constructing a
+// client resets them.
+//
+// Threads: Connect and Close run on the owner's thread, and Close also on the
+// event thread when the peer closes; WriteBytes may be called from any
+// thread. Close from the owner waits for the event thread to end, so it must
+// not be called while holding a lock that a hook takes. The owner closes a
+// connected client before destroying it, and never destroys it from a hook.
+#include "NetExport.h"
+#include "NetSocket.h"
+#include "platform/CriticalSection.h"
+#include "platform/StringW.h"
+#include "platform/Types.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+class KELREACH_API CKelNetClient {
+public:
+    CKelNetClient();
+    // Quietly closes a client that is still connected (no hook can run).
+    virtual ~CKelNetClient();
+    CKelNetClient(const CKelNetClient&) = delete;
+    CKelNetClient& operator=(const CKelNetClient&) = delete;
+
+    // `ip` is a dotted IPv4 address in the system code page; the low 16 bits
+    // of `port` are used. Failures are reported by vOnError only.
+    void Connect(const char* ip, unsigned int& port);
+    // Ends the connection: stops the event thread, closes the socket, then
+    // vOnClose. Does nothing unless the client is alive.
+    void Close();
+    bool IsAlive();
+    // One non-blocking send; the count it reported (0 after a failure).
+    DWORD WriteBytes(const BYTE* data, const int& size);
+    SOCKET* GetSocket();
+    // Dotted form of the local address of the socket.
+    CString getstrIP();
+    // How long Connect waits for the server; 10 seconds unless set.
+    void SetConnectTimeout(const DWORD& milliseconds);
+
+    static std::atomic<bool> _m_bIsAlive;
+    // [0] the stop event, [1] the socket whose events the thread waits for;
+    // -1 when none.
+    static std::atomic<int> _m_hEvenets[2];
+    // For derived classes; the client's own operations do not take it.
+    static CCriticalSection _g_criticalsectionClient;
+
+protected:
+    // Caller's thread of Connect, once connected, before the event thread.
+    virtual void vOnConnect(const char* ip, unsigned int& port) = 0;
+    // The thread that called Close (the event thread when the peer closed),
+    // before the alive flag is cleared.
+    virtual void vOnClose() = 0;
+    // Event thread; up to 1024 bytes (0 after a failed receive).
+    virtual void vOnRead(const BYTE* data, const DWORD& bytes) = 0;
+    // Caller's thread of WriteBytes, after the send.
+    virtual void vOnWrite(const BYTE* data, const int& size) = 0;
+    // Whichever thread found the failure.
+    virtual void vOnError() = 0;
+
+private:
+    DWORD _ReadBytes();
+    static unsigned _EventThread(void* client);
+    void _EventLoop();
+    bool _ConnectSocket(const char* ip, unsigned int port);
+    void _ReleaseConnection();
+    void _JoinEventThread();
+    bool _OnEventThread() const;
+
+    SOCKET m_socket = INVALID_SOCKET;
+    sockaddr_in m_addrServer{};
+    std::thread m_hThread;
+
+    int m_hStopEvent = -1;
+    std::mutex m_socketLock;           // a send never meets a closing socket
+    std::atomic<bool> m_bClosing{false};
+    std::atomic<std::thread::id> m_eventThreadId{};
+    std::mutex m_joinLock;             // one thread at a time joins the event thread
+    DWORD m_nConnectTimeoutMs = 10000;
+};

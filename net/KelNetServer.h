@@ -1,0 +1,158 @@
+#pragma once
+
+// CKelNetServer: an abstract IPv4 TCP server. One listener thread accepts
+// connections; 2 x processors + 1 completion threads serve every connection
+// through one epoll instance, with exactly one receive of up to 1024 bytes
+// outstanding per connection. Everything the server learns goes to the eight
+// hooks a derived class implements; the server interprets no data and never
+// throws.
+//
+// Threads: Start and Stop belong to the owner's thread (not to a hook of the
+// same server). Write, WriteAll and Close are thread safe and may be called
+// from any thread, hooks included. Each hook says below on which thread it
+// runs.
+// A derived class calls Stop() in its own destructor, while its hooks can
+// still be called; the base destructor stops a running server without hooks.
+#include "NetExport.h"
+#include "NetSocket.h"
+#include "platform/CriticalSection.h"
+#include "platform/StringW.h"
+#include "platform/Types.h"
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+inline constexpr int kPerIOBufferSize = 1024;
+
+// One accepted connection. Created by the listener thread, owned and freed by
+// the server; the application gets it in vOnRead and hands it back to Write
+// and Close.
+struct SPerIOCPAddr {
+    SOCKET sockClient = INVALID_SOCKET;
+    sockaddr_in addrClient{}; // the peer, as accept returned it
+};
+
+// Length and address of a receive buffer.
+struct WSABUF {
+    ULONG len = 0;
+    char* buf = nullptr;
+};
+
+// The receive of one connection, reused for every receive. (No overlapped
+// header on Linux: the connection is found from the epoll event itself.)
+struct SPerIOCPData {
+    BYTE buffer[kPerIOBufferSize] = {};
+    WSABUF wsaBuf{kPerIOBufferSize, reinterpret_cast<char*>(buffer)};
+};
+
+// The class-wide list of open connections, in accept order. Read it only
+// while holding CKelNetServer::_g_criticalsectionServer; only the server
+// changes it.
+class KELLISTEN_API CPerIOHandleList {
+public:
+    using const_iterator = std::list<SPerIOCPAddr*>::const_iterator;
+
+    int GetCount() const { return static_cast<int>(m_list.size()); }
+    bool IsEmpty() const { return m_list.empty(); }
+    // Compares addresses only: safe for a pointer whose record is gone.
+    bool Contains(const SPerIOCPAddr* connection) const { return m_index.count(connection) != 0; }
+    const_iterator begin() const { return m_list.begin(); }
+    const_iterator end() const { return m_list.end(); }
+
+private:
+    friend class CKelNetServer;
+    void AddTail(SPerIOCPAddr* connection);
+    bool Remove(SPerIOCPAddr* connection);
+
+    std::list<SPerIOCPAddr*> m_list;
+    std::unordered_map<const SPerIOCPAddr*, std::list<SPerIOCPAddr*>::iterator> m_index;
+};
+
+class KELLISTEN_API CKelNetServer {
+public:
+    CKelNetServer();
+    virtual ~CKelNetServer();
+    CKelNetServer(const CKelNetServer&) = delete;
+    CKelNetServer& operator=(const CKelNetServer&) = delete;
+
+    // Binds `ip`:`port` and starts the threads; true also when already
+    // started. A bind or listen failure is reported by vOnError on the
+    // listener thread and leaves the server started. Port 0 binds an
+    // ephemeral port, which is written back to `port` before vOnStart.
+    // False only when the threads or the epoll instance cannot be created.
+    bool Start(const wchar_t* ip, int& port);
+    // Closes every connection of the process, joins every thread of this
+    // server, then calls vOnStop with the number of connections that were
+    // open. No hook runs on a server thread after Stop returns.
+    void Stop();
+    // One blocking send on a listed connection, then vOnWrite with the count
+    // sent (0 and vOnError when the send fails or the connection is gone).
+    void Write(SPerIOCPAddr* connection, const BYTE* data, const int& size);
+    // One send of the same bytes to every listed connection; each failure
+    // calls vOnError; at the end vOnWriteAll.
+    void WriteAll(const BYTE* data, const int& size);
+    // Ends a listed connection without any hook; other pointers are ignored.
+    void Close(SPerIOCPAddr* connection);
+
+    // The connections of every server of the process and their lock.
+    static CPerIOHandleList _g_plistPerIOHandle;
+    static CCriticalSection _g_criticalsectionServer;
+
+protected:
+    // Caller's thread of Start, after the threads started.
+    virtual void vOnStart(const wchar_t* ip, int& port) = 0;
+    // Caller's thread of Stop, at the end.
+    virtual void vOnStop(int connections) = 0;
+    // Listener thread, before the connection's record exists.
+    virtual void vOnAccept(sockaddr_in* peer) = 0;
+    // A completion thread; the data are the first `bytes` bytes of
+    // io->buffer. Calls for one connection never overlap.
+    virtual void vOnRead(SPerIOCPAddr* connection, SPerIOCPData* io, DWORD bytes) = 0;
+    // Caller's thread of Write.
+    virtual void vOnWrite(SPerIOCPAddr* connection, const BYTE* data, const int& sent) = 0;
+    // Caller's thread of WriteAll, after all sends.
+    virtual void vOnWriteAll(const BYTE* data, const int& size) = 0;
+    // A completion thread, when the peer closed or the connection failed.
+    virtual void vOnClose(sockaddr_in* peer) = 0;
+    // Listener thread when it ends on a failure; caller's thread of Write or
+    // WriteAll when a send fails.
+    virtual void vOnError() = 0;
+
+private:
+    struct Record;
+
+    static unsigned _ThreadListen(void* server);
+    static unsigned _ThreadCompletion(void* server);
+
+    bool _OpenListenSocket();
+    void _AcceptLoop();
+    void _AddConnection(SOCKET socket, const sockaddr_in& peer);
+    void _CompletionLoop();
+    void _Receive(Record* record);
+    void _EndConnection(Record* record);
+    void _SignalStop();
+    void _StopThreads();
+    void _StopServer(bool callHooks);
+    static void _Unpin(Record* record);
+    static void _Finish(Record* record);
+
+    bool m_bStart = false;
+    DWORD m_nThreadCount = 0;
+    CStringW m_strIP;
+    int m_nPort = 0;
+    SOCKET m_socketListen = INVALID_SOCKET;
+    std::thread m_hThreadListen;
+    int m_hIOCP = -1;                          // the epoll instance
+    std::unique_ptr<std::thread[]> m_phThreadCompletion;
+
+    int m_hStopEvent = -1;                     // eventfd that wakes every completion thread
+    std::mutex m_startGate;                    // held by Start until vOnStart has run
+    std::atomic<bool> m_bStopping{false};
+    std::atomic<bool> m_bHooks{true};          // false while the destructor stops the server
+    std::unordered_set<Record*> m_records;  // this server's records not yet freed
+};
