@@ -124,9 +124,22 @@ void CKelFile::_append(std::string_view mark, bool utf16, const wchar_t* text)
         if (size == 0 && !file.WriteAll(mark))
             RaiseErrno(errno);
     }
+    _writeText(file, utf16, text);
+}
+
+bool CKelFile::AppendIfExists(const wchar_t* text)
+{
+    CFileHandle file;
+    if (!file.Open(kel::platform::NarrowPath(m_strFilename), O_WRONLY | O_APPEND))
+        return false;
+    _writeText(file, false, text);
+    return true;
+}
+
+void CKelFile::_writeText(CFileHandle& file, bool utf16, const wchar_t* text)
+{
     if (!text)
         throw new CKelException(L"No Unicode Value");
-
     // One write for the whole text, so that appends of other writers never
     // land inside it.
     std::string bytes;

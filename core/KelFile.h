@@ -14,6 +14,10 @@
 
 #include <string_view>
 
+namespace kel::platform {
+class CFileHandle;
+}
+
 class KELCORE_API CKelFile {
 public:
     enum Encoding {
@@ -62,6 +66,9 @@ public:
     // raised; a write error raises CKelException with its errno.
     void WriteUTF8(const wchar_t* text);
     void WriteUnicode(const wchar_t* text);
+    // Appends `text` as UTF-8 only when the file already exists; false (and
+    // nothing written) when it does not.
+    bool AppendIfExists(const wchar_t* text);
 
     // Creates every level of a '/'-separated path; failures are ignored.
     static void CreateFolder(const wchar_t* path);
@@ -69,6 +76,7 @@ public:
 private:
     static int _isBomMatch(int id, const BYTE* data);
     void _append(std::string_view mark, bool utf16, const wchar_t* text);
+    static void _writeText(kel::platform::CFileHandle& file, bool utf16, const wchar_t* text);
 
     CStringW m_strFilename;
 };

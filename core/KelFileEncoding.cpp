@@ -9,12 +9,11 @@
 // left, a loop specialised for that case takes over.
 #include "KelFile.h"
 
+#include "EncodingScan.h"
+
 #include <array>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -147,81 +146,6 @@ const Automaton& TheAutomaton()
     return automaton;
 }
 
-// Index of the first byte >= 0x80 at or after `at`, or `length`.
-size_t SkipSevenBit(const BYTE* data, size_t at, size_t length)
-{
-#if defined(__SSE2__)
-    while (length - at >= 64) {
-        const auto* p = reinterpret_cast<const __m128i*>(data + at);
-        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
-                                         _mm_or_si128(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
-        if (_mm_movemask_epi8(any) != 0)
-            break;
-        at += 64;
-    }
-    while (length - at >= 16) {
-        const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)));
-        if (mask != 0)
-            return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        at += 16;
-    }
-#else
-    while (length - at >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + at, sizeof word);
-        if (word & 0x8080808080808080ull)
-            break;
-        at += 8;
-    }
-#endif
-    while (at < length && data[at] < 0x80)
-        ++at;
-    return at;
-}
-
-// The UTF-8 recogniser alone from a resting state to the end: true when it
-// survives (a sequence cut off by the end still counts).
-bool Utf8Survives(const BYTE* data, size_t at, size_t length)
-{
-    for (;;) {
-        at = SkipSevenBit(data, at, length);
-        // Multi-byte characters usually come in runs; take them one by one
-        // until a 7-bit byte sends us back to the block skip.
-        while (at < length && data[at] >= 0x80) {
-            const BYTE lead = data[at];
-            size_t trail;
-            if ((lead & 0xE0) == 0xC0) trail = 1;
-            else if ((lead & 0xF0) == 0xE0) trail = 2;
-            else if ((lead & 0xF8) == 0xF0) trail = 3;
-            else return false;
-            ++at;
-            for (size_t i = 0; i < trail; ++i, ++at) {
-                if (at == length)
-                    return true;
-                if ((data[at] & 0xC0) != 0x80)
-                    return false;
-            }
-        }
-        if (at >= length)
-            return true;
-    }
-}
-
-bool IsEucByte(BYTE b) { return b >= 0xA1 && b <= 0xFE; }
-
-// While EUC-KR and CP949 both rest, a pair of A1-FE bytes brings both back to
-// rest, and 7-bit bytes change nothing. Returns where anything else starts.
-size_t SkipEucPairs(const BYTE* data, size_t at, size_t length)
-{
-    for (;;) {
-        at = SkipSevenBit(data, at, length);
-        while (at + 1 < length && IsEucByte(data[at]) && IsEucByte(data[at + 1]))
-            at += 2;
-        if (at >= length || data[at] >= 0x80)
-            return at;
-    }
-}
-
 } // namespace
 
 int CKelFile::_isBomMatch(int id, const BYTE* data)
@@ -246,8 +170,9 @@ int CKelFile::EncodingCheck(const BYTE* data, UINT length)
         if (automaton.resting[state]) {
             const Combined s = Combined::Unpack(state);
             if (s.OnlyUtf8())
-                return Utf8Survives(data, at, length) ? UTF8_NOBOM : UNDETECTED;
-            at = s.OnlyKorean() ? SkipEucPairs(data, at, length) : SkipSevenBit(data, at, length);
+                return kel::encoding::Utf8Survives(data, at, length) ? UTF8_NOBOM : UNDETECTED;
+            at = s.OnlyKorean() ? kel::encoding::SkipEucKr(data, at, length)
+                                : kel::encoding::SkipSevenBit(data, at, length);
             if (at == length)
                 break;
         }

@@ -9,32 +9,72 @@
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
-#include <filesystem>
-#include <system_error>
+#include <mutex>
 
 namespace {
 
-// Library-wide settings, read and written under the log lock.
+// Texts of the local time, made again only when the second (time stamp) or
+// the day (file name) has changed: formatting local time is the larger part
+// of the cost of an entry otherwise.
+class LocalTimeTexts {
+public:
+    const CStringW& Stamp(std::time_t now)
+    {
+        if (now != m_stampSecond) {
+            m_stamp = Format(now, L"[%Y-%m-%d %X] ");
+            m_stampSecond = now;
+        }
+        return m_stamp;
+    }
+
+    const CStringW& Date(std::time_t now)
+    {
+        if (now < m_dayStart || now >= m_dayEnd) {
+            std::tm local {};
+            localtime_r(&now, &local);
+            m_date = Format(now, L"%Y-%m-%d");
+            local.tm_hour = local.tm_min = local.tm_sec = 0;
+            local.tm_isdst = -1;
+            m_dayStart = std::mktime(&local);
+            ++local.tm_mday;
+            local.tm_isdst = -1;
+            m_dayEnd = std::mktime(&local);
+        }
+        return m_date;
+    }
+
+private:
+    static CStringW Format(std::time_t now, const wchar_t* format)
+    {
+        std::tm local {};
+        localtime_r(&now, &local);
+        wchar_t buffer[128];
+        const size_t length = std::wcsftime(buffer, std::size(buffer), format, &local);
+        return CStringW(buffer, static_cast<int>(length));
+    }
+
+    std::time_t m_stampSecond = -1;
+    CStringW m_stamp;
+    std::time_t m_dayStart = 0, m_dayEnd = 0;
+    CStringW m_date;
+};
+
+// Library-wide settings. `entry` is held from LogPreFix to the end of Log and
+// guards the settings and the entry being built; `files` is the per-user
+// cross-process lock "MutexKelLog", held while an entry is appended, so that
+// entries of all processes reach the day's file whole and one at a time.
 struct LogSettings {
     int level = 0;
     CStringW folder = L"./Log/";
-    CNamedMutex mutex {"MutexKelLog"};
+    std::recursive_mutex entry;
+    CNamedMutex files {"MutexKelLog"};
+    LocalTimeTexts clock; // guarded by `entry`
 };
 
 LogSettings& Settings()
 {
     static LogSettings settings;
     return settings;
-}
-
-CStringW FormatLocalTime(const wchar_t* format)
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    wchar_t buffer[128];
-    const size_t length = std::wcsftime(buffer, std::size(buffer), format, &local);
-    return CStringW(buffer, static_cast<int>(length));
 }
 
 const wchar_t* LevelWord(int level)
@@ -67,15 +107,16 @@ void AppendMessage(CStringW& entry, CStringW message)
     entry += message;
 }
 
-class LockRelease {
+// Releases the entry lock taken by LogPreFix on every way out of Log.
+class EntryRelease {
 public:
-    explicit LockRelease(CNamedMutex& mutex) : m_mutex(mutex) {}
-    ~LockRelease() { m_mutex.Unlock(); }
-    LockRelease(const LockRelease&) = delete;
-    LockRelease& operator=(const LockRelease&) = delete;
+    explicit EntryRelease(std::recursive_mutex& mutex) : m_mutex(mutex) {}
+    ~EntryRelease() { m_mutex.unlock(); }
+    EntryRelease(const EntryRelease&) = delete;
+    EntryRelease& operator=(const EntryRelease&) = delete;
 
 private:
-    CNamedMutex& m_mutex;
+    std::recursive_mutex& m_mutex;
 };
 
 } // namespace
@@ -85,15 +126,16 @@ CKelLog _kelLog;
 void CKelLog::Init(const int& level, const wchar_t* folder)
 {
     LogSettings& settings = Settings();
-    CNamedMutexLock lock(settings.mutex);
+    std::lock_guard lock(settings.entry);
     settings.folder = folder;
     settings.level = level;
 }
 
 void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* function)
 {
-    Settings().mutex.Lock();
-    const CStringW stamp = FormatLocalTime(L"[%Y-%m-%d %X] ");
+    LogSettings& settings = Settings();
+    settings.entry.lock();
+    const CStringW stamp = settings.clock.Stamp(std::time(nullptr));
     if (function)
         m_strFunc = CStringW(function);
     m_strFile = FileNameOf(CStringW(sourceFile));
@@ -104,7 +146,7 @@ void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* fun
 void CKelLog::Log(int level, const wchar_t* format, ...)
 {
     LogSettings& settings = Settings();
-    LockRelease release(settings.mutex);
+    EntryRelease release(settings.entry);
     if (level < settings.level)
         return;
 
@@ -124,20 +166,25 @@ void CKelLog::Log(int level, const wchar_t* format, ...)
 
 CStringW CKelLog::CurrentFile()
 {
-    return Settings().folder + FormatLocalTime(L"%Y-%m-%d") + L".log";
+    LogSettings& settings = Settings();
+    std::lock_guard lock(settings.entry);
+    return settings.folder + settings.clock.Date(std::time(nullptr)) + L".log";
 }
 
 void CKelLog::_writefile(const wchar_t* text)
 {
+    LogSettings& settings = Settings();
     CKelFile file;
     file.SetFilename(CurrentFile());
+    CNamedMutexLock lock(settings.files);
     try {
         // Every missing level of the folder is created, so an entry is lost
-        // only when the folder truly cannot be made.
-        std::error_code error;
-        if (!std::filesystem::is_directory(kel::platform::NarrowPath(Settings().folder), error))
-            CKelFile::CreateFolder(Settings().folder);
-        file.WriteUTF8(text);
+        // only when the folder truly cannot be made. The folder is looked at
+        // only when the day's file cannot be opened.
+        if (!file.AppendIfExists(text)) {
+            CKelFile::CreateFolder(settings.folder);
+            file.WriteUTF8(text);
+        }
     } catch (CKelException* e) {
         const CStringW message = e->GetMessage();
         e->Delete();

@@ -1,10 +1,22 @@
 #include "NamedMutex.h"
 
+#include "FileHandle.h"
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+struct CNamedMutex::Shared {
+    static constexpr std::uint64_t kMagic = 0x4b656c4d75746578ull; // "KelMutex"
+    std::uint64_t magic;
+    pthread_mutex_t mutex;
+};
 
 namespace {
 
@@ -29,56 +41,81 @@ std::string LockFolder()
     return IsPrivateFolder(folder) ? folder : std::string();
 }
 
+bool InitialiseMutex(pthread_mutex_t* mutex)
+{
+    pthread_mutexattr_t attributes;
+    if (pthread_mutexattr_init(&attributes) != 0)
+        return false;
+    const bool ok = pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED) == 0
+        && pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0
+        && pthread_mutex_init(mutex, &attributes) == 0;
+    pthread_mutexattr_destroy(&attributes);
+    return ok;
+}
+
+// Maps the lock file, making the mutex in it when the file is new. The
+// first process to get there initialises it while holding flock, so two
+// processes starting together never both initialise it.
+template <typename Shared>
+Shared* MapLockFile(const std::string& path)
+{
+    kel::platform::CFileHandle file;
+    if (path.empty() || !file.Open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
+        return nullptr;
+    const int fd = file.Descriptor();
+    while (flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return nullptr;
+    Shared* shared = nullptr;
+    ULONGLONG size = 0;
+    if (file.Size(size) && (size >= sizeof(Shared) || ftruncate(fd, sizeof(Shared)) == 0)) {
+        void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (memory != MAP_FAILED) {
+            shared = static_cast<Shared*>(memory);
+            if (shared->magic != Shared::kMagic) {
+                if (InitialiseMutex(&shared->mutex)) {
+                    shared->magic = Shared::kMagic;
+                } else {
+                    munmap(memory, sizeof(Shared));
+                    shared = nullptr;
+                }
+            }
+        }
+    }
+    flock(fd, LOCK_UN);
+    return shared;
+}
+
 } // namespace
 
 CNamedMutex::CNamedMutex(const char* name)
 {
-    std::string folder = LockFolder();
+    const std::string folder = LockFolder();
     if (!folder.empty())
         m_path = folder + "/" + name + ".lock";
-    OpenLockFile();
+    m_shared = MapLockFile<Shared>(m_path);
 }
 
 CNamedMutex::~CNamedMutex()
 {
-    if (m_fd >= 0)
-        close(m_fd);
-}
-
-void CNamedMutex::OpenLockFile()
-{
-    if (m_fd >= 0)
-        close(m_fd);
-    m_fd = m_path.empty() ? -1 : open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    m_fdOwner = getpid();
-}
-
-void CNamedMutex::LockFile(bool lock)
-{
-    if (m_fd < 0)
-        return;
-    struct flock region {};
-    region.l_type = lock ? F_WRLCK : F_UNLCK;
-    region.l_whence = SEEK_SET;
-    // Record locks belong to the process, so threads are kept apart by
-    // m_threads and only the outermost Lock of a thread takes the file lock.
-    while (fcntl(m_fd, lock ? F_SETLKW : F_SETLK, &region) == -1 && errno == EINTR) {
-    }
+    if (m_shared)
+        munmap(m_shared, sizeof(Shared));
 }
 
 void CNamedMutex::Lock()
 {
     m_threads.lock();
-    if (m_depth++ == 0) {
-        if (m_fdOwner != getpid())
-            OpenLockFile();
-        LockFile(true);
+    if (m_depth++ == 0 && m_shared) {
+        // A holder that died leaves the mutex to us; what it guarded (one
+        // append) is complete or absent, so we just carry on.
+        if (pthread_mutex_lock(&m_shared->mutex) == EOWNERDEAD)
+            pthread_mutex_consistent(&m_shared->mutex);
     }
 }
 
 void CNamedMutex::Unlock()
 {
-    if (--m_depth == 0)
-        LockFile(false);
+    if (--m_depth == 0 && m_shared)
+        pthread_mutex_unlock(&m_shared->mutex);
     m_threads.unlock();
 }

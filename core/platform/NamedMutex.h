@@ -1,10 +1,11 @@
 #pragma once
 
 // CNamedMutex: a per-user lock shared by every process of the user, like a
-// Windows named mutex in the user's session. It is a lock file in
-// $XDG_RUNTIME_DIR (or a private folder under /tmp) held with a POSIX record
-// lock, so a holder that crashes releases it. Re-entrant for the owning
-// thread: each Lock needs an Unlock.
+// Windows named mutex in the user's session. It is a robust process-shared
+// mutex in a small lock file of $XDG_RUNTIME_DIR (or of a private folder
+// under /tmp), mapped into each process: taking it costs no system call when
+// nobody else holds it, and a holder that dies releases it to the next
+// process. Re-entrant for the owning thread: each Lock needs an Unlock.
 //
 // Thread safe. Lock blocks without time limit.
 #include "KelExport.h"
@@ -25,15 +26,14 @@ public:
     // The lock file; empty when none could be made (the lock then serialises
     // the threads of this process only).
     const std::string& Path() const { return m_path; }
+    bool IsShared() const { return m_shared != nullptr; }
 
 private:
-    void OpenLockFile();
-    void LockFile(bool lock);
+    struct Shared;
 
     std::recursive_mutex m_threads;
-    int m_depth = 0;     // nesting of the owning thread, guarded by m_threads
-    int m_fd = -1;
-    int m_fdOwner = 0;   // process that opened m_fd; a forked child reopens
+    int m_depth = 0; // nesting of the owning thread, guarded by m_threads
+    Shared* m_shared = nullptr;
     std::string m_path;
 };
 
