@@ -1,0 +1,97 @@
+#include "PageBase64Encoding.h"
+
+#include "ByteViews.h"
+#include "FileBytes.h"
+#include "PageSupport.h"
+
+#include <KelBase64.h>
+
+#include <string>
+
+using namespace kelbench;
+
+namespace {
+
+// Bytes encoded per piece when saving: a multiple of 3, so the pieces join
+// into one Base64 text without padding in between.
+constexpr size_t kSavePiece = 3 << 20;
+
+} // namespace
+
+void CPageBase64Encoding::_ShowBuffer()
+{
+    RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLong); });
+}
+
+void CPageBase64Encoding::LoadPath()
+{
+    bool loaded = false;
+    if (!RunShowingFailure([&] { loaded = ReadWholeFile(m_strPath, m_buffer); }) || !loaded)
+        return;
+    m_nView = kViewRawData;
+    _ShowBuffer();
+}
+
+void CPageBase64Encoding::InputChanged()
+{
+    if (m_strInput.IsEmpty())
+        return;
+    m_strPath.Empty();
+    m_buffer = CByteBuffer();
+    RunShowingFailure([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
+}
+
+void CPageBase64Encoding::ViewChanged()
+{
+    if (!m_strInput.IsEmpty())
+        _ShowBuffer();
+}
+
+void CPageBase64Encoding::Encode()
+{
+    if (m_strInput.IsEmpty())
+        return;
+    // The length is known before the text is made: a text that the display
+    // limit would replace is never built.
+    const size_t length = CKelBase64::EncodeCount(m_buffer.Data(), m_buffer.Count());
+    if (IsOverDisplayLimit(length)) {
+        m_strOutput = kMessageTooLongDownload;
+        return;
+    }
+    RunShowingFailure([&] {
+        std::wstring text(length + 1, L'\0');
+        CKelBase64::Encode(text.data(), m_buffer.Data(), m_buffer.Count());
+        text.resize(length);
+        m_strOutput = CStringW(std::move(text));
+    });
+}
+
+CStringW CPageBase64Encoding::SaveFileName() const
+{
+    return m_strPath.IsEmpty() ? CStringW() : m_strPath + kSaveSuffix;
+}
+
+void CPageBase64Encoding::Save(const CStringW& fileName)
+{
+    if (m_strInput.IsEmpty() || fileName.IsEmpty())
+        return;
+    // Encoded piece by piece, so a large buffer never becomes one huge text.
+    RunShowingFailure([&] {
+        WriteWholeFile(fileName, [&](const ByteSink& sink) {
+            sink(std::string_view("\xFF\xFE", 2));
+            std::wstring text;
+            std::string bytes;
+            for (size_t offset = 0; offset < m_buffer.Count(); offset += kSavePiece) {
+                const size_t piece = std::min(kSavePiece, m_buffer.Count() - offset);
+                text.resize(CKelBase64::EncodeCount(m_buffer.Data() + offset, piece) + 1);
+                CKelBase64::Encode(text.data(), m_buffer.Data() + offset, piece);
+                bytes.resize(2 * (text.size() - 1));
+                for (size_t i = 0; i + 1 < text.size(); ++i) {
+                    bytes[2 * i] = static_cast<char>(text[i]); // Base64 is ASCII: UTF-16LE is the byte and 0
+                    bytes[2 * i + 1] = 0;
+                }
+                sink(bytes);
+            }
+        });
+    });
+}

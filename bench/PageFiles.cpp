@@ -1,0 +1,129 @@
+#include "PageFiles.h"
+
+#include "DevFileFind.h"
+
+#include <platform/Unicode.h>
+
+#include <algorithm>
+#include <vector>
+
+void CPageFiles::FolderChosen(const CStringW& folder)
+{
+    m_strFolder = folder;
+}
+
+void CPageFiles::Search()
+{
+    if (!m_strFolder.IsEmpty()) {
+        m_list.DeleteAllItems();
+        CDevFileFind finder(m_list);
+        finder.FindFoldersFiles(m_strFolder, m_strExtensions, m_bSubFolders ? 1 : 0, m_bHidden ? 1 : 0);
+    }
+    // The planned name starts as the current one, also when no search ran.
+    for (int row = 0; row < m_list.GetItemCount(); ++row)
+        m_list.SetItemText(row, CFileList::kNewName, m_list.GetItemText(row, CFileList::kName));
+}
+
+void CPageFiles::Sort()
+{
+    std::vector<CStringW> keys;
+    keys.reserve(static_cast<size_t>(m_list.GetItemCount()));
+    for (int row = 0; row < m_list.GetItemCount(); ++row)
+        keys.push_back(m_list.GetItemText(row, CFileList::kExtension) + L"||" + m_list.GetItemText(row, CFileList::kName));
+    // Ascending by UTF-16 code unit, case-sensitive: the order of the
+    // foundation's bubble sort, reached in n log n steps.
+    std::sort(keys.begin(), keys.end(), [](const CStringW& a, const CStringW& b) {
+        return kel::platform::CompareUtf16(a.str(), b.str()) < 0;
+    });
+    m_list.DeleteAllItems();
+    for (const CStringW& key : keys) {
+        const int row = m_list.InsertItem(m_nSortOrder == 0 ? 0 : m_list.GetItemCount());
+        int start = 0;
+        const CStringW first = key.Tokenize(L"|", start);
+        const CStringW second = start >= 0 ? key.Tokenize(L"|", start) : CStringW();
+        m_list.SetItemText(row, CFileList::kExtension, first);
+        m_list.SetItemText(row, CFileList::kName, second);
+    }
+}
+
+void CPageFiles::SelectAll(bool boxChecked)
+{
+    for (int row = 0; row < m_list.GetItemCount(); ++row)
+        m_list.SetCheck(row, !boxChecked);
+    m_bSelectAll = !boxChecked;
+}
+
+void CPageFiles::SaveSelected() const
+{
+    for (int row = 0; row < m_list.GetItemCount(); ++row)
+        (void)m_list.GetCheck(row);
+}
+
+// Rows are taken from the top; the count is read again after every row.
+template <typename Change>
+void CPageFiles::_ForEachChecked(Change change)
+{
+    for (int row = 0; row < m_list.GetItemCount(); ++row)
+        if (m_list.GetCheck(row))
+            change(row);
+}
+
+void CPageFiles::AddText(const CStringW& text, int position)
+{
+    _ForEachChecked([&](int row) {
+        const CStringW& name = m_list.GetItemText(row, CFileList::kNewName);
+        m_list.SetItemText(row, CFileList::kNewName, position == kAfterName ? name + text : text + name);
+    });
+}
+
+void CPageFiles::RemoveText(const CStringW& text)
+{
+    _ForEachChecked([&](int row) {
+        CStringW name = m_list.GetItemText(row, CFileList::kNewName);
+        const int at = name.Find(text);
+        if (at < 0)
+            return;
+        m_list.SetItemText(row, CFileList::kNewName,
+            name.Left(at) + name.Right(name.GetLength() - text.GetLength() - at));
+    });
+}
+
+void CPageFiles::ClearNames()
+{
+    _ForEachChecked([&](int row) { m_list.SetItemText(row, CFileList::kNewName, CStringW()); });
+}
+
+void CPageFiles::SetExtension(const CStringW& text)
+{
+    _ForEachChecked([&](int row) { m_list.SetItemText(row, CFileList::kNewExtension, text); });
+}
+
+void CPageFiles::AppendNumbers()
+{
+    int checked = 0;
+    _ForEachChecked([&](int) { ++checked; });
+    // Width: the decimal digits of the count of checked rows.
+    int digits = 0;
+    for (int rest = checked / 10; rest > 0; rest /= 10)
+        ++digits;
+    const int width = digits + 1;
+    // The number is the row's position in the list, not a running count.
+    _ForEachChecked([&](int row) {
+        CStringW number;
+        number.Format(L"%d", row + 1);
+        if (number.GetLength() < width)
+            number = CStringW(L'0', width - number.GetLength()) + number;
+        m_list.SetItemText(row, CFileList::kNewName, m_list.GetItemText(row, CFileList::kNewName) + number);
+    });
+}
+
+void CPageFiles::PadToCommonLength()
+{
+    int longest = 0;
+    _ForEachChecked([&](int row) { longest = std::max(longest, m_list.GetItemText(row, CFileList::kNewName).GetLength()); });
+    _ForEachChecked([&](int row) {
+        const CStringW& name = m_list.GetItemText(row, CFileList::kNewName);
+        if (name.GetLength() < longest)
+            m_list.SetItemText(row, CFileList::kNewName, CStringW(L'0', longest - name.GetLength()) + name);
+    });
+}

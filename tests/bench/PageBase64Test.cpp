@@ -1,0 +1,232 @@
+#include "BenchTestSupport.h"
+#include "TestSupport.h"
+
+#include <ByteViews.h>
+#include <KelBase64.h>
+#include <PageBase64Decoding.h>
+#include <PageBase64Encoding.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kel::test;
+
+namespace {
+
+std::string Utf16LE(const std::string& ascii)
+{
+    std::string bytes;
+    for (char c : ascii) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(PageBase64Encoding, TypedHexWithBlanksEncodesTheBytes)
+{
+    CPageBase64Encoding page;
+    page.m_nView = kelbench::kViewRawData;
+    page.m_strInput = L"41 42 43";
+    page.InputChanged();
+    page.Encode();
+    EXPECT_EQ(page.m_strOutput, L"QUJD");
+}
+
+TEST(PageBase64Encoding, OddHexLeavesTheBufferEmptySoEncodeGivesEmptyText)
+{
+    CPageBase64Encoding page;
+    page.m_strInput = L"hello";
+    page.InputChanged();
+    page.m_nView = kelbench::kViewRawData;
+    page.m_strInput = L"414";
+    page.InputChanged();
+    page.Encode();
+    EXPECT_TRUE(page.Buffer().IsEmpty());
+    EXPECT_EQ(page.m_strOutput, L"");
+}
+
+TEST(PageBase64Encoding, ViewsDecideTheBufferAndEmptyInputKeepsIt)
+{
+    CPageBase64Encoding page;
+    page.m_strPath = L"/somewhere/file";
+    page.m_strInput = L"AB";
+    page.InputChanged();
+    EXPECT_EQ(page.Buffer().Count(), 4u);
+    EXPECT_EQ(page.m_strPath, L"");
+    page.m_nView = kelbench::kViewMBCS;
+    page.InputChanged();
+    EXPECT_EQ(page.Buffer().Count(), 2u);
+    page.m_strInput.Empty();
+    page.InputChanged();
+    EXPECT_EQ(page.Buffer().View(), "AB");
+    // A view change shows the kept buffer only while there is input text.
+    page.m_nView = kelbench::kViewRawData;
+    page.ViewChanged();
+    EXPECT_EQ(page.m_strInput, L"");
+    page.m_strInput = L"x";
+    page.ViewChanged();
+    EXPECT_EQ(page.m_strInput, L"41 42");
+}
+
+TEST(PageBase64Encoding, InvalidHexShowsTheLibraryMessage)
+{
+    MessageRecorder messages;
+    CPageBase64Encoding page;
+    page.m_nView = kelbench::kViewRawData;
+    page.m_strInput = L"4g";
+    page.InputChanged();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_NE(messages.Messages()[0].find(L"KelException : "), std::wstring::npos);
+    EXPECT_TRUE(page.Buffer().IsEmpty());
+}
+
+TEST(PageBase64Encoding, LargeFileShowsMessagesYetEncodesAndSavesWholly)
+{
+    TempDir dir;
+    std::string bytes(60000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 1);
+    const std::string file = dir / "big.bin";
+    WriteBytes(file, bytes);
+
+    CPageBase64Encoding page;
+    page.m_strPath = Wide(file);
+    page.LoadPath();
+    EXPECT_EQ(page.m_nView, kelbench::kViewRawData);
+    EXPECT_EQ(page.Buffer().Count(), bytes.size());
+    EXPECT_EQ(page.m_strInput, kelbench::kMessageTooLong); // 179999 hex characters
+    page.Encode();
+    std::string decoded(CKelBase64::DecodeCount(page.m_strOutput.GetString(), 80000), '\0');
+    CKelBase64::Decode(reinterpret_cast<BYTE*>(decoded.data()), page.m_strOutput.GetString(), 80000);
+    EXPECT_TRUE(decoded == bytes);
+    EXPECT_EQ(page.m_strOutput.GetLength(), 80000); // 80000 characters fit the limit
+    const CStringW saveName = page.SaveFileName();
+    EXPECT_EQ(saveName, Wide(file + ".base64.enc"));
+    page.Save(saveName);
+    const std::string saved = ReadBytes(file + ".base64.enc");
+    EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    std::string expected;
+    for (wchar_t ch : page.m_strOutput.str())
+        expected += static_cast<char>(ch);
+    EXPECT_TRUE(saved.substr(2) == Utf16LE(expected));
+
+    // Saving again replaces the file: it holds one Base64 text, not two.
+    page.Save(saveName);
+    EXPECT_EQ(ReadBytes(file + ".base64.enc").size(), saved.size());
+    EXPECT_FALSE(std::filesystem::exists(file + ".base64.enc.part"));
+}
+
+TEST(PageBase64Encoding, EncodingOverTheLimitShowsMessageB)
+{
+    TempDir dir;
+    const std::string file = dir / "big.bin";
+    WriteBytes(file, std::string(115201, 'z')); // 153604 Base64 characters
+    CPageBase64Encoding page;
+    page.m_strPath = Wide(file);
+    page.LoadPath();
+    page.Encode();
+    EXPECT_EQ(page.m_strOutput, kelbench::kMessageTooLongDownload);
+}
+
+TEST(PageBase64Encoding, FileThatCannotBeOpenedChangesNothingAndUnwritableSaveIsReported)
+{
+    MessageRecorder messages;
+    CPageBase64Encoding page;
+    page.m_strInput = L"AB";
+    page.InputChanged();
+    page.m_strPath = L"/no/such/file";
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"AB");
+    EXPECT_EQ(page.Buffer().Count(), 4u);
+    EXPECT_TRUE(messages.Messages().empty());
+    page.Save(L"/no/such/folder/out.base64.enc");
+    EXPECT_EQ(messages.Messages().size(), 1u);
+}
+
+TEST(PageBase64Decoding, DecodesToRawDataAndSavesBesideTheLoadedFile)
+{
+    TempDir dir;
+    const std::string file = dir / "a.b64";
+    WriteBytes(file, "QUJD\n");
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(file);
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"QUJD\n");
+    page.Decode();
+    EXPECT_EQ(page.m_nView, kelbench::kViewRawData);
+    EXPECT_EQ(page.m_strOutput, L"41 42 43");
+    page.m_nView = kelbench::kViewMBCS;
+    page.ViewChanged();
+    EXPECT_EQ(page.m_strOutput, L"ABC");
+    page.Save(page.SaveFileName());
+    EXPECT_EQ(ReadBytes(file + ".base64.dec"), "ABC");
+}
+
+TEST(PageBase64Decoding, ReadsTheUtf16FilesTheEncodingPageWrites)
+{
+    TempDir dir;
+    const std::string source = dir / "s.bin";
+    WriteBytes(source, std::string("\x00\x01\xFE\xFF", 4));
+    CPageBase64Encoding encoder;
+    encoder.m_strPath = Wide(source);
+    encoder.LoadPath();
+    encoder.Save(encoder.SaveFileName());
+
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(source + ".base64.enc");
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"AAH+/w==");
+    page.Decode();
+    EXPECT_EQ(page.Buffer().View(), std::string("\x00\x01\xFE\xFF", 4));
+}
+
+TEST(PageBase64Decoding, RejectedTextShowsTheMessageAndKeepsTheOldOutput)
+{
+    MessageRecorder messages;
+    CPageBase64Decoding page;
+    page.m_strPath = L"/was/here";
+    page.m_strInput = L"QUJD";
+    page.InputChanged();
+    EXPECT_EQ(page.m_strPath, L"");
+    page.Decode();
+    EXPECT_EQ(page.m_strOutput, L"41 42 43");
+    page.m_strInput = L"QU!D";
+    page.InputChanged();
+    page.Decode();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_NE(messages.Messages()[0].find(L"Base64"), std::wstring::npos);
+    EXPECT_EQ(page.m_strOutput, L"41 42 43");
+    EXPECT_EQ(page.Buffer().View(), "ABC");
+}
+
+TEST(PageBase64Decoding, LongTextShowsMessageAButDecodesWhole)
+{
+    TempDir dir;
+    const std::string file = dir / "long.b64";
+    WriteBytes(file, std::string(160000, 'A'));
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(file);
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, kelbench::kMessageTooLong);
+    page.Decode();
+    EXPECT_EQ(page.Buffer().Count(), 120000u);
+    EXPECT_EQ(page.m_strOutput, kelbench::kMessageTooLongDownload);
+    page.m_nView = kelbench::kViewUnicode;
+    page.ViewChanged(); // all zero bytes: an empty Unicode text
+    EXPECT_EQ(page.m_strOutput, L"");
+}
+
+TEST(PageBase64Decoding, MissingFileClearsTheTexts)
+{
+    CPageBase64Decoding page;
+    page.m_strInput = L"QUJD";
+    page.InputChanged();
+    page.m_strPath = L"/no/such/file.b64";
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"");
+    EXPECT_TRUE(page.Base64Text().IsEmpty());
+}
