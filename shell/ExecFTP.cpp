@@ -1,0 +1,144 @@
+#include "ExecFTP.h"
+
+#include "HelpText.h"
+#include "KelException.h"
+#include "KelLog.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kLevelDebug = 0;
+constexpr int kLevelInfo = 1;
+constexpr int kLevelError = 2;
+constexpr const char* kSourceLabel = "ExecFTP";
+
+struct ExceptionDelete {
+    void operator()(CKelException* exception) const { exception->Delete(); }
+};
+using OwnedException = std::unique_ptr<CKelException, ExceptionDelete>;
+
+} // namespace
+
+CExecFTP::CExecFTP(int argumentCount, const wchar_t* const* arguments)
+{
+    if (argumentCount == 2)
+        _PrintHelp();
+    for (int index = 2; index < argumentCount;) {
+        const CStringW option = arguments[index];
+        // A value is the next word whatever it looks like; empty at the end.
+        auto takeValue = [&](CStringW& field) {
+            field = index + 1 < argumentCount ? arguments[index + 1] : L"";
+            index += 2;
+        };
+        auto setFlag = [&](int& field, int value) {
+            field = value;
+            index += 1;
+        };
+        if (option == L"-s")
+            takeValue(m_strServer);
+        else if (option == L"-id")
+            takeValue(m_strUser);
+        else if (option == L"-pw")
+            takeValue(m_strPassword);
+        else if (option == L"-lf")
+            takeValue(m_strLocalFile);
+        else if (option == L"-rf")
+            takeValue(m_strRemoteFile);
+        else if (option == L"-up")
+            setFlag(m_nDirection, kUpload);
+        else if (option == L"-dn")
+            setFlag(m_nDirection, kDownload);
+        else if (option == L"-bin")
+            setFlag(m_nTransferType, kTransferBinary);
+        else if (option == L"-text")
+            setFlag(m_nTransferType, kTransferText);
+        else
+            _PrintHelp();
+    }
+    // A transfer needs both a direction and a type; without either the
+    // command line is incomplete, which the help answers.
+    if (m_nDirection < 0 || m_nTransferType == 0)
+        _PrintHelp();
+}
+
+void CExecFTP::_PrintHelp()
+{
+    PrintHelpAndExit({
+        L"kelftp 가능한 하위 명령 목록\t",
+        L"  -s\t\t[서버명]\t\t\t",
+        L"  -id\t\t[아이디]\t\t\t",
+        L"  -pw\t\t[암호]\t\t\t\t",
+        L"  -up|dn\t\t\t\t\t\t",
+        L"  -bin|text\t\t\t\t\t",
+        L"  -lf\t\t[로컬 파일]\t\t\t",
+        L"  -rf\t\t[리모트 파일]\t\t",
+    });
+}
+
+int CExecFTP::exec()
+{
+    for (int failures = 0;;) {
+        try {
+            Connection(m_strServer, m_strUser, m_strPassword, 0, 1);
+            if (m_nDirection == kUpload)
+                Upload(m_strLocalFile, m_strRemoteFile, m_nTransferType);
+            else
+                Download(m_strRemoteFile, m_strLocalFile, m_nTransferType);
+            Close();
+            return 1;
+        } catch (CKelException* caught) {
+            OwnedException exception(caught);
+            Close();
+            if (++failures == kAttempts)
+                return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMs));
+            _LogFailure(exception->GetMessage());
+        }
+    }
+}
+
+void CExecFTP::_LogFailure(const CStringW& message)
+{
+    // The server's answer may quote what it was sent: the password is masked.
+    CStringW text = message;
+    if (!m_strPassword.IsEmpty())
+        text.Replace(m_strPassword, L"********");
+    try {
+        _kelLog.LogPreFix(kSourceLabel, __LINE__, "CExecFTP::exec");
+        _kelLog.Log(kLevelError, L"%ls", text.GetString());
+    } catch (CKelException* caught) {
+        // A log that cannot be written must not stop the retries.
+        caught->Delete();
+    }
+}
+
+void CExecFTP::_LogProgress(const char* function, const wchar_t* word, const DWORD& bytesInChunk,
+                            const DWORD& chunkIndex, const ULONGLONG& totalSize, const wchar_t* source,
+                            const wchar_t* destination)
+{
+    // 32-bit on purpose: the position wraps for files of 4 GiB and more.
+    const DWORD position = chunkIndex * kChunkSize + bytesInChunk;
+    _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
+    _kelLog.Log(kLevelDebug, L"Ftp %ls %d (%d/%lld) %ls %ls", word, static_cast<int>(bytesInChunk),
+                static_cast<int>(position), static_cast<long long>(totalSize), source, destination);
+    if (static_cast<ULONGLONG>(position) == totalSize) {
+        _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
+        _kelLog.Log(kLevelInfo, L"Ftp %ls (%lld) %ls %ls", word, static_cast<long long>(totalSize), source,
+                    destination);
+    }
+}
+
+void CExecFTP::vDownloadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
+                              const wchar_t* remotePath, const wchar_t* localPath)
+{
+    _LogProgress("CExecFTP::vDownloadState", L"Download", bytesInChunk, chunkIndex, totalSize, remotePath, localPath);
+}
+
+void CExecFTP::vUploadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
+                            const wchar_t* localPath, const wchar_t* remotePath)
+{
+    _LogProgress("CExecFTP::vUploadState", L"Upload", bytesInChunk, chunkIndex, totalSize, localPath, remotePath);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// CExecFTP: the kelftp sub-command. The constructor reads the options of the
+// whole argument vector (index 0 the program, 1 the sub-command); a bad or
+// incomplete command line prints the kelftp help and ends the process with
+// status 1. exec() moves the file, retrying the whole transfer up to ten
+// attempts 1000 ms apart, and logs retries and completion through _kelLog.
+#include "KelFTP.h"
+
+class CExecFTP : public CKelFTP {
+public:
+    static constexpr int kAttempts = 10;
+    static constexpr int kRetryPauseMs = 1000;
+    static constexpr int kUpload = 0;
+    static constexpr int kDownload = 1;
+
+    CExecFTP(int argumentCount, const wchar_t* const* arguments);
+
+    // 1 after a successful transfer, 0 after ten failed attempts.
+    int exec();
+
+protected:
+    void vDownloadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
+                        const wchar_t* remotePath, const wchar_t* localPath) override;
+    void vUploadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
+                      const wchar_t* localPath, const wchar_t* remotePath) override;
+
+private:
+    [[noreturn]] static void _PrintHelp();
+    void _LogProgress(const char* function, const wchar_t* word, const DWORD& bytesInChunk, const DWORD& chunkIndex,
+                      const ULONGLONG& totalSize, const wchar_t* source, const wchar_t* destination);
+    void _LogFailure(const CStringW& message);
+
+    CStringW m_strServer;
+    CStringW m_strUser;
+    CStringW m_strPassword;
+    int m_nDirection = -1;    // none until -up or -dn
+    int m_nTransferType = 0;  // none until -bin or -text
+    CStringW m_strLocalFile;
+    CStringW m_strRemoteFile;
+};

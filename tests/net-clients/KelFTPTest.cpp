@@ -1,0 +1,384 @@
+// CKelFTP against real FTP servers on 127.0.0.1: pyftpdlib (with faults on
+// demand), vsftpd, a listener that never answers and a port nobody listens on.
+#include "KelException.h"
+#include "KelFTP.h"
+#include "ServerProcess.h"
+#include "TestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <random>
+#include <sys/file.h>
+
+using kel::test::PyFtpServer;
+using kel::test::ReadBytes;
+using kel::test::TempDir;
+using kel::test::WriteBytes;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string RandomBytes(size_t length, unsigned seed = 7)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
+    return bytes;
+}
+
+// FNV-1a, 64 bits: enough to tell two 50 MB files apart.
+uint64_t Digest(const std::string& bytes)
+{
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+
+// Equal bytes, reported by size and digest rather than by content.
+testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected)
+{
+    if (actual == expected)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "got " << actual.size() << " bytes (digest " << Digest(actual) << "), expected "
+                                       << expected.size() << " bytes (digest " << Digest(expected) << ")";
+}
+
+// Records every hook call in order, as "wait" or "up|down bytes index total".
+class RecordingFTP : public CKelFTP {
+public:
+    using CKelFTP::SetTimeout;
+
+    std::vector<std::string> events;
+    std::vector<std::wstring> paths; // source and destination of the last hook call
+    bool record = true;
+
+protected:
+    void vDownloadState(const DWORD& bytes, const DWORD& index, const ULONGLONG& total, const wchar_t* remote,
+                        const wchar_t* local) override
+    {
+        Record("down", bytes, index, total, remote, local);
+    }
+    void vUploadState(const DWORD& bytes, const DWORD& index, const ULONGLONG& total, const wchar_t* local,
+                      const wchar_t* remote) override
+    {
+        Record("up", bytes, index, total, local, remote);
+    }
+    // No pause: the tests check the order of calls, not the pacing.
+    void vWaitForSpeedBalance() override
+    {
+        if (record)
+            events.push_back("wait");
+    }
+
+private:
+    void Record(const char* kind, DWORD bytes, DWORD index, ULONGLONG total, const wchar_t* from, const wchar_t* to)
+    {
+        if (record)
+            events.push_back(std::string(kind) + " " + std::to_string(bytes) + " " + std::to_string(index) + " "
+                             + std::to_string(total));
+        paths = {from, to};
+    }
+};
+
+// Runs `action`, expects a CKelException and returns its message.
+template <typename Action>
+std::wstring CaughtMessage(Action action)
+{
+    try {
+        action();
+    } catch (CKelException* exception) {
+        std::wstring message = exception->GetMessage().str();
+        exception->Delete();
+        return message;
+    }
+    ADD_FAILURE() << "no CKelException";
+    return {};
+}
+
+class FtpClient : public testing::Test {
+protected:
+    void Connect(RecordingFTP& client, int passive = 1)
+    {
+        client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), passive);
+    }
+    std::string Local(const std::string& name) { return local / name; }
+    std::string Remote(const std::string& name) { return server.Root() + "/" + name; }
+
+    PyFtpServer server;
+    TempDir local;
+    RecordingFTP client;
+};
+
+std::vector<std::string> Expected(const char* kind, const std::vector<std::pair<int, int>>& chunks, size_t total)
+{
+    std::vector<std::string> events;
+    for (const auto& [bytes, index] : chunks) {
+        events.push_back("wait");
+        events.push_back(std::string(kind) + " " + std::to_string(bytes) + " " + std::to_string(index) + " "
+                         + std::to_string(total));
+    }
+    events.push_back("wait");
+    return events;
+}
+
+} // namespace
+
+TEST_F(FtpClient, UploadAndDownloadKeepEveryByteAndCallTheHooksPerChunk)
+{
+    const std::vector<std::pair<size_t, std::vector<std::pair<int, int>>>> cases = {
+        {0, {}},
+        {5000, {{4096, 0}, {904, 1}}},
+        {8192, {{4096, 0}, {4096, 1}}},
+        {10000, {{4096, 0}, {4096, 1}, {1808, 2}}},
+    };
+    Connect(client);
+    for (const auto& [size, chunks] : cases) {
+        SCOPED_TRACE(size);
+        const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
+        const std::string name = "file-" + std::to_string(size) + ".bin";
+        WriteBytes(Local(name), bytes);
+
+        client.events.clear();
+        client.Upload(Wide(Local(name)).c_str(), Wide(name).c_str(), CKelFTP::kTransferBinary);
+        EXPECT_EQ(client.events, Expected("up", chunks, size));
+        EXPECT_TRUE(SameBytes(ReadBytes(Remote(name)), bytes));
+        if (size > 0) {
+            EXPECT_THAT(client.paths, ElementsAre(Wide(Local(name)), Wide(name)));
+        }
+
+        client.events.clear();
+        client.Download(Wide(name).c_str(), Wide(Local("back-" + name)).c_str(), CKelFTP::kTransferBinary);
+        EXPECT_EQ(client.events, Expected("down", chunks, size));
+        EXPECT_TRUE(SameBytes(ReadBytes(Local("back-" + name)), bytes));
+    }
+    EXPECT_TRUE(client.IsConnected());
+    client.Close();
+    client.Close();
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(FtpClient, TextTypeCopiesBytesUnchangedToo)
+{
+    const std::string bytes = "line one\r\nline two\nthree\r\x1a\xff";
+    WriteBytes(Local("text.txt"), bytes);
+    Connect(client);
+    client.Upload(Wide(Local("text.txt")).c_str(), L"text.txt", CKelFTP::kTransferText);
+    client.Download(L"text.txt", Wide(Local("back.txt")).c_str(), CKelFTP::kTransferText);
+    EXPECT_TRUE(SameBytes(ReadBytes(Remote("text.txt")), bytes));
+    EXPECT_TRUE(SameBytes(ReadBytes(Local("back.txt")), bytes));
+}
+
+TEST_F(FtpClient, FiftyMegabytesTravelBothWaysIntact)
+{
+    const std::string bytes = RandomBytes(50u << 20);
+    WriteBytes(Local("big.bin"), bytes);
+    client.record = false;
+    Connect(client);
+    client.Upload(Wide(Local("big.bin")).c_str(), L"big.bin", CKelFTP::kTransferBinary);
+    client.Download(L"big.bin", Wide(Local("big-back.bin")).c_str(), CKelFTP::kTransferBinary);
+    const std::string uploaded = ReadBytes(Remote("big.bin"));
+    const std::string downloaded = ReadBytes(Local("big-back.bin"));
+    EXPECT_EQ(uploaded.size(), bytes.size());
+    EXPECT_EQ(Digest(uploaded), Digest(bytes));
+    EXPECT_EQ(downloaded.size(), bytes.size());
+    EXPECT_EQ(Digest(downloaded), Digest(bytes));
+}
+
+TEST_F(FtpClient, UploadMakesTheLastFolderLevelOnlyAndFailsBeyondIt)
+{
+    std::filesystem::create_directories(Remote("exists"));
+    WriteBytes(Local("a.bin"), "payload");
+    Connect(client);
+
+    client.Upload(Wide(Local("a.bin")).c_str(), L"/exists/a.bin", CKelFTP::kTransferBinary);
+    EXPECT_EQ(ReadBytes(Remote("exists/a.bin")), "payload");
+
+    // The folder change stays in force: a relative path now lands in /exists.
+    client.Upload(Wide(Local("a.bin")).c_str(), L"relative.bin", CKelFTP::kTransferBinary);
+    EXPECT_EQ(ReadBytes(Remote("exists/relative.bin")), "payload");
+
+    client.Upload(Wide(Local("a.bin")).c_str(), L"/missing/a.bin", CKelFTP::kTransferBinary);
+    EXPECT_EQ(ReadBytes(Remote("missing/a.bin")), "payload");
+
+    const std::wstring message = CaughtMessage(
+        [&] { client.Upload(Wide(Local("a.bin")).c_str(), L"/one/two/a.bin", CKelFTP::kTransferBinary); });
+    EXPECT_THAT(message, HasSubstr(L"KelException : An extended error was returned from the server."));
+    EXPECT_THAT(message, HasSubstr(L"550"));
+    EXPECT_FALSE(std::filesystem::exists(Remote("one")));
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(FtpClient, TransfersNeedAConnection)
+{
+    WriteBytes(Local("a.bin"), "x");
+    const std::wstring noConnection = L"KelException : Connection이 없습니다.";
+    EXPECT_EQ(CaughtMessage([&] { client.Upload(Wide(Local("a.bin")).c_str(), L"a.bin", 2); }), noConnection);
+    EXPECT_EQ(CaughtMessage([&] { client.Download(L"a.bin", Wide(Local("b.bin")).c_str(), 2); }), noConnection);
+    client.Close();
+
+    // After a failed transfer the object is unconnected until it connects again.
+    Connect(client);
+    CaughtMessage([&] { client.Download(L"nothing-here.bin", Wide(Local("b.bin")).c_str(), 2); });
+    EXPECT_EQ(CaughtMessage([&] { client.Upload(Wide(Local("a.bin")).c_str(), L"a.bin", 2); }), noConnection);
+    Connect(client);
+    client.Upload(Wide(Local("a.bin")).c_str(), L"a.bin", 2);
+    EXPECT_EQ(ReadBytes(Remote("a.bin")), "x");
+}
+
+TEST_F(FtpClient, AMissingRemoteFileFailsWithTheServersAnswerAndLeavesNoLocalFile)
+{
+    Connect(client);
+    const std::wstring message =
+        CaughtMessage([&] { client.Download(L"nothing-here.bin", Wide(Local("b.bin")).c_str(), 2); });
+    EXPECT_THAT(message, HasSubstr(L"550"));
+    EXPECT_FALSE(std::filesystem::exists(Local("b.bin")));
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(FtpClient, LocalFileErrorsNameTheFileAndLeaveTheServerAlone)
+{
+    WriteBytes(Remote("keep.bin"), "precious");
+    Connect(client);
+    const std::string missing = Local("no-such-source.bin");
+    std::wstring message =
+        CaughtMessage([&] { client.Upload(Wide(missing).c_str(), L"keep.bin", CKelFTP::kTransferBinary); });
+    EXPECT_EQ(message, L"KelException : " + Wide(missing) + L" : No such file or directory");
+    EXPECT_EQ(ReadBytes(Remote("keep.bin")), "precious");
+
+    Connect(client);
+    const std::string unwritable = Local("no-such-folder/b.bin");
+    message = CaughtMessage([&] { client.Download(L"keep.bin", Wide(unwritable).c_str(), CKelFTP::kTransferBinary); });
+    EXPECT_EQ(message, L"KelException : " + Wide(unwritable) + L" : No such file or directory");
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(FtpClient, ASourceLockedByAnotherHolderCannotBeUploaded)
+{
+    WriteBytes(Local("held.bin"), "busy");
+    const int holder = open(Local("held.bin").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    Connect(client);
+    const std::wstring message =
+        CaughtMessage([&] { client.Upload(Wide(Local("held.bin")).c_str(), L"held.bin", CKelFTP::kTransferBinary); });
+    close(holder);
+    EXPECT_THAT(message, HasSubstr(L"Device or resource busy"));
+    EXPECT_FALSE(std::filesystem::exists(Remote("held.bin")));
+}
+
+TEST_F(FtpClient, AnUnknownTransferTypeOpensNothing)
+{
+    WriteBytes(Local("a.bin"), "x");
+    Connect(client);
+    EXPECT_EQ(CaughtMessage([&] { client.Upload(Wide(Local("a.bin")).c_str(), L"a.bin", 3); }),
+              L"KelException : 지원하지 않는 전송 형식 3 입니다.");
+    EXPECT_FALSE(std::filesystem::exists(Remote("a.bin")));
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(FtpClient, ActiveModeMovesFilesToo)
+{
+    const std::string bytes = RandomBytes(5000);
+    WriteBytes(Local("a.bin"), bytes);
+    Connect(client, 0);
+    client.Upload(Wide(Local("a.bin")).c_str(), L"a.bin", CKelFTP::kTransferBinary);
+    client.Download(L"a.bin", Wide(Local("b.bin")).c_str(), CKelFTP::kTransferBinary);
+    EXPECT_TRUE(SameBytes(ReadBytes(Remote("a.bin")), bytes));
+    EXPECT_TRUE(SameBytes(ReadBytes(Local("b.bin")), bytes));
+}
+
+TEST_F(FtpClient, LoginFailuresSayWhatTheServerAnswered)
+{
+    const std::wstring message =
+        CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"wrong", server.Port(), 1); });
+    EXPECT_THAT(message, HasSubstr(L"KelException : The request to connect and log on to an FTP server could not be "
+                                   L"completed because the supplied password is incorrect.\r\n530 "));
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(FtpClientFailures, NamesThatDoNotResolveAndClosedPortsFailWithTheirNumbers)
+{
+    RecordingFTP client;
+    EXPECT_EQ(CaughtMessage([&] { client.Connection(L"no-such-host.invalid", L"a", L"b", 21, 1); }),
+              L"KelException : The server name or address could not be resolved.\r\n");
+    const int closedPort = kel::test::FreeLoopbackPort();
+    EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", closedPort, 1); }),
+              L"KelException : A connection with the server could not be established.\r\n");
+}
+
+TEST(FtpClientFailures, ASilentServerEndsInATimeOutInsteadOfAHang)
+{
+    kel::test::SilentServer silent;
+    RecordingFTP client;
+    client.SetTimeout(500);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", silent.Port(), 1); }),
+              L"KelException : The operation timed out.\r\n");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(450));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+}
+
+TEST(FtpClientFaults, ADroppedDownloadFailsAndTheNextAttemptIsExact)
+{
+    PyFtpServer server("drop-first-retr", 300000);
+    TempDir local;
+    const std::string bytes = RandomBytes(1 << 20);
+    WriteBytes(server.Root() + "/big.bin", bytes);
+    RecordingFTP client;
+    client.record = false;
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    const std::wstring message =
+        CaughtMessage([&] { client.Download(L"big.bin", Wide(local / "big.bin").c_str(), 2); });
+    EXPECT_THAT(message, HasSubstr(L"426"));
+    EXPECT_FALSE(client.IsConnected());
+
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    client.Download(L"big.bin", Wide(local / "big.bin").c_str(), 2);
+    EXPECT_TRUE(SameBytes(ReadBytes(local / "big.bin"), bytes));
+}
+
+TEST(FtpClientFaults, ADroppedUploadFailsAndTheNextAttemptIsExact)
+{
+    PyFtpServer server("drop-first-stor", 300000);
+    TempDir local;
+    const std::string bytes = RandomBytes(1 << 20);
+    WriteBytes(local / "big.bin", bytes);
+    RecordingFTP client;
+    client.record = false;
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    CaughtMessage([&] { client.Upload(Wide(local / "big.bin").c_str(), L"big.bin", 2); });
+    EXPECT_FALSE(client.IsConnected());
+
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    client.Upload(Wide(local / "big.bin").c_str(), L"big.bin", 2);
+    EXPECT_TRUE(SameBytes(ReadBytes(server.Root() + "/big.bin"), bytes));
+}
+
+// vsftpd runs as the user who starts it, without a chroot: names stay
+// relative to its root so that nothing lands outside the test folder.
+TEST(FtpClientVsftpd, UploadAndDownloadAgainstVsftpd)
+{
+    kel::test::VsftpdServer server;
+    TempDir local;
+    const std::string bytes = RandomBytes(10000);
+    WriteBytes(local / "a.bin", bytes);
+
+    RecordingFTP client;
+    client.Connection(L"127.0.0.1", L"anonymous", L"kel@example.invalid", server.Port(), 1);
+    client.Upload(Wide(local / "a.bin").c_str(), L"a.bin", CKelFTP::kTransferBinary);
+    EXPECT_EQ(client.events, Expected("up", {{4096, 0}, {4096, 1}, {1808, 2}}, 10000));
+    EXPECT_TRUE(SameBytes(ReadBytes(server.Root() + "/a.bin"), bytes));
+    client.events.clear();
+    client.Download(L"a.bin", Wide(local / "b.bin").c_str(), CKelFTP::kTransferBinary);
+    EXPECT_EQ(client.events, Expected("down", {{4096, 0}, {4096, 1}, {1808, 2}}, 10000));
+    EXPECT_TRUE(SameBytes(ReadBytes(local / "b.bin"), bytes));
+    client.Close();
+}
