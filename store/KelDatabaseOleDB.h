@@ -1,0 +1,78 @@
+#pragma once
+
+// CKelDatabaseOleDB: a small database wrapper. It connects by a SQL Server
+// style connection string, runs statements without results each in its own
+// read-committed transaction, and runs queries whose rows the caller reads
+// through its own command object. Every failure raises CKelException with
+// the driver's description of the error; the password never appears in one.
+//
+// Not thread safe: construct, Open, run statements, Close and destroy on one
+// thread.
+//
+//     CKelDatabaseOleDB database(L"server", L"catalog", L"user", L"password");
+//     database.Open();
+//     database.ExecNoResult(L"INSERT INTO item VALUES (1, 'one')");
+//     CCommand<CDynamicAccessor, CRowset, CNoMultipleResults> command;
+//     database.ExecResult(L"SELECT * FROM item", &command);
+#include "KelStoreExport.h"
+#include "platform/Command.h"
+
+#include <platform/StringW.h>
+
+#include <memory>
+
+namespace kel::store {
+class OdbcEnvironment;
+class OdbcConnection;
+struct OdbcHandle;
+}
+
+class KELSTORE_API CKelDatabaseOleDB {
+public:
+    // Keeps the four texts only when none is null; otherwise all stay empty.
+    CKelDatabaseOleDB(const wchar_t* dataSource, const wchar_t* initialCatalog, const wchar_t* userID,
+                      const wchar_t* password);
+    ~CKelDatabaseOleDB();
+    CKelDatabaseOleDB(const CKelDatabaseOleDB&) = delete;
+    CKelDatabaseOleDB& operator=(const CKelDatabaseOleDB&) = delete;
+
+    // The connection string, password included: never log it.
+    CString GetDbConnString();
+
+    // Connects. A Data Source that names a configured ODBC data source
+    // connects to it (the Initial Catalog, when not empty, names its
+    // database); any other names a SQL Server ("host", "host\instance" or
+    // "host,port") reached through the FreeTDS driver. Opening an open
+    // wrapper closes the old connection first.
+    void Open();
+    // Releases the connection and every command still open on it.
+    void Close();
+
+    // Runs one statement that returns no rows in its own read-committed
+    // transaction: committed when it succeeds, rolled back when it fails.
+    void ExecNoResult(const wchar_t* sql);
+    // Runs a query into the caller's command; no transaction is started.
+    void ExecResult(const wchar_t* sql, CCommand<CDynamicAccessor, CRowset, CNoMultipleResults>* command);
+    // As above; the command can also move to the later results of a batch.
+    void ExecResult(const wchar_t* sql, CCommand<CDynamicAccessor, CRowset, CMultipleResults>* command);
+
+    // The exact numeric as a 32-bit integer, ignoring precision and scale
+    // (12.34 with scale 2 gives 1234). Raises CKelException for a null value
+    // and for a magnitude beyond the 32-bit range rather than give a wrong
+    // number.
+    static LONG DBNUMERIC2Long(const DB_NUMERIC* value);
+
+private:
+    CString _ThrowErrorInfo(const kel::store::OdbcHandle& failed) const;
+    [[noreturn]] void _Throw(const CString& description) const;
+    void _RequireOpen(const wchar_t* sql) const;
+    void _ExecResult(const wchar_t* sql, CCommandBase* command);
+    std::wstring _OdbcConnectionString(const kel::store::OdbcEnvironment& environment) const;
+
+    std::shared_ptr<kel::store::OdbcEnvironment> m_dataSource; // the driver manager's environment
+    std::shared_ptr<kel::store::OdbcConnection> m_session;     // the connection, shared with open commands
+    CString m_strUserID;
+    CString m_strPassword;
+    CString m_strDataSource;
+    CString m_strInitialCatalog;
+};

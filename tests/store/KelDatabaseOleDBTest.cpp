@@ -1,0 +1,151 @@
+// The wrapper without a database server: its stored texts and connection
+// string, the numeric conversion, the closed state, and a SQL Server login
+// through the FreeTDS driver that finds nobody listening.
+#include <KelDatabaseOleDB.h>
+#include <KelException.h>
+
+#include "DatabaseTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+// The message of the CKelException that `action` raises ("" if none).
+std::wstring ThrownMessage(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (CKelException* e) {
+        std::wstring message = e->GetMessage().GetString();
+        e->Delete();
+        return message;
+    }
+    return L"";
+}
+
+DB_NUMERIC Numeric(BYTE sign, std::initializer_list<BYTE> lowBytes)
+{
+    DB_NUMERIC value{};
+    value.precision = 38;
+    value.sign = sign;
+    int i = 0;
+    for (BYTE byte : lowBytes)
+        value.val[i++] = byte;
+    return value;
+}
+
+constexpr const wchar_t* kEmptyConnectionString =
+    L"Provider=SQLOLEDB.1; Data Source=; User ID=; Password=; Persist Security Info=True; Initial Catalog=; "
+    L"Use Procedure for Prepare=1; Auto Translate=True; Packet Size=4096; Use Encryption for Data=False; "
+    L"Tag with column collation when possible=False";
+
+} // namespace
+
+TEST(KelDatabaseOleDBConnectionString, FillsTheFourTextsInOrder)
+{
+    CKelDatabaseOleDB database(L"db.example,1433", L"업무", L"sa", L"p;w");
+    EXPECT_EQ(database.GetDbConnString(),
+              L"Provider=SQLOLEDB.1; Data Source=db.example,1433; User ID=sa; Password=p;w; "
+              L"Persist Security Info=True; Initial Catalog=업무; Use Procedure for Prepare=1; "
+              L"Auto Translate=True; Packet Size=4096; Use Encryption for Data=False; "
+              L"Tag with column collation when possible=False");
+}
+
+TEST(KelDatabaseOleDBConnectionString, AnyNullArgumentLeavesAllFourEmpty)
+{
+    CKelDatabaseOleDB noSource(nullptr, L"c", L"u", L"p");
+    CKelDatabaseOleDB noCatalog(L"s", nullptr, L"u", L"p");
+    CKelDatabaseOleDB noUser(L"s", L"c", nullptr, L"p");
+    CKelDatabaseOleDB noPassword(L"s", L"c", L"u", nullptr);
+    EXPECT_EQ(noSource.GetDbConnString(), kEmptyConnectionString);
+    EXPECT_EQ(noCatalog.GetDbConnString(), kEmptyConnectionString);
+    EXPECT_EQ(noUser.GetDbConnString(), kEmptyConnectionString);
+    EXPECT_EQ(noPassword.GetDbConnString(), kEmptyConnectionString);
+}
+
+TEST(KelDatabaseOleDBNumeric, SignByteOneIsPositiveAnythingElseNegative)
+{
+    DB_NUMERIC five = Numeric(0, {5});
+    DB_NUMERIC bytes = Numeric(1, {0x01, 0x02});
+    DB_NUMERIC oddSign = Numeric(2, {7});
+    DB_NUMERIC zero = Numeric(0, {});
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&five), -5);
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&bytes), 513);
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&oddSign), -7);
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&zero), 0);
+}
+
+TEST(KelDatabaseOleDBNumeric, IgnoresScale)
+{
+    DB_NUMERIC price = Numeric(1, {0xD2, 0x04}); // 1234 at scale 2 is 12.34
+    price.scale = 2;
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&price), 1234);
+}
+
+TEST(KelDatabaseOleDBNumeric, TheWhole32BitRangeConverts)
+{
+    DB_NUMERIC largest = Numeric(1, {0xFF, 0xFF, 0xFF, 0x7F});
+    DB_NUMERIC smallest = Numeric(0, {0x00, 0x00, 0x00, 0x80});
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&largest), 2147483647);
+    EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&smallest), -2147483647 - 1);
+}
+
+TEST(KelDatabaseOleDBNumeric, BeyondThe32BitRangeRaisesRatherThanWraps)
+{
+    DB_NUMERIC justOver = Numeric(1, {0x00, 0x00, 0x00, 0x80});
+    DB_NUMERIC belowSmallest = Numeric(0, {0x01, 0x00, 0x00, 0x80});
+    DB_NUMERIC highByte = Numeric(1, {1});
+    highByte.val[15] = 1; // 2^120 + 1 would wrap to 1 in 32 bits
+    DB_NUMERIC wrapsToSmall = Numeric(1, {0x05, 0x00, 0x00, 0x00, 0x01}); // 2^32 + 5
+    for (DB_NUMERIC* value : {&justOver, &belowSmallest, &highByte, &wrapsToSmall}) {
+        EXPECT_EQ(ThrownMessage([&] { CKelDatabaseOleDB::DBNUMERIC2Long(value); }),
+                  L"KelException : The numeric value does not fit in a 32-bit integer");
+    }
+    EXPECT_EQ(ThrownMessage([] { CKelDatabaseOleDB::DBNUMERIC2Long(nullptr); }),
+              L"KelException : No numeric value was given");
+}
+
+TEST(KelDatabaseOleDBClosed, StatementsBeforeOpenRaiseANotOpenMessage)
+{
+    CKelDatabaseOleDB database(L"s", L"c", L"u", L"p");
+    CCommand<CDynamicAccessor, CRowset, CNoMultipleResults> single;
+    CCommand<CDynamicAccessor, CRowset, CMultipleResults> multiple;
+    const std::wstring notOpen = L"KelException : The database is not open: call Open before running a statement";
+    EXPECT_EQ(ThrownMessage([&] { database.ExecNoResult(L"SELECT 1"); }), notOpen);
+    EXPECT_EQ(ThrownMessage([&] { database.ExecResult(L"SELECT 1", &single); }), notOpen);
+    EXPECT_EQ(ThrownMessage([&] { database.ExecResult(L"SELECT 1", &multiple); }), notOpen);
+    EXPECT_EQ(single.MoveFirst(), E_UNEXPECTED);
+    EXPECT_EQ(single.GetColumnCount(), 0u);
+}
+
+TEST(KelDatabaseOleDBClosed, CloseIsHarmlessWhenNothingIsOpen)
+{
+    CKelDatabaseOleDB database(L"s", L"c", L"u", L"p");
+    database.Close();
+    database.Close();
+    EXPECT_NE(ThrownMessage([&] { database.ExecNoResult(L"SELECT 1"); }), L"");
+}
+
+TEST(KelDatabaseOleDBSqlServer, AServerNobodyListensOnRaisesTheDriversMessage)
+{
+    kel::test::OdbcSandbox sandbox; // no data source of that name
+    // Port 1 on loopback refuses at once; the name is no configured source,
+    // so the FreeTDS driver is asked.
+    CKelDatabaseOleDB database(L"127.0.0.1,1", L"master", L"sa", L"Secret-Password-123");
+    std::wstring message = ThrownMessage([&] { database.Open(); });
+    EXPECT_EQ(message.rfind(L"KelException : ", 0), 0u) << message;
+    EXPECT_NE(message.find(L"FreeTDS"), std::wstring::npos) << message;
+    EXPECT_EQ(message.find(L"Secret-Password-123"), std::wstring::npos) << message;
+    EXPECT_NE(ThrownMessage([&] { database.ExecNoResult(L"SELECT 1"); }), L"") << "a failed Open leaves it closed";
+}
+
+TEST(KelDatabaseOleDBSqlServer, ADataSourceNameThatIsConfiguredIsNotTakenForAServer)
+{
+    kel::test::OdbcSandbox sandbox;
+    CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
+    EXPECT_NO_THROW(database.Open());
+    EXPECT_NO_THROW(database.ExecNoResult(L"CREATE TABLE t (a INTEGER)"));
+}
