@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 #include <vector>
 
 namespace {
@@ -41,6 +43,26 @@ std::wstring FormatWide(const wchar_t* format, va_list args)
     std::wstring text = result >= 0 ? std::wstring(streamText, streamLength) : std::wstring();
     std::free(streamText);
     return text;
+}
+
+// Case mapping of the whole Unicode range, whatever the process locale is:
+// the C.UTF-8 character tables, made once.
+locale_t UnicodeCaseLocale()
+{
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return locale;
+}
+
+wchar_t ToUpper(wchar_t ch)
+{
+    const locale_t locale = UnicodeCaseLocale();
+    return static_cast<wchar_t>(locale ? towupper_l(static_cast<wint_t>(ch), locale) : towupper(static_cast<wint_t>(ch)));
+}
+
+wchar_t ToLower(wchar_t ch)
+{
+    const locale_t locale = UnicodeCaseLocale();
+    return static_cast<wchar_t>(locale ? towlower_l(static_cast<wint_t>(ch), locale) : towlower(static_cast<wint_t>(ch)));
 }
 
 bool Contains(const wchar_t* chars, wchar_t ch)
@@ -246,14 +268,14 @@ CStringW CStringW::Tokenize(const wchar_t* delimiters, int& start) const
 CStringW& CStringW::MakeUpper()
 {
     for (wchar_t& ch : m_str)
-        ch = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(ch)));
+        ch = ToUpper(ch);
     return *this;
 }
 
 CStringW& CStringW::MakeLower()
 {
     for (wchar_t& ch : m_str)
-        ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
+        ch = ToLower(ch);
     return *this;
 }
 
@@ -264,7 +286,15 @@ int CStringW::Compare(const wchar_t* other) const
 
 int CStringW::CompareNoCase(const wchar_t* other) const
 {
-    return wcscasecmp(m_str.c_str(), other ? other : L"");
+    const wchar_t* left = m_str.c_str();
+    const wchar_t* right = other ? other : L"";
+    for (;; ++left, ++right) {
+        const wchar_t a = ToLower(*left), b = ToLower(*right);
+        if (a != b)
+            return a < b ? -1 : 1;
+        if (a == 0)
+            return 0;
+    }
 }
 
 wchar_t* CStringW::GetBuffer(int minLength)
