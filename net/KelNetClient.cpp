@@ -62,9 +62,8 @@ CKelNetClient::CKelNetClient()
 
 CKelNetClient::~CKelNetClient()
 {
-    const bool connected = m_socket != INVALID_SOCKET;
     _ReleaseConnection();
-    if (connected)
+    if (m_bConnected)
         _m_bIsAlive = false;
 }
 
@@ -106,6 +105,7 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
     }
 
     _m_bIsAlive = true;
+    m_bConnected = true;
     vOnConnect(ip, port);
     if (!_m_bIsAlive || m_socket == INVALID_SOCKET)
         return; // the hook closed it again
@@ -148,9 +148,14 @@ bool CKelNetClient::_ConnectSocket(const char* ip, unsigned int port)
 
 void CKelNetClient::Close()
 {
-    if (!_m_bIsAlive)
-        return;
     const bool onEventThread = _OnEventThread();
+    if (!_m_bIsAlive || !m_bConnected) {
+        // Nothing to close, but an event thread that has just failed may
+        // still be in a hook: the caller may destroy the client after this.
+        if (!onEventThread)
+            _JoinEventThread();
+        return;
+    }
     if (m_bClosing.exchange(true)) {
         // Another thread is closing. When that is the event thread, wait for
         // it, so that the caller may destroy the client once Close returns.
@@ -170,6 +175,7 @@ void CKelNetClient::Close()
     CloseSocket(m_hStopEvent);
     _m_hEvenets[0] = -1;
     _m_hEvenets[1] = -1;
+    m_bConnected = false;
     vOnClose();
     _m_bIsAlive = false;
     m_bClosing = false;

@@ -84,6 +84,7 @@ private:
     int m_hStopEvent = -1;
     std::mutex m_socketLock;           // a send never meets a closing socket
     std::atomic<bool> m_bClosing{false};
+    std::atomic<bool> m_bConnected{false}; // this object holds the connection
     std::atomic<std::thread::id> m_eventThreadId{};
     std::mutex m_joinLock;             // one thread at a time joins the event thread
     DWORD m_nConnectTimeoutMs = 10000;

@@ -79,6 +79,10 @@ struct CKelNetServer::Record : SPerIOCPAddr {
     int pins = 0;          // sends of Write and WriteAll in progress
     bool closed = false;   // ended by Close or Stop: freed without vOnClose
     bool finished = false; // the server is done with it; freed once unpinned
+    // Stored before the record is armed, loaded after epoll hands it over:
+    // makes the hand-over between threads visible to the memory model (and
+    // to ThreadSanitizer), which cannot see through the kernel.
+    std::atomic<unsigned> handOver{0};
 };
 
 CPerIOHandleList CKelNetServer::_g_plistPerIOHandle;
@@ -252,6 +256,7 @@ void CKelNetServer::_AddConnection(SOCKET socket, const sockaddr_in& peer)
         epoll_event event{};
         event.events = EPOLLIN | EPOLLONESHOT;
         event.data.ptr = record;
+        record->handOver.store(1, std::memory_order_release);
         armed = epoll_ctl(m_hIOCP, EPOLL_CTL_ADD, socket, &event) == 0;
         if (!armed) {
             _g_plistPerIOHandle.Remove(record);
@@ -279,7 +284,9 @@ void CKelNetServer::_CompletionLoop()
             continue;
         if (!event.data.ptr)
             return; // the stop event
-        _Receive(static_cast<Record*>(event.data.ptr));
+        auto* record = static_cast<Record*>(event.data.ptr);
+        record->handOver.load(std::memory_order_acquire);
+        _Receive(record);
     }
 }
 
@@ -297,6 +304,7 @@ void CKelNetServer::_Receive(Record* record)
         epoll_event event{};
         event.events = EPOLLIN | EPOLLONESHOT;
         event.data.ptr = record;
+        record->handOver.fetch_add(1, std::memory_order_release);
         return epoll_ctl(m_hIOCP, EPOLL_CTL_MOD, record->sockClient, &event) == 0;
     };
 
