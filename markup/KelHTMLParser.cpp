@@ -99,6 +99,9 @@ private:
         CKelNode* node;
         CKelNode* lastChild; // valid when lastChildKnown
         bool lastChildKnown;
+        // The node hangs below the previous element of the path, not only
+        // in the sibling chain that follows it.
+        bool childOfPrevious;
     };
 
     bool _IsAbsent(const CKelNode* link) const { return link == nullptr || link == m_pNullNode; }
@@ -114,12 +117,20 @@ private:
         CKelNode* node = m_tree.GetCurrent();
         if (_IsAbsent(node))
             return;
-        std::vector<CKelNode*> upward{node};
-        for (CKelNode* child = node; !_IsAbsent(child->m_pParent); child = child->m_pParent)
-            if (child->m_pParent->m_pLeft == child)
-                upward.push_back(child->m_pParent);
-        for (auto it = upward.rbegin(); it != upward.rend(); ++it)
-            m_path.push_back({*it, nullptr, false});
+        std::vector<SOpenElement> upward{{node, nullptr, false, false}};
+        CKelNode* top = node;
+        for (CKelNode* child = node; !_IsAbsent(child->m_pParent); child = child->m_pParent) {
+            top = child->m_pParent;
+            if (top->m_pLeft == child) {
+                upward.back().childOfPrevious = true;
+                upward.push_back({top, nullptr, false, false});
+            }
+        }
+        // The walk back up after a close ends at the header at the latest,
+        // even when the current node hangs off the header's sibling chain.
+        if (upward.back().node != top)
+            upward.push_back({top, nullptr, false, false});
+        m_path.assign(upward.rbegin(), upward.rend());
     }
 
     CKelNode* _LastChild(SOpenElement& element)
@@ -205,7 +216,7 @@ private:
             added = m_tree.vInsertLeft(&node);
         }
         current.lastChild = added;
-        m_path.push_back({added, nullptr, true});
+        m_path.push_back({added, nullptr, true, true});
     }
 
     // Puts the close node right after the current node and returns to the
@@ -220,11 +231,12 @@ private:
         m_tree.SetCurrent(closing);
         CKelNode* closeNode = m_tree.vInsertRight(&node);
         if (m_path.size() > 1) {
+            const bool closedAChild = m_path.back().childOfPrevious;
             m_path.pop_back();
-            // The closed node was the last child of its parent; its close
-            // node is now.
+            // The closed node ended its chain (its right link was free); the
+            // close node ends it now.
             m_path.back().lastChild = closeNode;
-            m_path.back().lastChildKnown = true;
+            m_path.back().lastChildKnown = closedAChild;
             while (m_path.size() > 1 && !_IsAbsent(m_path.back().node->m_pRight))
                 m_path.pop_back();
         }
@@ -235,7 +247,7 @@ private:
     // that has nodes but no current node the insertion itself raises.
     void _StartTree(CKelNode* header)
     {
-        m_path.assign(1, {header, nullptr, true});
+        m_path.assign(1, {header, nullptr, true, false});
         m_pNullNode = m_tree.GetNullNode();
     }
 

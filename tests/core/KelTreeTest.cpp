@@ -237,14 +237,4 @@ TEST(KelTree, RemoveAllOnALongSiblingChainCompletes)
     EXPECT_EQ(tree.freed.back(), "<null>");
 }
 
-TEST(KelTree, CopiesShareTheNodes)
-{
-    RecordingTree tree;
-    CKelNode* root = tree.Left("root");
-    RecordingTree copy;
-    static_cast<CKelTree&>(copy) = tree;
-    EXPECT_EQ(copy.GetHeaderNode(), root);
-    static_cast<CKelTree&>(copy) = RecordingTree(); // let only `tree` free them
-}
-
 } // namespace

@@ -156,6 +156,9 @@ TEST(HtmlParserFindData, FollowsTagIdsFromTheRoot)
 
 TEST(HtmlParserDump, RendersEveryNodeInBracketsThroughTheMessageHook)
 {
+    struct HookReset {
+        ~HookReset() { kel::platform::SetMessageBoxHook(nullptr); }
+    } resetHookAtEnd;
     std::vector<std::wstring> shown;
     kel::platform::SetMessageBoxHook([&](const CStringW& text, const CStringW&, UINT type) {
         EXPECT_EQ(type, kel::platform::kMbOk);
@@ -166,7 +169,6 @@ TEST(HtmlParserDump, RendersEveryNodeInBracketsThroughTheMessageHook)
     parser.GetHTML(L"<HTML><BODY>hi</BODY></HTML>");
     parser.Parsing();
     parser.Dump();
-    kel::platform::SetMessageBoxHook(nullptr);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], L"<HTML><BODY><hi></hi></BODY></HTML>");
     EXPECT_EQ(parser.GetTree()->GetCurrent(), parser.GetTree()->GetHeaderNode());
@@ -315,12 +317,31 @@ TEST(HtmlParserBuilder, MatchesTheLiteralAlgorithmOnRandomPages)
     }
 }
 
+// The same moves on two trees of the same shape.
+void Navigate(CKelTree& tree, const std::vector<int>& moves)
+{
+    for (int move : moves) {
+        switch (move) {
+        case 0: tree.MoveHeader(); break;
+        case 1: tree.MoveLeftNode(); break;
+        case 2: tree.MoveRightNode(); break;
+        case 3: tree.MoveParent(); break;
+        case 4: tree.MoveFirstLeftNode(); break;
+        default: tree.MoveLastRightNode(); break;
+        }
+    }
+}
+
 TEST(HtmlParserBuilder, ASecondParsingContinuesFromTheCurrentNodeLikeTheLiteralAlgorithm)
 {
     std::mt19937 random(11);
-    for (int round = 0; round < 1500; ++round) {
+    std::uniform_int_distribution<int> move(0, 5), moveCount(0, 6);
+    for (int round = 0; round < 3000; ++round) {
         const std::wstring first = RandomPage(random), second = RandomPage(random);
         const int findId = std::vector<int>{KelTagBody, KelTagTd, KelTagText, KelTagLi}[round % 4];
+        std::vector<int> moves(static_cast<size_t>(moveCount(random)));
+        for (int& step : moves)
+            step = move(random);
         CKelHTMLParser parser;
         CKelTreeImpl literalTree;
         kel::test::LiteralHtmlTree literal(literalTree);
@@ -328,6 +349,8 @@ TEST(HtmlParserBuilder, ASecondParsingContinuesFromTheCurrentNodeLikeTheLiteralA
             parser.GetHTML(first.c_str());
             parser.Parsing();
             parser.FindData(1, findId); // moves the current node
+            if (!parser.GetTree()->IsEmpty())
+                Navigate(*parser.GetTree(), moves);
             parser.GetHTML(second.c_str());
             parser.Parsing();
         };
@@ -336,6 +359,8 @@ TEST(HtmlParserBuilder, ASecondParsingContinuesFromTheCurrentNodeLikeTheLiteralA
             int id = findId;
             if (auto* header = static_cast<CKelNodeImpl*>(literalTree.MoveHeader()))
                 literalTree.Find(id, header);
+            if (!literalTree.IsEmpty())
+                Navigate(literalTree, moves);
             literal.Parse(second.c_str());
         };
         ASSERT_EQ(Outcome(fast, *parser.GetTree()), Outcome(slow, literalTree))
