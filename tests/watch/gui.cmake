@@ -1,0 +1,4 @@
+# Window tests: the frame, views and looks of the Qt program, driven on the
+# offscreen platform with the registry store in a private folder.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+kel_add_test(watch_KelWatchWindowTest SOURCES KelWatchWindowTest.cpp LINKS KelWatchWindows Qt6::Test)

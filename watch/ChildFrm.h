@@ -1,0 +1,26 @@
+#pragma once
+
+// CChildFrame: the tabbed document window around one view. It remembers
+// where its view's text was last saved, so that "save" never writes over
+// the followed log file itself.
+#include <QMdiSubWindow>
+
+class CKelWatchView;
+
+class CChildFrame : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit CChildFrame(CKelWatchView* view, QWidget* parent = nullptr);
+
+    CKelWatchView* GetView() const { return m_view; }
+    // The document title: the file's name, or "KelWatch<n>" for a new one.
+    QString DocumentTitle() const { return m_strDocumentTitle; }
+    void SetDocumentTitle(const QString& title) { m_strDocumentTitle = title; }
+    QString SavedPath() const { return m_strSavedPath; }
+    void SetSavedPath(const QString& path) { m_strSavedPath = path; }
+
+private:
+    CKelWatchView* m_view;
+    QString m_strDocumentTitle;
+    QString m_strSavedPath;
+};

@@ -1,0 +1,25 @@
+#include "KelWatchApp.h"
+
+#include "MainFrm.h"
+
+const wchar_t* const CKelWatchApp::kRegistryKey = L"로컬 응용 프로그램 마법사에서 생성된 응용 프로그램";
+
+CKelWatchApp::CKelWatchApp(QStringList arguments) : CWinApp(L"KelWatch"), m_arguments(std::move(arguments)) {}
+
+CKelWatchApp::~CKelWatchApp() = default;
+
+BOOL CKelWatchApp::InitInstance()
+{
+    SetRegistryKey(kRegistryKey);
+    m_mainFrame = std::make_unique<CMainFrame>(this);
+    if (!m_mainFrame->LoadFrame()) {
+        m_mainFrame.reset();
+        return FALSE;
+    }
+    // Only a command line that names something opens a document; the first
+    // argument is the file, as the framework's command line parsing takes it.
+    if (!m_arguments.isEmpty() && !m_mainFrame->OpenDocumentFile(m_arguments.first()))
+        return FALSE;
+    m_mainFrame->show();
+    return TRUE;
+}

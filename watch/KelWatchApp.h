@@ -1,0 +1,29 @@
+#pragma once
+
+// CKelWatchApp: start-up of the viewer. Without arguments the frame starts
+// empty; with a path that file is opened in one tabbed window. The profile
+// (the chosen look) lives under the registry key of the application.
+#include "platform/WinApp.h"
+
+#include <QStringList>
+
+#include <memory>
+
+class CMainFrame;
+
+class CKelWatchApp : public CWinApp {
+public:
+    // The registry key under which the application's profile is kept.
+    static const wchar_t* const kRegistryKey;
+
+    // `arguments` without the program name.
+    explicit CKelWatchApp(QStringList arguments);
+    ~CKelWatchApp() override;
+
+    BOOL InitInstance() override;
+    CMainFrame* MainFrame() const { return m_mainFrame.get(); }
+
+private:
+    QStringList m_arguments;
+    std::unique_ptr<CMainFrame> m_mainFrame;
+};

@@ -1,0 +1,137 @@
+#include "KelWatchView.h"
+
+#include "Resource.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPrinter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimerEvent>
+
+const QColor CKelWatchView::kTextColor(192, 192, 192);
+const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
+const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
+
+CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
+    : QPlainTextEdit(parent), m_document(std::move(document))
+{
+    // The edit view's defaults: long lines do not wrap.
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Appends are not undoable, and drops go to the main frame (open a file).
+    setUndoRedoEnabled(false);
+    setAcceptDrops(false);
+    _SetColours();
+}
+
+void CKelWatchView::OnInitialUpdate()
+{
+    setReadOnly(true);
+    // Read-only keeps selecting and copying with mouse and keyboard.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    _SetDisplayFont();
+    m_readTimer.start(kReadTimerPeriodMs, this);
+}
+
+int CKelWatchView::FontPixelHeight(int dotsPerInch)
+{
+    // 9 * dpi / 72, rounded half away from zero.
+    return (9 * dotsPerInch + 36) / 72;
+}
+
+void CKelWatchView::_SetDisplayFont()
+{
+    QFont font;
+    // "돋움체" where it exists, else a Korean monospace font through
+    // fontconfig, so Hangul never shows as empty boxes.
+    font.setFamilies({kFontFace, QStringLiteral("NanumGothicCoding"), QStringLiteral("D2Coding"),
+                      QStringLiteral("Noto Sans Mono CJK KR"), QStringLiteral("monospace")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(FontPixelHeight(logicalDpiY()));
+    setFont(font);
+}
+
+void CKelWatchView::_SetColours()
+{
+    QPalette colours = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        colours.setColor(group, QPalette::Text, kTextColor);
+        colours.setColor(group, QPalette::Base, kBackgroundColor);
+    }
+    setPalette(colours);
+    setBackgroundVisible(false);
+}
+
+void CKelWatchView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_readTimer.timerId() || event->timerId() == m_catchUpTimer.timerId())
+        OnTimer(kReadTimerId);
+    else
+        QPlainTextEdit::timerEvent(event);
+}
+
+void CKelWatchView::OnTimer(int /*timerId*/)
+{
+    m_catchUpTimer.stop();
+    const CStringW text = m_document->ReadCycle();
+    if (!text.IsEmpty())
+        _Append(text);
+    // A big file comes in slices; the next one follows as soon as the
+    // window has handled its events, not 100 ms later.
+    if (m_document->HasMore())
+        m_catchUpTimer.start(0, this);
+}
+
+namespace {
+
+// UTF-32 to UTF-16 without the decoder's habit of dropping a leading
+// byte-order mark: the mark of the file is shown as the text has it.
+QString ToQString(const CStringW& text)
+{
+    QString result;
+    result.reserve(text.GetLength());
+    for (const wchar_t ch : text.str()) {
+        const auto value = static_cast<char32_t>(ch);
+        if (value > 0xFFFF && value <= 0x10FFFF) {
+            result.append(QChar(QChar::highSurrogate(value)));
+            result.append(QChar(QChar::lowSurrogate(value)));
+        } else {
+            result.append(QChar(value <= 0xFFFF ? static_cast<char16_t>(value) : u'\uFFFD'));
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+void CKelWatchView::_Append(const CStringW& text)
+{
+    // The document's text limit is 0, the largest: nothing is cut here.
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(ToQString(text));
+    setTextCursor(cursor); // the caret at the end scrolls the new lines into view
+}
+
+QString CKelWatchView::RawText() const
+{
+    QString text = toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+bool CKelWatchView::SaveText(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = RawText().toUtf8();
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+void CKelWatchView::PrintTo(QPrinter* printer) const
+{
+    document()->print(printer);
+}

@@ -1,0 +1,489 @@
+#include "MainFrm.h"
+
+#include "AboutDlg.h"
+#include "AppLook.h"
+#include "ChildFrm.h"
+#include "KelWatchView.h"
+#include "Resource.h"
+#include "RibbonBar.h"
+#include "WindowListDlg.h"
+
+#include "platform/WinApp.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+
+// Where the framework keeps the workspace values of the application.
+constexpr const wchar_t* kWorkspaceSection = L"Workspace";
+constexpr const wchar_t* kAppLookEntry = L"ApplicationLook";
+
+QString DocumentName()
+{
+    return LoadWatchString(IDR_KelWatchTYPE).section(QLatin1Char('\n'), 1, 1);
+}
+
+bool IsSameFile(const QString& a, const QString& b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return first.absoluteFilePath() == second.absoluteFilePath();
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CWinApp* app, QWidget* parent)
+    : QMainWindow(parent), m_app(app),
+      m_nAppLook(app->GetProfileInt(kWorkspaceSection, kAppLookEntry, ID_VIEW_APPLOOK_OFF_2007_BLUE))
+{
+}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::LoadFrame()
+{
+    setWindowTitle(QStringLiteral("KelWatch"));
+    setAcceptDrops(true);
+    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setViewMode(QMdiArea::TabbedView);
+    m_mdiArea->setDocumentMode(true);
+    m_mdiArea->setTabsClosable(true); // the close button of the active tab
+    m_mdiArea->setTabsMovable(true);
+    setCentralWidget(m_mdiArea);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] { _UpdateTitles(); });
+
+    createActions();
+    OnApplicationLook(m_nAppLook);
+    createMenus();
+    createRibbon();
+    createStatusBar();
+    return true;
+}
+
+QAction* CMainFrame::_AddAction(UINT id, const QString& text)
+{
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    m_actions[id] = action;
+    return action;
+}
+
+void CMainFrame::createActions()
+{
+    auto bind = [this](UINT id, const QString& text, auto slot, QKeySequence keys = {}) {
+        QAction* action = _AddAction(id, text);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    bind(ID_FILE_NEW, LabelOf(IDS_RIBBON_NEW), &CMainFrame::NewDocument, QKeySequence::New);
+    bind(ID_FILE_OPEN, LabelOf(IDS_RIBBON_OPEN), &CMainFrame::open, QKeySequence::Open);
+    bind(ID_FILE_CLOSE, LabelOf(IDS_RIBBON_CLOSE), &CMainFrame::closeDocument);
+    bind(ID_FILE_SAVE, LabelOf(IDS_RIBBON_SAVE), &CMainFrame::save, QKeySequence::Save);
+    bind(ID_FILE_SAVE_AS, LabelOf(IDS_RIBBON_SAVEAS), &CMainFrame::saveAs);
+    bind(ID_FILE_PRINT, LabelOf(IDS_RIBBON_PRINT), &CMainFrame::print, QKeySequence::Print);
+    bind(ID_FILE_PRINT_DIRECT, LabelOf(IDS_RIBBON_PRINT_QUICK), &CMainFrame::printDirect);
+    bind(ID_FILE_PRINT_PREVIEW, LabelOf(IDS_RIBBON_PRINT_PREVIEW), &CMainFrame::printPreview)->setCheckable(true);
+    bind(ID_FILE_PRINT_SETUP, LabelOf(IDS_RIBBON_PRINT_SETUP), &CMainFrame::printSetup);
+    bind(ID_APP_EXIT, LabelOf(IDS_RIBBON_EXIT), &QWidget::close, QKeySequence::Quit);
+    bind(ID_APP_ABOUT, QStringLiteral("KelWatch 정보(&A)..."), &CMainFrame::about);
+
+    auto onView = [this](void (QPlainTextEdit::*operation)()) {
+        return [this, operation] {
+            if (CChildFrame* child = ActiveChild())
+                (child->GetView()->*operation)(); // cut and paste change nothing: the view is read-only
+        };
+    };
+    bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), onView(&QPlainTextEdit::cut));
+    bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&QPlainTextEdit::copy));
+    bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), onView(&QPlainTextEdit::paste));
+    bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&QPlainTextEdit::selectAll));
+
+    QAction* statusBarAction = _AddAction(ID_VIEW_STATUS_BAR, LabelOf(IDS_RIBBON_STATUSBAR));
+    statusBarAction->setCheckable(true);
+    statusBarAction->setChecked(true);
+    connect(statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+
+    bind(ID_WINDOW_NEW, QStringLiteral("새 창(&N)"), &CMainFrame::newWindow);
+    bind(ID_WINDOW_MANAGER, LabelOf(IDS_WINDOWS_MANAGER), &CMainFrame::windowManager);
+    bind(ID_LOGGING_START, LabelOf(ID_LOGGING_START), &CMainFrame::logging);
+    bind(ID_LOGGING_STOP, LabelOf(ID_LOGGING_STOP), &CMainFrame::logging);
+
+    m_looks = new QActionGroup(this);
+    m_looks->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
+        QAction* look = _AddAction(id, AppLookText(id));
+        look->setCheckable(true);
+        m_looks->addAction(look);
+        connect(look, &QAction::triggered, this, [this, id] { OnApplicationLook(id); });
+    }
+}
+
+void CMainFrame::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("파일(&F)"));
+    for (UINT id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_CLOSE, ID_FILE_SAVE, ID_FILE_SAVE_AS})
+        file->addAction(Action(id));
+    file->addSeparator();
+    for (UINT id : {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
+        file->addAction(Action(id));
+    file->addSeparator();
+    file->addAction(Action(ID_APP_EXIT));
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("편집(&E)"));
+    for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
+        edit->addAction(Action(id));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
+    view->addAction(Action(ID_VIEW_STATUS_BAR));
+    QMenu* looks = view->addMenu(QStringLiteral("응용 프로그램 모양(&A)"));
+    for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
+        if (id == ID_VIEW_APPLOOK_OFF_2007_BLUE)
+            looks->addSeparator();
+        looks->addAction(Action(id));
+    }
+
+    // The document menu words the logging commands its own way.
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("동작(&A)"));
+    actions->addAction(QStringLiteral("로그 시작"), this, &CMainFrame::logging)->setData(ID_LOGGING_START);
+    actions->addAction(QStringLiteral("로깅 중지"), this, &CMainFrame::logging)->setData(ID_LOGGING_STOP);
+
+    QMenu* window = menuBar()->addMenu(QStringLiteral("창(&W)"));
+    connect(window, &QMenu::aboutToShow, this, [this, window] { _FillWindowMenu(window); });
+    _FillWindowMenu(window);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("도움말(&H)"));
+    help->addAction(Action(ID_APP_ABOUT));
+}
+
+// The document list: new window, the window list, then every open window.
+void CMainFrame::_FillWindowMenu(QMenu* menu)
+{
+    menu->clear();
+    menu->addAction(Action(ID_WINDOW_NEW));
+    menu->addAction(Action(ID_WINDOW_MANAGER));
+    const QList<CChildFrame*> children = Children();
+    if (!children.isEmpty())
+        menu->addSeparator();
+    int number = 1;
+    for (CChildFrame* child : children) {
+        QAction* entry = menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(child->windowTitle()));
+        entry->setCheckable(true);
+        entry->setChecked(child == ActiveChild());
+        connect(entry, &QAction::triggered, this, [this, child] { m_mdiArea->setActiveSubWindow(child); });
+    }
+}
+
+QMenu* CMainFrame::_ApplicationMenu()
+{
+    auto* menu = new QMenu(this);
+    for (UINT id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS})
+        menu->addAction(Action(id));
+    QMenu* print = menu->addMenu(LabelOf(IDS_RIBBON_PRINT));
+    print->addSection(LabelOf(IDS_RIBBON_PRINT_LABEL));
+    for (UINT id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
+        print->addAction(Action(id));
+    menu->addAction(Action(ID_FILE_CLOSE));
+    menu->addSection(LabelOf(IDS_RIBBON_RECENT_DOCS)); // the recent list keeps no entries
+    menu->addSeparator();
+    menu->addAction(Action(ID_APP_EXIT));
+    return menu;
+}
+
+void CMainFrame::createRibbon()
+{
+    m_ribbon = new CRibbonBar(this);
+    m_ribbon->setObjectName(QString::number(AFX_IDW_RIBBON_BAR));
+    m_ribbon->SetApplicationButton(LabelOf(IDS_RIBBON_FILE), KeyTipOf(IDS_RIBBON_FILE), _ApplicationMenu());
+    m_ribbon->AddCategory(LabelOf(IDS_RIBBON_HOME));
+
+    CRibbonPanel* clipboard = m_ribbon->AddPanel(LabelOf(IDS_RIBBON_CLIPBOARD), KeyTipOf(IDS_RIBBON_CLIPBOARD));
+    for (UINT id : {ID_EDIT_PASTE, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_SELECT_ALL})
+        clipboard->AddButton(Action(id));
+
+    CRibbonPanel* view = m_ribbon->AddPanel(LabelOf(IDS_RIBBON_VIEW));
+    auto* statusBarBox = new QCheckBox(LabelOf(IDS_RIBBON_STATUSBAR));
+    QAction* statusBarAction = Action(ID_VIEW_STATUS_BAR);
+    statusBarBox->setChecked(statusBarAction->isChecked());
+    connect(statusBarBox, &QCheckBox::toggled, statusBarAction, &QAction::setChecked);
+    connect(statusBarAction, &QAction::toggled, statusBarBox, &QCheckBox::setChecked);
+    view->AddWidget(statusBarBox);
+
+    CRibbonPanel* actions = m_ribbon->AddPanel(QStringLiteral("동작"));
+    actions->AddButton(Action(ID_LOGGING_START));
+    actions->AddButton(Action(ID_LOGGING_STOP));
+
+    CRibbonPanel* window = m_ribbon->AddPanel(LabelOf(IDS_RIBBON_WINDOW), KeyTipOf(IDS_RIBBON_WINDOW));
+    QToolButton* windows = window->AddButton(Action(ID_WINDOW_MANAGER));
+    windows->setText(LabelOf(IDS_RIBBON_WINDOWS));
+    auto* windowsMenu = new QMenu(this);
+    windowsMenu->addAction(Action(ID_WINDOW_NEW));
+    windows->setMenu(windowsMenu);
+    windows->setPopupMode(QToolButton::MenuButtonPopup);
+
+    auto* styles = new QMenu(this);
+    for (UINT id = ID_VIEW_APPLOOK_OFF_2007_BLUE; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id)
+        styles->addAction(Action(id));
+    QToolButton* style = m_ribbon->AddToTabs(LabelOf(IDS_RIBBON_STYLE), styles);
+    style->setToolTip(LabelOf(IDS_RIBBON_STYLE_TIP));
+    style->setStatusTip(LabelOf(IDS_RIBBON_STYLE_DESC));
+    m_ribbon->AddToTabs(Action(ID_APP_ABOUT))->setText(QStringLiteral("?"));
+
+    QToolBar* bar = addToolBar(QStringLiteral("Ribbon"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->toggleViewAction()->setVisible(false);
+    bar->addWidget(m_ribbon);
+}
+
+void CMainFrame::createStatusBar()
+{
+    QStatusBar* status = statusBar();
+    status->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
+    auto* first = new QLabel(LoadWatchString(IDS_STATUS_PANE1), status);
+    auto* second = new QLabel(LoadWatchString(IDS_STATUS_PANE2), status);
+    status->addWidget(first, 1);
+    status->addPermanentWidget(second); // the extended element on the right
+    m_panes[ID_STATUSBAR_PANE1] = first;
+    m_panes[ID_STATUSBAR_PANE2] = second;
+}
+
+QAction* CMainFrame::Action(UINT commandId) const
+{
+    const auto found = m_actions.find(commandId);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+QLabel* CMainFrame::StatusPane(UINT paneId) const
+{
+    const auto found = m_panes.find(paneId);
+    return found == m_panes.end() ? nullptr : found->second;
+}
+
+CChildFrame* CMainFrame::ActiveChild() const
+{
+    // The current window even while the frame itself is not the active one
+    // (or was hidden when its windows were added).
+    QMdiSubWindow* window = m_mdiArea->currentSubWindow();
+    if (!window) {
+        const QList<QMdiSubWindow*> history = m_mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+        window = history.isEmpty() ? nullptr : history.last();
+    }
+    return qobject_cast<CChildFrame*>(window);
+}
+
+QList<CChildFrame*> CMainFrame::Children() const
+{
+    QList<CChildFrame*> children;
+    for (QMdiSubWindow* window : m_mdiArea->subWindowList())
+        if (auto* child = qobject_cast<CChildFrame*>(window))
+            children.append(child);
+    return children;
+}
+
+void CMainFrame::OnApplicationLook(UINT id)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_nAppLook = id;
+    ApplyAppLook(id);
+    if (QAction* look = Action(id))
+        look->setChecked(true);
+    else if (QAction* checked = m_looks->checkedAction())
+        checked->setChecked(false); // an unknown stored value checks nothing
+    update();
+    m_app->WriteProfileInt(kWorkspaceSection, kAppLookEntry, static_cast<int>(id));
+    QApplication::restoreOverrideCursor();
+}
+
+CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document, const QString& title)
+{
+    auto* view = new CKelWatchView(document);
+    view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    view->addActions({Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_PASTE)});
+    auto* child = new CChildFrame(view);
+    child->SetDocumentTitle(title);
+    m_mdiArea->addSubWindow(child);
+    connect(child, &QObject::destroyed, this, [this] { _UpdateTitles(); });
+    child->show();
+    m_mdiArea->setActiveSubWindow(child); // a new window comes to the front
+    view->OnInitialUpdate();
+    _UpdateTitles();
+    return child;
+}
+
+CChildFrame* CMainFrame::OpenDocumentFile(const QString& path)
+{
+    auto document = std::make_shared<CKelWatchDoc>();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    document->OnOpenDocument(CStringW(absolute.toStdWString()));
+    return _AddView(document, QFileInfo(absolute).fileName());
+}
+
+CChildFrame* CMainFrame::NewDocument()
+{
+    return _AddView(std::make_shared<CKelWatchDoc>(), DocumentName() + QString::number(++m_nUntitled));
+}
+
+// Windows of one document are told apart by ":1", ":2", ...
+void CMainFrame::_UpdateTitles()
+{
+    const QList<CChildFrame*> children = Children();
+    for (CChildFrame* child : children) {
+        int total = 0;
+        int number = 0;
+        for (CChildFrame* other : children) {
+            if (other->GetView()->GetDocument() == child->GetView()->GetDocument())
+                ++total;
+            if (other == child)
+                number = total;
+        }
+        child->setWindowTitle(total > 1 ? QStringLiteral("%1:%2").arg(child->DocumentTitle()).arg(number)
+                                        : child->DocumentTitle());
+    }
+    const CChildFrame* active = ActiveChild();
+    setWindowTitle(active ? QStringLiteral("KelWatch - %1").arg(active->windowTitle()) : QStringLiteral("KelWatch"));
+}
+
+void CMainFrame::open()
+{
+    const QString path = QFileDialog::getOpenFileName(this);
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+void CMainFrame::closeDocument()
+{
+    if (CChildFrame* child = ActiveChild())
+        child->close();
+}
+
+bool CMainFrame::SaveViewText(CChildFrame* child, const QString& path)
+{
+    const QString followed = QString::fromStdWString(child->GetView()->GetDocument()->GetPathName().str());
+    if (!followed.isEmpty() && IsSameFile(path, followed))
+        return false; // writing the view's text over the log it follows would destroy the log
+    if (!child->GetView()->SaveText(path))
+        return false;
+    child->SetSavedPath(path);
+    return true;
+}
+
+void CMainFrame::save()
+{
+    CChildFrame* child = ActiveChild();
+    if (!child)
+        return;
+    if (child->SavedPath().isEmpty())
+        saveAs();
+    else if (!SaveViewText(child, child->SavedPath()))
+        QMessageBox::warning(this, QStringLiteral("KelWatch"), QStringLiteral("%1 에 저장할 수 없습니다.").arg(child->SavedPath()));
+}
+
+void CMainFrame::saveAs()
+{
+    CChildFrame* child = ActiveChild();
+    if (!child)
+        return;
+    const QString path = QFileDialog::getSaveFileName(this, QString(), child->DocumentTitle());
+    if (!path.isEmpty() && !SaveViewText(child, path))
+        QMessageBox::warning(this, QStringLiteral("KelWatch"), QStringLiteral("%1 에 저장할 수 없습니다.").arg(path));
+}
+
+void CMainFrame::print()
+{
+    CChildFrame* child = ActiveChild();
+    if (!child)
+        return;
+    QPrintDialog dialog(m_printer.get(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        child->GetView()->PrintTo(m_printer.get());
+}
+
+void CMainFrame::printDirect()
+{
+    if (CChildFrame* child = ActiveChild())
+        child->GetView()->PrintTo(m_printer.get());
+}
+
+// The preview has its own print and close buttons; the preview command is
+// checked while it is shown.
+void CMainFrame::printPreview()
+{
+    QAction* previewAction = Action(ID_FILE_PRINT_PREVIEW);
+    CChildFrame* child = ActiveChild();
+    if (!child) {
+        previewAction->setChecked(false);
+        return;
+    }
+    previewAction->setChecked(true);
+    QPrintPreviewDialog preview(m_printer.get(), this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, child->GetView(), &CKelWatchView::PrintTo);
+    preview.exec();
+    previewAction->setChecked(false);
+}
+
+void CMainFrame::printSetup()
+{
+    QPageSetupDialog dialog(m_printer.get(), this);
+    dialog.exec();
+}
+
+void CMainFrame::about()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::newWindow()
+{
+    if (CChildFrame* child = ActiveChild())
+        _AddView(child->GetView()->SharedDocument(), child->DocumentTitle());
+}
+
+void CMainFrame::windowManager()
+{
+    CWindowListDlg dialog(m_mdiArea, this);
+    dialog.exec();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    OpenDroppedFiles(event->mimeData());
+    event->acceptProposedAction();
+}
+
+void CMainFrame::OpenDroppedFiles(const QMimeData* data)
+{
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            OpenDocumentFile(url.toLocalFile());
+}

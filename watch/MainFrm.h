@@ -1,0 +1,97 @@
+#pragma once
+
+// CMainFrame: the main window: tabbed document windows, the ribbon bar and
+// menus, the status bar with its two panes, the window list, and the choice
+// of look, which is stored as "ApplicationLook" in the profile and used at
+// the next start. Lives on the user-interface thread.
+#include "platform/Types.h"
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+
+class CChildFrame;
+class CKelWatchDoc;
+class CKelWatchView;
+class CRibbonBar;
+class CWinApp;
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QMimeData;
+class QPrinter;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // Reads the stored look (215 when none is stored).
+    explicit CMainFrame(CWinApp* app, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Builds the frame: look, tabbed documents, ribbon, menus, status bar.
+    bool LoadFrame();
+
+    // A document window following `path` (opening reads nothing).
+    CChildFrame* OpenDocumentFile(const QString& path);
+    // A new, unnamed document: its view stays empty.
+    CChildFrame* NewDocument();
+    // Writes the view's text to `path`; refuses the followed file itself.
+    bool SaveViewText(CChildFrame* child, const QString& path);
+
+    // Opens every local file of a drop from the desktop.
+    void OpenDroppedFiles(const QMimeData* data);
+
+    QAction* Action(UINT commandId) const;
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+    CRibbonBar* Ribbon() const { return m_ribbon; }
+    QLabel* StatusPane(UINT paneId) const;
+    CChildFrame* ActiveChild() const;
+    QList<CChildFrame*> Children() const;
+    UINT CurrentLook() const { return m_nAppLook; }
+
+    // Selects a look (210-218): style, palette, check mark, profile.
+    void OnApplicationLook(UINT id);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createRibbon();
+    void createStatusBar();
+
+    // What the user did.
+    void open();
+    void closeDocument();
+    void save();
+    void saveAs();
+    void print();
+    void printDirect();
+    void printPreview();
+    void printSetup();
+    void about();
+    void newWindow();
+    void windowManager();
+    void logging() {} // the logging commands are enabled and do nothing
+
+    QAction* _AddAction(UINT id, const QString& text);
+    CChildFrame* _AddView(const std::shared_ptr<CKelWatchDoc>& document, const QString& title);
+    void _UpdateTitles();
+    void _FillWindowMenu(QMenu* menu);
+    QMenu* _ApplicationMenu();
+
+    CWinApp* m_app;
+    UINT m_nAppLook;
+    int m_nUntitled = 0;
+    QMdiArea* m_mdiArea = nullptr;
+    CRibbonBar* m_ribbon = nullptr;
+    QActionGroup* m_looks = nullptr;
+    std::map<UINT, QAction*> m_actions;
+    std::map<UINT, QLabel*> m_panes;
+    std::unique_ptr<QPrinter> m_printer;
+};
