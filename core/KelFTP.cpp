@@ -23,8 +23,12 @@ constexpr int kDefaultTimeoutMs = 30000;
 [[noreturn]] void ThrowInternetError(const InternetError& error)
 {
     CStringW text = CKelUtil::MessageError(error.number);
-    if (!error.response.empty())
+    if (!error.response.empty()) {
+        // One log line: the number's text, then what the server said.
+        text.TrimRight(L"\r\n");
+        text += L" : ";
         text += CStringW(kel::platform::Utf8ToWide(error.response));
+    }
     throw new CKelException(L"%ls", text.GetString());
 }
 

@@ -299,7 +299,7 @@ TEST_F(FtpClient, LoginFailuresSayWhatTheServerAnswered)
     const std::wstring message =
         CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"wrong", server.Port(), 1); });
     EXPECT_THAT(message, HasSubstr(L"KelException : The request to connect and log on to an FTP server could not be "
-                                   L"completed because the supplied password is incorrect.\r\n530 "));
+                                   L"completed because the supplied password is incorrect. : 530 "));
     EXPECT_FALSE(client.IsConnected());
 }
 

@@ -95,6 +95,7 @@ def main():
     handler = make_handlers(options)
     handler.authorizer = authorizer
     handler.banner = "kel test server ready."
+    handler.auth_failed_timeout = 0.1  # the default 3 s would only slow the tests
     server = FTPServer(("127.0.0.1", options.port), handler)
     signal.signal(signal.SIGTERM, lambda *_: server.close_all())
     port = server.socket.getsockname()[1]
