@@ -1,0 +1,15 @@
+// Kelbench: the tray-resident developer assistant.
+#include "KelbenchApp.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    CKelbenchApp app;
+    if (!app.InitInstance())
+        return 0;
+    const int status = QApplication::exec();
+    app.ExitInstance();
+    return status;
+}
