@@ -327,7 +327,7 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     child->SetDocumentTitle(title);
     m_mdiArea->addSubWindow(child);
     connect(child, &QObject::destroyed, this, [this] { _UpdateTitles(); });
-    child->show();
+    child->showMaximized(); // tabbed documents fill the area
     m_mdiArea->setActiveSubWindow(child); // a new window comes to the front
     view->OnInitialUpdate();
     _UpdateTitles();
