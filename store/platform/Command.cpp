@@ -222,8 +222,9 @@ bool CommandState::_ReadLong(SQLUSMALLINT ordinal, SQLSMALLINT cType, ColumnValu
     // Whole values in chunks: text and bytes have no length limit here.
     SQLHSTMT statement = m_statement->handle();
     const bool isText = cType == SQL_C_WCHAR;
-    std::vector<BYTE> buffer(kChunkBytes);
-    std::wstring pieces;
+    // One buffer for every value of the command, not one per read.
+    std::vector<BYTE>& buffer = m_chunk;
+    buffer.resize(kChunkBytes);
     for (;;) {
         SQLLEN indicator = 0;
         SQLRETURN rc = SQLGetData(statement, ordinal, cType, buffer.data(), kChunkBytes, &indicator);

@@ -66,6 +66,7 @@ private:
 
     std::unique_ptr<OdbcStatement> m_statement;
     std::vector<ColumnValue> m_values;
+    std::vector<BYTE> m_chunk;
     bool m_bScrollable = false;
     bool m_bMoved = false;
     bool m_bOnRow = false;

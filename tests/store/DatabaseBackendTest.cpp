@@ -211,6 +211,36 @@ TEST_P(DatabaseBackendTest, EveryMappedColumnTypeReadsBackAsWritten)
     command.Close();
 }
 
+TEST_P(DatabaseBackendTest, TimesRealsAndLongBytesReadBackWhole)
+{
+    // Longer than one read chunk, so the value comes from the driver in pieces.
+    std::wstring hex;
+    for (int i = 0; i < 7000; ++i)
+        hex += L"00ff1e";
+    Exec(L"CREATE TABLE " + m_table + L" (r REAL, tm TIME, data " + (postgres() ? L"BYTEA)" : L"BLOB)"));
+    Exec(L"INSERT INTO " + m_table + L" VALUES (0.25, '23:59:58', "
+         + (postgres() ? L"'\\x" + hex + L"'::bytea)" : L"X'" + hex + L"')"));
+    SingleCommand command;
+    m_database->ExecResult((L"SELECT r, tm, data FROM " + m_table).c_str(), &command);
+    DBTYPE type = DBTYPE_EMPTY;
+    ASSERT_TRUE(command.GetColumnType(1, &type));
+    EXPECT_EQ(type, postgres() ? DBTYPE_R4 : DBTYPE_R8) << "SQLite keeps REAL in double precision";
+    ASSERT_TRUE(command.GetColumnType(2, &type));
+    EXPECT_EQ(type, DBTYPE_DBTIME);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    EXPECT_EQ(command.GetValueText(1), L"0.25");
+    DBTIME time{};
+    EXPECT_TRUE(command.GetValue(2, &time));
+    EXPECT_EQ(time.hour, 23);
+    EXPECT_EQ(time.minute, 59);
+    EXPECT_EQ(time.second, 58);
+    EXPECT_EQ(command.GetValueText(2), L"23:59:58");
+    DBLENGTH length = 0;
+    EXPECT_TRUE(command.GetLength(3, &length));
+    EXPECT_EQ(length, 21000u);
+    EXPECT_EQ(command.GetValueText(3).str(), hex);
+}
+
 TEST_P(DatabaseBackendTest, NullsReadAsNullInEveryForm)
 {
     Exec(L"CREATE TABLE " + m_table + L" (id INTEGER, name VARCHAR(20), amount DOUBLE PRECISION, day DATE)");
@@ -404,6 +434,16 @@ TEST_P(PostgresOnlyTest, ExactNumericsConvertThroughDBNUMERIC2Long)
     EXPECT_NE(ThrownMessage([&] { CKelDatabaseOleDB::DBNUMERIC2Long(&tooBig); }), L"");
     EXPECT_EQ(fraction.scale, 4) << "the driver writes 0.0010";
     EXPECT_EQ(CKelDatabaseOleDB::DBNUMERIC2Long(&fraction), 10);
+
+    // Beyond the 38 digits of the structure: marked, and still there as text.
+    const std::wstring huge = L"1234567890123456789012345678901234567890.5";
+    m_database->ExecResult((L"SELECT CAST(" + huge + L" AS NUMERIC)").c_str(), &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    DBSTATUS status = DBSTATUS_S_OK;
+    EXPECT_TRUE(command.GetStatus(1, &status));
+    EXPECT_EQ(status, DBSTATUS_E_DATAOVERFLOW);
+    EXPECT_FALSE(command.GetValue(1, &price));
+    EXPECT_EQ(command.GetValueText(1), huge.c_str());
 }
 
 TEST_P(PostgresOnlyTest, PasswordsWithSeparatorsCannotInjectConnectionKeys)
