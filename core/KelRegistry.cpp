@@ -87,15 +87,10 @@ CStringW CKelRegistry::LocalReadString(HKEY const& root, const wchar_t* subKey, 
     CRegKey key;
     if (key.Open(root, subKey, KEY_READ) != 0)
         return CStringW();
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    // A number or binary value is not text: reading it as such would give
-    // its raw bytes as characters.
-    if (key.QueryValue(valueName, &type, nullptr, &size) != 0 || (type != REG_SZ && type != REG_EXPAND_SZ)
-        || size > kStringBufferBytes)
-        return CStringW();
+    // A number or binary value is not text (its raw bytes would read as
+    // characters), and a string must fit the 260-character read buffer.
     CStringW value;
-    return key.QueryString(valueName, value) == 0 ? value : CStringW();
+    return key.QueryString(valueName, value, kStringBufferBytes) == 0 ? value : CStringW();
 }
 
 bool CKelRegistry::LocalWriteString(HKEY const& root, const wchar_t* subKey, const wchar_t* valueName,

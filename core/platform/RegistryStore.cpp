@@ -1,6 +1,5 @@
 #include "RegistryStore.h"
 
-#include "FileHandle.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -158,22 +157,40 @@ int WriteAtomically(const std::string& folder, const std::string& path, std::str
     return 0;
 }
 
+// Reads a small file whole. A short read of a regular file is its end, so a
+// value costs one read; larger files are read on until a short read.
 int ReadWholeFile(const std::string& path, std::string& bytes)
 {
-    CFileHandle file;
-    if (!file.Open(path, O_RDONLY | O_NOFOLLOW))
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return errno == ELOOP ? EBADMSG : errno;
-    ULONGLONG size = 0;
-    if (!file.Size(size))
-        return errno;
-    if (size > kMaxValueSize + kMaxValueNameLength * 4 + 64)
-        return EBADMSG;
-    bytes.resize(static_cast<size_t>(size));
-    size_t read = 0;
-    if (!file.Read(bytes.data(), bytes.size(), read))
-        return errno;
-    bytes.resize(read);
-    return 0;
+    constexpr size_t kChunk = 4096;
+    constexpr size_t kLimit = kMaxValueSize + kMaxValueNameLength * 4 + 64;
+    bytes.clear();
+    int error = 0;
+    for (;;) {
+        const size_t used = bytes.size();
+        bytes.resize(used + kChunk);
+        const ssize_t n = read(fd, bytes.data() + used, kChunk);
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(used);
+            continue;
+        }
+        if (n < 0) {
+            error = errno == EISDIR ? EBADMSG : errno;
+            bytes.resize(used);
+            break;
+        }
+        bytes.resize(used + static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < kChunk)
+            break;
+        if (bytes.size() > kLimit) {
+            error = EBADMSG;
+            break;
+        }
+    }
+    close(fd);
+    return error;
 }
 
 void PutU32(std::string& out, std::uint32_t value)
@@ -338,13 +355,10 @@ int CRegKey::Open(HKEY root, const wchar_t* subKey, DWORD access)
     std::vector<std::wstring_view> parts;
     if (!KeyFolder(root, subKey, folder, parts))
         return EINVAL;
-    struct stat info {};
-    if (stat(folder.c_str(), &info) != 0)
-        return errno == ENOTDIR ? ENOENT : errno;
-    if (!S_ISDIR(info.st_mode))
-        return ENOENT;
+    // One call answers both "is it there" and "may it be read"; a path
+    // through a file is as missing as a missing one.
     if (::access(folder.c_str(), R_OK | X_OK) != 0)
-        return errno;
+        return errno == ENOTDIR ? ENOENT : errno;
     m_folder = std::move(folder);
     m_access = access;
     return 0;
@@ -357,6 +371,11 @@ int CRegKey::Create(HKEY root, const wchar_t* subKey, DWORD access)
     std::vector<std::wstring_view> parts;
     if (!KeyFolder(root, subKey, folder, parts))
         return EINVAL;
+    if (IsFolder(folder)) { // the usual case: the key is there already
+        m_folder = std::move(folder);
+        m_access = access;
+        return 0;
+    }
     std::string path = RegistryStoreFolder() + "/" + RootFolderName(root);
     if (const int error = MakeFolders(path))
         return error;
@@ -382,7 +401,7 @@ void CRegKey::Close()
     m_access = 0;
 }
 
-int CRegKey::QueryValue(const wchar_t* name, DWORD* type, BYTE* data, DWORD* size) const
+int CRegKey::ReadValue(const wchar_t* name, DWORD& type, std::string& data) const
 {
     if (!IsOpen())
         return EBADF;
@@ -392,10 +411,19 @@ int CRegKey::QueryValue(const wchar_t* name, DWORD* type, BYTE* data, DWORD* siz
     std::string bytes;
     if (const int error = ReadWholeFile(m_folder + "/" + FileName(kValuePrefix, valueName), bytes))
         return error == ENOTDIR ? ENOENT : error;
-    DWORD storedType = REG_NONE;
     std::string_view stored;
-    if (!DecodeValue(bytes, storedType, stored))
+    if (!DecodeValue(bytes, type, stored))
         return EBADMSG;
+    data.assign(stored);
+    return 0;
+}
+
+int CRegKey::QueryValue(const wchar_t* name, DWORD* type, BYTE* data, DWORD* size) const
+{
+    DWORD storedType = REG_NONE;
+    std::string stored;
+    if (const int error = ReadValue(name, storedType, stored))
+        return error;
     if (type)
         *type = storedType;
     if (!size)
@@ -462,17 +490,16 @@ int CRegKey::EnumKey(DWORD index, CStringW& name) const
     return 0;
 }
 
-int CRegKey::QueryString(const wchar_t* name, CStringW& value) const
+int CRegKey::QueryString(const wchar_t* name, CStringW& value, DWORD maxBytes) const
 {
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (const int error = QueryValue(name, &type, nullptr, &size))
+    std::string bytes;
+    if (const int error = ReadValue(name, type, bytes))
         return error;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return EINVAL;
-    std::string bytes(size, '\0');
-    if (const int error = QueryValue(name, &type, reinterpret_cast<BYTE*>(bytes.data()), &size))
-        return error;
+    if (bytes.size() > maxBytes)
+        return ERANGE;
     size_t units = 0;
     while (2 * units + 1 < bytes.size() && (bytes[2 * units] || bytes[2 * units + 1]))
         ++units;
@@ -483,14 +510,13 @@ int CRegKey::QueryString(const wchar_t* name, CStringW& value) const
 int CRegKey::QueryDword(const wchar_t* name, DWORD& value) const
 {
     DWORD type = REG_NONE;
-    DWORD size = sizeof value;
-    BYTE bytes[4] = {};
-    if (const int error = QueryValue(name, &type, bytes, &size))
+    std::string bytes;
+    if (const int error = ReadValue(name, type, bytes))
         return error;
-    if (type != REG_DWORD || size != sizeof value)
+    if (type != REG_DWORD || bytes.size() != sizeof value)
         return EINVAL;
-    value = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16
-        | static_cast<DWORD>(bytes[3]) << 24;
+    const auto byte = [&](size_t i) { return static_cast<DWORD>(static_cast<unsigned char>(bytes[i])); };
+    value = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
     return 0;
 }
 

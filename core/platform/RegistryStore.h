@@ -73,8 +73,11 @@ public:
     // The name of the sub-key at `index` in name order; ENOENT past the end.
     int EnumKey(DWORD index, CStringW& name) const;
 
-    // Typed helpers over QueryValue / SetValue.
-    int QueryString(const wchar_t* name, CStringW& value) const;
+    // The stored type and bytes of a value.
+    int ReadValue(const wchar_t* name, DWORD& type, std::string& data) const;
+    // Typed helpers. A string value must be REG_SZ or REG_EXPAND_SZ and at
+    // most `maxBytes` long (ERANGE otherwise); a number must be REG_DWORD.
+    int QueryString(const wchar_t* name, CStringW& value, DWORD maxBytes = 0xFFFFFFFF) const;
     int QueryDword(const wchar_t* name, DWORD& value) const;
     int SetString(const wchar_t* name, const wchar_t* value) const;
     int SetDword(const wchar_t* name, DWORD value) const;

@@ -1,0 +1,135 @@
+// Registry store: writes and reads per second of 10,000 values (strings and
+// 32-bit numbers over 100 keys), beside a peer that does the least a
+// crash-safe store must: one file per value, written to a temporary file and
+// renamed into place, read back with open/read/close.
+#include "KelRegistry.h"
+#include "KelFileOperation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kValues = 10000;
+constexpr int kKeys = 100;
+
+std::wstring KeyOf(int i) { return L"Software\\KelBench\\Recent File List " + std::to_wstring(i % kKeys); }
+std::wstring NameOf(int i) { return L"File" + std::to_wstring(i); }
+std::wstring TextOf(int i) { return L"C:\\Projects\\Solution" + std::to_wstring(i) + L"\\App.sln"; }
+
+template <typename Work>
+double Seconds(Work work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The peer: the same values as plain files.
+void PeerWrite(const std::string& folder, int i, const std::string& bytes)
+{
+    const std::string path = folder + "/" + std::to_string(i % kKeys) + "/" + std::to_string(i);
+    const std::string temporary = path + ".tmp";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    if (write(fd, bytes.data(), bytes.size()) < 0)
+        std::perror("write");
+    close(fd);
+    rename(temporary.c_str(), path.c_str());
+}
+
+bool PeerRead(const std::string& folder, int i, std::string& bytes)
+{
+    const std::string path = folder + "/" + std::to_string(i % kKeys) + "/" + std::to_string(i);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[1024];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    close(fd);
+    bytes.assign(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return n > 0;
+}
+
+void PrintRate(const char* what, double seconds)
+{
+    std::printf("  %-36s %9.0f values/s  (%.3f s)\n", what, kValues / seconds, seconds);
+}
+
+} // namespace
+
+int main()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "kel-bench-registry-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string root = pattern;
+    setenv("KEL_REGISTRY_ROOT", (root + "/store").c_str(), 1);
+    const std::string peerFolder = root + "/peer";
+    for (int key = 0; key < kKeys; ++key)
+        std::filesystem::create_directories(peerFolder + "/" + std::to_string(key));
+
+    std::vector<std::wstring> keys, names, texts;
+    std::vector<std::string> peerTexts;
+    for (int i = 0; i < kValues; ++i) {
+        keys.push_back(KeyOf(i));
+        names.push_back(NameOf(i));
+        texts.push_back(TextOf(i));
+        peerTexts.emplace_back(texts.back().begin(), texts.back().end());
+    }
+
+    bool ok = true;
+    const double writeStrings = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            ok &= CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, keys[i].c_str(), names[i].c_str(), texts[i].c_str());
+    });
+    const double readStrings = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            ok &= CKelRegistry::LocalReadString(HKEY_CURRENT_USER, keys[i].c_str(), names[i].c_str()) == texts[i].c_str();
+    });
+    const double writeNumbers = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            ok &= CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, keys[i].c_str(), L"Count", static_cast<DWORD>(i));
+    });
+    const double readNumbers = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            ok &= CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, keys[i].c_str(), L"Count") >= 0;
+    });
+    const double peerWrites = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            PeerWrite(peerFolder, i, peerTexts[i]);
+    });
+    std::string bytes;
+    const double peerReads = Seconds([&] {
+        for (int i = 0; i < kValues; ++i)
+            ok &= PeerRead(peerFolder, i, bytes) && bytes == peerTexts[i];
+    });
+    wchar_t tree[64] = L"Software\\KelBench";
+    const double deleteTree = Seconds([&] { ok &= CKelRegistry::LocalDeleteSubKey(HKEY_CURRENT_USER, tree) == 1; });
+
+    std::printf("bench_registry: %d values over %d keys under %s\n", kValues, kKeys, root.c_str());
+    PrintRate("LocalWriteString", writeStrings);
+    PrintRate("LocalReadString", readStrings);
+    PrintRate("LocalWriteInt", writeNumbers);
+    PrintRate("LocalReadInt", readNumbers);
+    PrintRate("peer: temporary file + rename", peerWrites);
+    PrintRate("peer: open/read/close", peerReads);
+    std::printf("  LocalDeleteSubKey of the whole tree  %.3f s\n", deleteTree);
+    std::printf("  write ratio (ours / peer)            %9.2f\n", peerWrites / writeStrings);
+    std::printf("  read ratio (ours / peer)             %9.2f\n", peerReads / readStrings);
+    if (!ok)
+        std::printf("  A VALUE DID NOT READ BACK\n");
+    CKelFileOperation::DeleteDirectory(std::wstring(root.begin(), root.end()).c_str());
+    return ok ? 0 : 1;
+}
