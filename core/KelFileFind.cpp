@@ -101,6 +101,10 @@ CStringW CKelFileFind::_MakeSearchWord(CStringW& folder)
 
 void CKelFileFind::_FindAllFoldersFilesSubDir(CStringW& folder, int subFolders, int hidden)
 {
+    // No folder names no place: the platform would take the drive's root,
+    // which is never what a caller with an empty field means.
+    if (folder.IsEmpty())
+        return;
     CStringW pattern = _MakeSearchWord(folder);
     m_path = pattern.str();
     m_path.pop_back(); // the folder with its trailing '/'

@@ -138,6 +138,8 @@ int CKelFileOperation::DeleteDirectory(const wchar_t* folder)
     std::string path = kel::platform::NarrowPath(folder);
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+    if (path == "/")
+        return 0; // the root of the system is never deleted whole
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0)
         return 0;

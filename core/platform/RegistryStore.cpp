@@ -319,20 +319,22 @@ void ClearLeftovers(const std::string& parent)
         RemoveDoomed(doomed);
 }
 
-bool HasSubKeys(const std::string& folder)
+// 0 when the key folder has no sub-keys; EACCES when it has (a key with
+// sub-keys is not deleted), or the error that kept it from being listed.
+int CheckNoSubKeys(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
     if (!dir)
-        return false;
-    bool found = false;
+        return errno;
+    int result = 0;
     while (const dirent* entry = readdir(dir)) {
         if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix) {
-            found = true;
+            result = EACCES;
             break;
         }
     }
     closedir(dir);
-    return found;
+    return result;
 }
 
 } // namespace
@@ -548,8 +550,8 @@ int RegDeleteKey(HKEY root, const wchar_t* subKey)
         return errno == ENOTDIR ? ENOENT : errno;
     if (!S_ISDIR(info.st_mode))
         return ENOENT;
-    if (HasSubKeys(folder))
-        return EACCES;
+    if (const int error = CheckNoSubKeys(folder))
+        return error;
     // Renamed away first, so that no reader ever sees the key half emptied;
     // a leftover of a killed delete is cleared by the next delete beside it.
     const std::string parent = folder.substr(0, folder.rfind('/'));

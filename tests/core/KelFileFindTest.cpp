@@ -166,6 +166,12 @@ TEST_F(FileFindTest, MissingOrUnreadableFoldersReportNothing)
     RecordingFind missing(L"");
     missing.FindFoldersFiles((Root() + L"/absent").c_str(), L".h", 1, 1);
     EXPECT_THAT(missing.events, IsEmpty());
+    missing.FindFoldersFiles(L"", L".h", 0, 0);
+    EXPECT_THAT(missing.events, IsEmpty());
+    kel::test::TempDir other;
+    kel::test::WriteBytes(other / "plain.h", "x");
+    missing.FindFoldersFiles(Wide(other / "plain.h").c_str(), L".h", 1, 1); // a file is no folder
+    EXPECT_THAT(missing.events, IsEmpty());
 
     Make("locked/x.h");
     Make("free/y.h");

@@ -65,6 +65,7 @@ TEST_F(FileOperationTest, MissingFolderOrPlainFileGivesZero)
     EXPECT_EQ(CKelFileOperation::DeleteDirectory(Wide(At("file.txt")).c_str()), 0);
     EXPECT_TRUE(fs::exists(At("file.txt")));
     EXPECT_EQ(CKelFileOperation::DeleteDirectory(L""), 0);
+    EXPECT_EQ(CKelFileOperation::DeleteDirectory(L"///"), 0);
     EXPECT_EQ(CKelFileOperation::DeleteDirectory(nullptr), 0);
 }
 

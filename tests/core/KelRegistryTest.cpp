@@ -152,6 +152,23 @@ TEST_F(RegistryTest, StoreBlockedByAFileFailsCleanly)
     EXPECT_EQ(result, 1);
 }
 
+TEST_F(RegistryTest, UnreadableKeysReadAsNothingAndAreNotDeleted)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v", L"kept"));
+    const fs::path locked = fs::path(m_store) / "HKEY_CURRENT_USER" / "k.locked";
+    fs::permissions(locked, fs::perms::none);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"");
+    EXPECT_FALSE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v", L"new"));
+    wchar_t buffer[32] = L"Locked";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "Error opening key.\n");
+    EXPECT_EQ(result, 0);
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"kept");
+}
+
 TEST_F(RegistryTest, DeleteSubKeyRemovesNestedTreeAndRestoresTheBuffer)
 {
     for (const wchar_t* key : {L"Soft\\Recent\\A", L"Soft\\Recent\\A\\Deep\\Deeper", L"Soft\\Recent\\B",
