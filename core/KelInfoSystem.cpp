@@ -66,6 +66,9 @@ std::vector<std::string> RealMountPoints()
         if (!IsRealFileSystem(device, type))
             continue;
         std::string point = UnescapeMountField(folder);
+        struct stat info {};
+        if (stat(point.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            continue; // a file bound over another file is no drive
         if (point.back() != '/')
             point += '/';
         bool seen = false;
