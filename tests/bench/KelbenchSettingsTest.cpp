@@ -94,8 +94,9 @@ TEST(KelbenchStartupFolder, DefaultsToTheLocalStateFolderOfHome)
     const std::string previous = saved ? saved : "";
     unsetenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    if (home && *home)
+    if (home && *home) {
         EXPECT_EQ(LogFolder(), Wide(std::string(home) + "/.local/state/Kelbench/Logs/"));
+    }
     if (saved)
         setenv("XDG_STATE_HOME", previous.c_str(), 1);
 }
