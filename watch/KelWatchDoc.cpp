@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +47,12 @@ std::optional<int> DetectEncoding(std::filebuf& file, ULONGLONG limit)
         return std::nullopt;
     const ULONGLONG size = std::min<ULONGLONG>({static_cast<ULONGLONG>(end), limit, UINT32_MAX - 1u});
     // Not zero-filled: every byte up to `read` is overwritten, the rest unused.
-    auto buffer = std::make_unique_for_overwrite<BYTE[]>(static_cast<size_t>(size) + 1);
+    std::unique_ptr<BYTE[]> buffer;
+    try {
+        buffer = std::make_unique_for_overwrite<BYTE[]>(static_cast<size_t>(size) + 1);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt; // no memory for it now; the next cycle tries again
+    }
     const std::streamsize read = size ? file.sgetn(reinterpret_cast<char*>(buffer.get()),
                                                    static_cast<std::streamsize>(size))
                                       : 0;

@@ -2,6 +2,8 @@
 
 #include "Resource.h"
 
+#include "KelException.h"
+
 #include <QFile>
 #include <QFont>
 #include <QPrinter>
@@ -75,7 +77,13 @@ void CKelWatchView::timerEvent(QTimerEvent* event)
 void CKelWatchView::OnTimer(int /*timerId*/)
 {
     m_catchUpTimer.stop();
-    const CStringW text = m_document->ReadCycle();
+    CStringW text;
+    try {
+        text = m_document->ReadCycle();
+    } catch (CKelException* error) {
+        error->Delete(); // a file error of this cycle; the next tick tries again
+        return;
+    }
     if (!text.IsEmpty())
         _Append(text);
     // A big file comes in slices; the next one follows as soon as the

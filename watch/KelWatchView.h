@@ -29,7 +29,6 @@ public:
 
     CKelWatchDoc* GetDocument() const { return m_document.get(); }
     const std::shared_ptr<CKelWatchDoc>& SharedDocument() const { return m_document; }
-    bool IsFollowing() const { return m_readTimer.isActive(); }
 
     // The whole text as it would be written to a file: lines end in "\r\n".
     QString RawText() const;

@@ -12,3 +12,4 @@ target_link_libraries(KelWatchWindows PUBLIC KelWatchEngine Qt6::Widgets Qt6::Pr
 add_executable(KelWatch main.cpp)
 target_link_libraries(KelWatch PRIVATE KelWatchWindows)
 install(TARGETS KelWatch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES KelWatch.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
