@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr int kAcceptBackOffMs = 100;
+constexpr int kReceivesPerTurn = 16;
 
 // Holds the class-wide section for one scope.
 class ServerListLock {
@@ -77,7 +78,7 @@ struct CKelNetServer::Record : SPerIOCPAddr {
     SPerIOCPData io;
     CKelNetServer* owner = nullptr;
     int pins = 0;          // sends of Write and WriteAll in progress
-    bool closed = false;   // ended by Close or Stop: freed without vOnClose
+    std::atomic<bool> closed{false}; // ended by Close or Stop: freed without vOnClose (set under the section)
     bool finished = false; // the server is done with it; freed once unpinned
     // Stored before the record is armed, loaded after epoll hands it over:
     // makes the hand-over between threads visible to the memory model (and
@@ -290,23 +291,26 @@ void CKelNetServer::_CompletionLoop()
     }
 }
 
-// Handles one readiness of a connection: at most one receive, then the
-// connection is armed again (EPOLLONESHOT keeps other threads away meanwhile).
+// Handles one readiness of a connection. The next receive is posted right
+// away: while data are waiting it completes at once on this thread (up to a
+// few receives, so that one busy peer cannot hold the thread), otherwise the
+// connection is armed again. EPOLLONESHOT keeps other threads away meanwhile,
+// so there is never more than one receive per connection.
 void CKelNetServer::_Receive(Record* record)
 {
-    ssize_t received;
-    do
-        received = ::recv(record->sockClient, record->io.buffer, kPerIOBufferSize, MSG_DONTWAIT);
-    while (received < 0 && errno == EINTR);
-    const bool nothingYet = received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-
-    auto armAgain = [this, record] {
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLONESHOT;
-        event.data.ptr = record;
-        record->handOver.fetch_add(1, std::memory_order_release);
-        return epoll_ctl(m_hIOCP, EPOLL_CTL_MOD, record->sockClient, &event) == 0;
-    };
+    ssize_t received = 0;
+    for (int turn = 0; turn < kReceivesPerTurn; ++turn) {
+        do
+            received = ::recv(record->sockClient, record->io.buffer, kPerIOBufferSize, MSG_DONTWAIT);
+        while (received < 0 && errno == EINTR);
+        if (received <= 0 || record->closed.load(std::memory_order_acquire))
+            break;
+        if (m_bHooks)
+            vOnRead(record, &record->io, static_cast<DWORD>(received));
+        std::memset(record->io.buffer, 0, sizeof record->io.buffer);
+        record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
+    }
+    const bool connectionGoesOn = received > 0 || (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
 
     {
         ServerListLock lock;
@@ -314,29 +318,16 @@ void CKelNetServer::_Receive(Record* record)
             _Finish(record);
             return;
         }
-        if (nothingYet && armAgain())
-            return;
-    }
-    if (received <= 0) {
-        _EndConnection(record);
-        return;
-    }
-
-    if (m_bHooks)
-        vOnRead(record, &record->io, static_cast<DWORD>(received));
-    std::memset(record->io.buffer, 0, sizeof record->io.buffer);
-    record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
-
-    {
-        ServerListLock lock;
-        if (record->closed) {
-            _Finish(record);
-            return;
+        if (connectionGoesOn) {
+            epoll_event event{};
+            event.events = EPOLLIN | EPOLLONESHOT;
+            event.data.ptr = record;
+            record->handOver.fetch_add(1, std::memory_order_release);
+            if (epoll_ctl(m_hIOCP, EPOLL_CTL_MOD, record->sockClient, &event) == 0)
+                return;
+            // The next receive could not be posted: the connection cannot go on.
         }
-        if (armAgain())
-            return;
     }
-    // The next receive could not be posted: the connection cannot go on.
     _EndConnection(record);
 }
 
