@@ -2,6 +2,7 @@
 
 #include "CommandState.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cwchar>
@@ -102,21 +103,38 @@ bool CommandState::Execute(const std::shared_ptr<OdbcConnection>& connection, co
         m_statement.reset();
         return false;
     }
-    // A static cursor lets MoveFirst go back; drivers that cannot give one
-    // fall back to forward-only, which the cursor type read below shows.
-    SQLSetStmtAttr(statement, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
-    std::string text = ToOdbcText(sql);
-    SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
-        error = DescribeDiagnostics(SQL_HANDLE_STMT, statement);
+    m_sql = ToOdbcText(sql);
+    if (!_Run(error)) {
         m_statement.reset();
         return false;
     }
-    SQLULEN cursorType = SQL_CURSOR_FORWARD_ONLY;
-    SQLGetStmtAttr(statement, SQL_ATTR_CURSOR_TYPE, &cursorType, 0, nullptr);
-    m_bScrollable = cursorType == SQL_CURSOR_STATIC;
+    return true;
+}
+
+bool CommandState::_Run(std::wstring& error)
+{
+    // Forward-only, the drivers' fastest cursor: with FreeTDS any other is a
+    // server cursor fetched row by row.
+    SQLHSTMT statement = m_statement->handle();
+    SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(m_sql.data()), SQL_NTS);
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+        error = DescribeDiagnostics(SQL_HANDLE_STMT, statement);
+        return false;
+    }
     _DescribeResult();
     return true;
+}
+
+// Whether running the text again only reads: it begins with SELECT or WITH.
+bool CommandState::_IsQuery() const
+{
+    size_t start = m_sql.find_first_not_of(" \t\r\n(");
+    if (start == std::string::npos)
+        return false;
+    std::string word;
+    for (size_t i = start; i < m_sql.size() && std::isalpha(static_cast<unsigned char>(m_sql[i])); ++i)
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(m_sql[i])));
+    return word == "SELECT" || word == "WITH";
 }
 
 void CommandState::Close()
@@ -161,16 +179,24 @@ HRESULT CommandState::Move(bool first)
         return E_UNEXPECTED;
     if (m_columns.empty())
         return DB_S_ENDOFROWSET;
-    SQLHSTMT statement = m_statement->handle();
-    SQLRETURN rc;
-    if (first && m_bMoved && !m_bScrollable) {
-        m_lastError = L"The rows cannot be read again from the first: the driver reads forwards only";
-        return E_FAIL;
+    if (first && m_bMoved) {
+        // Back to the first row of a forward-only cursor: the query runs
+        // again, as the SQL Server provider does for its rowsets. Text that
+        // may change data is not run twice.
+        if (!_IsQuery()) {
+            m_lastError = L"The rows cannot be read again: the statement is not a query that can run twice";
+            return E_FAIL;
+        }
+        SQLFreeStmt(m_statement->handle(), SQL_CLOSE);
+        std::wstring error;
+        if (!_Run(error)) {
+            m_lastError = error.empty() ? L"The driver failed to run the query again" : error;
+            return E_FAIL;
+        }
+        if (m_columns.empty())
+            return DB_S_ENDOFROWSET;
     }
-    if (m_bScrollable)
-        rc = SQLFetchScroll(statement, first ? SQL_FETCH_FIRST : SQL_FETCH_NEXT, 0);
-    else
-        rc = SQLFetch(statement);
+    SQLRETURN rc = SQLFetch(m_statement->handle());
     m_bMoved = true;
     m_bOnRow = false;
     if (rc == SQL_NO_DATA)

@@ -27,8 +27,7 @@ class CommandState;
 }
 
 // Policy names of the command template: every column bound dynamically, rows
-// read forwards (and back to the first where the driver can scroll), and
-// whether later results of a batch can be reached.
+// read forwards, and whether later results of a batch can be reached.
 class CDynamicAccessor {};
 class CRowset {};
 class CNoMultipleResults {};
@@ -42,8 +41,10 @@ public:
     CCommandBase& operator=(const CCommandBase&) = delete;
 
     // S_OK with a row, DB_S_ENDOFROWSET past the last one, E_FAIL when the
-    // driver failed (GetErrorText tells why) or the first row cannot be
-    // reached again, E_UNEXPECTED when nothing is open.
+    // driver failed (GetErrorText tells why), E_UNEXPECTED when nothing is
+    // open. Rows are read forwards: MoveFirst after rows were read runs the
+    // query again (text beginning with SELECT or WITH; anything else, which
+    // might change data twice, gives E_FAIL).
     HRESULT MoveFirst();
     HRESULT MoveNext();
     // Releases the statement; the command can be opened again.

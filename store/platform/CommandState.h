@@ -58,6 +58,8 @@ public:
     std::wstring m_lastError;
 
 private:
+    bool _Run(std::wstring& error);
+    bool _IsQuery() const;
     void _DescribeResult();
     void _ReadRow();
     void _ReadValue(SQLUSMALLINT ordinal, const ColumnInfo& info, ColumnValue& value);
@@ -67,7 +69,7 @@ private:
     std::unique_ptr<OdbcStatement> m_statement;
     std::vector<ColumnValue> m_values;
     std::vector<BYTE> m_chunk;
-    bool m_bScrollable = false;
+    std::string m_sql; // as sent, for running a query again
     bool m_bMoved = false;
     bool m_bOnRow = false;
 };

@@ -370,8 +370,6 @@ TEST_P(DatabaseBackendTest, MultipleResultsAreReachedWhereTheDriverOffersThem)
     EXPECT_EQ(command.GetColumnCount(), 0u);
 
     // The single-result form reads the first result only.
-    SingleCommand single;
-    m_database->ExecResult(batch.c_str(), &single);
     EXPECT_EQ(Column(batch), std::vector<std::wstring>{L"1"});
 }
 
@@ -465,6 +463,19 @@ TEST_P(PostgresOnlyTest, ABatchThatFailsPartWayIsRolledBackWhole)
         [&] { Exec(L"INSERT INTO " + m_table + L" VALUES (2); INSERT INTO " + m_table + L" VALUES (1)"); });
     EXPECT_TRUE(Contains(message, L"duplicate key")) << message;
     EXPECT_EQ(Column(L"SELECT id FROM " + m_table), std::vector<std::wstring>{L"1"}) << "row 2 went with the batch";
+}
+
+TEST_P(PostgresOnlyTest, MoveFirstDoesNotRunAStatementThatChangesDataAgain)
+{
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER)");
+    SingleCommand command;
+    m_database->ExecResult((L"INSERT INTO " + m_table + L" VALUES (4) RETURNING id").c_str(), &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    EXPECT_EQ(command.GetValueText(1), L"4");
+    EXPECT_EQ(command.MoveFirst(), E_FAIL);
+    EXPECT_NE(command.GetErrorText(), L"");
+    command.Close();
+    EXPECT_EQ(Column(L"SELECT COUNT(*) FROM " + m_table), std::vector<std::wstring>{L"1"});
 }
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
