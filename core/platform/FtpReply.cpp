@@ -1,5 +1,7 @@
 #include "FtpReply.h"
 
+#include <charconv>
+
 namespace kel::platform {
 namespace {
 
@@ -66,6 +68,43 @@ FtpReplyStatus ParseFtpReply(std::string_view input, FtpReply& reply, size_t& us
     reply.text = std::move(text);
     used = at;
     return FtpReplyStatus::Complete;
+}
+
+// "229 Entering Extended Passive Mode (|||6446|)" gives 6446.
+bool ParseEpsvPort(const std::string& text, WORD& port)
+{
+    const size_t open = text.find('(');
+    if (open == std::string::npos || open + 4 >= text.size())
+        return false;
+    const char delimiter = text[open + 1];
+    if (text[open + 2] != delimiter || text[open + 3] != delimiter)
+        return false;
+    const char* first = text.data() + open + 4;
+    const char* last = text.data() + text.size();
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end == last || *end != delimiter || value == 0 || value > 65535)
+        return false;
+    port = static_cast<WORD>(value);
+    return true;
+}
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" gives p1 * 256 + p2.
+bool ParsePasvPort(const std::string& text, WORD& port)
+{
+    const size_t open = text.find('(');
+    size_t at = text.find_first_of("0123456789", open == std::string::npos ? 4 : open + 1);
+    unsigned numbers[6] = {};
+    for (unsigned& number : numbers) {
+        if (at == std::string::npos || at >= text.size())
+            return false;
+        const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), number);
+        if (error != std::errc() || number > 255)
+            return false;
+        at = static_cast<size_t>(end - text.data()) + 1;
+    }
+    port = static_cast<WORD>(numbers[4] * 256 + numbers[5]);
+    return port != 0;
 }
 
 } // namespace kel::platform

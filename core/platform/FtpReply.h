@@ -5,6 +5,7 @@
 // CR LF (a bare LF is accepted). Parsing is strict about the code: three
 // digits, the first 1 to 5, then a blank, a hyphen or the line end.
 #include "KelExport.h"
+#include "Types.h"
 
 #include <cstddef>
 #include <string>
@@ -25,5 +26,10 @@ constexpr size_t kFtpReplyLimit = 64 * 1024;
 // Parses the reply at the start of `input`. On Complete, `reply` holds it and
 // `used` the bytes it took; Incomplete means more bytes are needed.
 KELCORE_API FtpReplyStatus ParseFtpReply(std::string_view input, FtpReply& reply, size_t& used);
+
+// The data port of a 229 reply ("(|||6446|)"); false when there is none.
+KELCORE_API bool ParseEpsvPort(const std::string& text, WORD& port);
+// The data port of a 227 reply ("(h1,h2,h3,h4,p1,p2)"); false when there is none.
+KELCORE_API bool ParsePasvPort(const std::string& text, WORD& port);
 
 } // namespace kel::platform

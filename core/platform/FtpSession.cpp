@@ -22,42 +22,6 @@ bool IsSafeArgument(std::string_view argument)
     return argument.find_first_of("\r\n") == std::string_view::npos;
 }
 
-// "229 Entering Extended Passive Mode (|||6446|)" gives 6446.
-bool ParseEpsvPort(const std::string& text, WORD& port)
-{
-    const size_t open = text.find('(');
-    if (open == std::string::npos || open + 4 >= text.size())
-        return false;
-    const char delimiter = text[open + 1];
-    if (text[open + 2] != delimiter || text[open + 3] != delimiter)
-        return false;
-    const char* first = text.data() + open + 4;
-    const char* last = text.data() + text.size();
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end == last || *end != delimiter || value == 0 || value > 65535)
-        return false;
-    port = static_cast<WORD>(value);
-    return true;
-}
-
-// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" gives p1 * 256 + p2.
-bool ParsePasvPort(const std::string& text, WORD& port)
-{
-    size_t at = text.find_first_of("0123456789", 4);
-    unsigned numbers[6] = {};
-    for (unsigned& number : numbers) {
-        if (at == std::string::npos || at >= text.size())
-            return false;
-        const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), number);
-        if (error != std::errc() || number > 255)
-            return false;
-        at = static_cast<size_t>(end - text.data()) + 1;
-    }
-    port = static_cast<WORD>(numbers[4] * 256 + numbers[5]);
-    return port != 0;
-}
-
 } // namespace
 
 void CFtpSession::_Fail(DWORD number, const std::string& response)
@@ -200,7 +164,7 @@ CSocket CFtpSession::_OpenPassiveData()
     if (!m_control.PeerAddress(address, controlPort))
         _Fail(ERROR_INTERNET_CONNECTION_ABORTED);
     CSocket data;
-    if (const DWORD error = data.Connect(address, port, m_timeoutMs))
+    if (const DWORD error = data.Connect(address, port, m_timeoutMs, false))
         _Fail(error);
     return data;
 }

@@ -106,7 +106,7 @@ void CSocket::Close()
     m_fd = -1;
 }
 
-DWORD CSocket::Connect(const std::string& host, WORD port, int timeoutMs)
+DWORD CSocket::Connect(const std::string& host, WORD port, int timeoutMs, bool noDelay)
 {
     Close();
     addrinfo hints {};
@@ -124,7 +124,7 @@ DWORD CSocket::Connect(const std::string& host, WORD port, int timeoutMs)
             continue;
         result = ConnectOne(fd, *address, timeoutMs);
         if (result == 0 && SetNonBlocking(fd, false)) {
-            const int on = 1;
+            const int on = noDelay ? 1 : 0;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
             m_fd = fd;
             break;

@@ -21,7 +21,9 @@ public:
     CSocket& operator=(const CSocket&) = delete;
 
     // Tries every address of `host` in turn, each within `timeoutMs`.
-    DWORD Connect(const std::string& host, WORD port, int timeoutMs);
+    // `noDelay` sends small writes at once (commands); without it the system
+    // joins them into full segments (bulk data).
+    DWORD Connect(const std::string& host, WORD port, int timeoutMs, bool noDelay = true);
     // A listening socket on the local address of `peer` (same family), on a
     // port the system picks; for active-mode data connections.
     DWORD ListenBeside(const CSocket& peer);

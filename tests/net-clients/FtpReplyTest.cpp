@@ -75,3 +75,23 @@ TEST(FtpReply, EndlessRepliesAreCutOffAtTheLimit)
         endless += "still going\r\n";
     EXPECT_EQ(Parse(endless, reply, used), FtpReplyStatus::Malformed);
 }
+
+TEST(FtpReply, PassiveRepliesGiveTheirDataPort)
+{
+    WORD port = 0;
+    EXPECT_TRUE(kel::platform::ParseEpsvPort("229 Entering Extended Passive Mode (|||6446|)", port));
+    EXPECT_EQ(port, 6446);
+    EXPECT_TRUE(kel::platform::ParsePasvPort("227 Entering Passive Mode (127,0,0,1,200,7).", port));
+    EXPECT_EQ(port, 200 * 256 + 7);
+    EXPECT_TRUE(kel::platform::ParsePasvPort("227 =127,0,0,1,0,21", port));
+    EXPECT_EQ(port, 21);
+}
+
+TEST(FtpReply, BrokenPassiveRepliesAreRefused)
+{
+    WORD port = 0;
+    for (const char* text : {"229 (|||0|)", "229 (|||65536|)", "229 (|||12", "229 (||12|)", "229 no port", "229 ("})
+        EXPECT_FALSE(kel::platform::ParseEpsvPort(text, port)) << text;
+    for (const char* text : {"227 (127,0,0,1,300,7)", "227 (127,0,0,1,0,0)", "227 (127,0,0,1,5)", "227 nothing", "227 ("})
+        EXPECT_FALSE(kel::platform::ParsePasvPort(text, port)) << text;
+}
