@@ -157,7 +157,6 @@ SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
 class CLineDecoder {
 public:
     CLineDecoder(int id, std::wstring& out) : m_id(id), m_utf8(DecodesAsUtf8(id)), m_out(out) {}
-    ~CLineDecoder() { Flush(); }
     CLineDecoder(const CLineDecoder&) = delete;
     CLineDecoder& operator=(const CLineDecoder&) = delete;
 
@@ -245,6 +244,49 @@ private:
     std::vector<size_t> m_lineEnds;
 };
 
+struct SCycle {
+    ULONGLONG consumed = 0; // bytes the read position moves on
+    bool more = false;      // stopped at the budget with bytes left
+};
+
+// Cuts lines from the read position on until the file ends or `budget`
+// bytes of lines are taken, appending their text to `text`.
+SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, std::wstring& text)
+{
+    SCycle cycle;
+    CLineDecoder decoder(id, text);
+    std::vector<BYTE> block(kBlockSize);
+    size_t begin = 0;
+    size_t end = 0;
+    bool atEnd = false;
+    for (;;) {
+        if (!atEnd && end - begin < CKelWatchDoc::kReadSize) {
+            std::memmove(block.data(), block.data() + begin, end - begin);
+            end -= begin;
+            begin = 0;
+            const std::streamsize read = file.sgetn(reinterpret_cast<char*>(block.data() + end),
+                                                    static_cast<std::streamsize>(block.size() - end));
+            if (read > 0)
+                end += static_cast<size_t>(read);
+            else
+                atEnd = true; // end of file, or a read error: the next cycle retries
+            continue;
+        }
+        const SLine line = CutLine(id, block.data() + begin, end - begin, atEnd);
+        if (line.consumed == 0)
+            break;
+        decoder.Add(block.data() + begin, line.content);
+        begin += line.consumed;
+        cycle.consumed += line.consumed;
+        if (cycle.consumed >= budget) {
+            cycle.more = begin < end || !atEnd;
+            break;
+        }
+    }
+    decoder.Flush();
+    return cycle;
+}
+
 } // namespace
 
 bool CKelWatchDoc::OnOpenDocument(const wchar_t* path)
@@ -287,38 +329,8 @@ CStringW CKelWatchDoc::ReadCycle()
         const ULONGLONG bytes = std::min(static_cast<ULONGLONG>(size) - m_nReadPosition, m_nCycleBudget + kReadSize);
         text.reserve(static_cast<size_t>(bytes + bytes / 8 + 16));
     }
-    {
-        CLineDecoder decoder(m_nEncoding, text);
-        std::vector<BYTE> block(kBlockSize);
-        size_t begin = 0;
-        size_t end = 0;
-        bool atEnd = false;
-        ULONGLONG taken = 0;
-        for (;;) {
-            if (!atEnd && end - begin < kReadSize) {
-                std::memmove(block.data(), block.data() + begin, end - begin);
-                end -= begin;
-                begin = 0;
-                const std::streamsize read = file.sgetn(reinterpret_cast<char*>(block.data() + end),
-                                                        static_cast<std::streamsize>(block.size() - end));
-                if (read > 0)
-                    end += static_cast<size_t>(read);
-                else
-                    atEnd = true; // end of file, or a read error: the next cycle retries
-                continue;
-            }
-            const SLine line = CutLine(m_nEncoding, block.data() + begin, end - begin, atEnd);
-            if (line.consumed == 0)
-                break;
-            decoder.Add(block.data() + begin, line.content);
-            begin += line.consumed;
-            m_nReadPosition += line.consumed;
-            taken += line.consumed;
-            if (taken >= m_nCycleBudget) {
-                m_bHasMore = begin < end || !atEnd;
-                break;
-            }
-        }
-    }
+    const SCycle cycle = ReadLines(file, m_nEncoding, m_nCycleBudget, text);
+    m_nReadPosition += cycle.consumed;
+    m_bHasMore = cycle.more;
     return CStringW(std::move(text));
 }
