@@ -175,7 +175,10 @@ bool CKelNetServer::_OpenListenSocket()
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(m_nPort));
-    if (!kel::net::ToMultiByte(m_strIP, kel::net::kMaxDottedLength, text)
+    // A port out of range would otherwise be cut to 16 bits and bind a
+    // port nobody asked for.
+    if (m_nPort < 0 || m_nPort > 65535
+        || !kel::net::ToMultiByte(m_strIP, kel::net::kMaxDottedLength, text)
         || !kel::net::ParseDotted(text, address.sin_addr))
         return false;
 

@@ -182,6 +182,17 @@ TEST(NetServerStart, BadAddressStartsThenReportsOnTheListenerThread)
     }
 }
 
+TEST(NetServerStart, PortOutOfRangeIsReportedNotCut)
+{
+    for (int wanted : {-1, 65536, 65536 + 8080}) {
+        RecordingServer server;
+        int port = wanted;
+        EXPECT_TRUE(server.Start(L"127.0.0.1", port));
+        EXPECT_EQ(port, wanted);
+        EXPECT_TRUE(WaitUntil([&] { return server.Errors() == 1; })) << wanted;
+    }
+}
+
 TEST(NetServerStart, PortInUseIsReportedAndRestartAfterStopWorks)
 {
     RecordingServer first;
@@ -428,6 +439,33 @@ TEST(NetServerStop, StopWhileClientsSendAndConnect)
         EXPECT_EQ(server.HookCalls(), hooks);
         EXPECT_TRUE(RecordingServer::Listed().empty());
     }
+}
+
+TEST(NetServerStop, ConnectionsAreSharedByEveryServerOfTheProcess)
+{
+    RecordingServer first, second;
+    const int firstPort = first.StartOnLoopback();
+    const int secondPort = second.StartOnLoopback();
+    Fd toFirst = ConnectLoopback(firstPort);
+    Fd toSecond = ConnectLoopback(secondPort);
+    ASSERT_TRUE(WaitUntil([&] { return RecordingServer::Listed().size() == 2; }));
+
+    const BYTE all[] = {'a', 'l', 'l'};
+    first.WriteAll(all, 3);
+    EXPECT_EQ(ReceiveUpTo(toFirst.Get(), 3), "all");
+    EXPECT_EQ(ReceiveUpTo(toSecond.Get(), 3), "all");
+
+    // Stopping one server closes the other's connection too; the other
+    // server lets go of it without vOnClose and keeps serving.
+    first.Stop();
+    EXPECT_EQ(first.Stops(), std::vector<int>{2});
+    EXPECT_TRUE(PeerClosed(toSecond.Get()));
+    Fd again = ConnectLoopback(secondPort);
+    SendAll(again.Get(), "on");
+    EXPECT_TRUE(WaitUntil([&] { return second.ReceivedText() == "on"; }));
+    EXPECT_TRUE(second.Closes().empty());
+    second.Stop();
+    EXPECT_EQ(second.Stops(), std::vector<int>{1});
 }
 
 TEST(NetServerPeers, SocatClientSendsAbcAndCloses)
