@@ -60,6 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (kel::test::BrokenLinks(*parser.GetTree()) != 0)
         __builtin_trap();
 
+    // The Dump re-parsed holds tags only and, but for two shapes, re-parses
+    // to itself.
+    CKelHTMLParser again;
+    again.GetHTML(parser.GetTree()->Dump());
+    Outcome([&] { again.Parsing(); }, *again.GetTree());
+    if (kel::test::DumpReparsesToItself(*again.GetTree())) {
+        CKelHTMLParser third;
+        third.GetHTML(again.GetTree()->Dump());
+        Outcome([&] { third.Parsing(); }, *third.GetTree());
+        if (kel::test::Shape(*third.GetTree()) != kel::test::Shape(*again.GetTree()))
+            __builtin_trap();
+    }
+
     parser.FindData(3, KelTagBody, KelTagTable, KelTagText);
     parser.GetTree()->Dump();
     kel::test::RecordingTreeCtrl control;

@@ -70,6 +70,34 @@ inline size_t BrokenLinks(CKelTreeImpl& tree)
     return broken;
 }
 
+// Whether parsing the tree's Dump gives the same tree, for a tree that holds
+// tags only (text nodes come back from a Dump as tag lines). Two shapes do
+// not: an open node made from a self-closing close line ("</TD x/>" gives the
+// open node "/TD x"), which reads back as a close tag; and an element still
+// open below a root that was closed before it (Dump puts the root's close
+// node last, where it closes that element instead).
+inline bool DumpReparsesToItself(CKelTreeImpl& tree)
+{
+    CKelNode* header = tree.GetHeaderNode();
+    if (!header)
+        return true;
+    const CKelNode* null = tree.GetNullNode();
+    const bool rootClosed = header->m_pRight != null;
+    std::vector<const CKelNode*> stack{header};
+    while (!stack.empty()) {
+        const auto* node = static_cast<const CKelNodeImpl*>(stack.back());
+        stack.pop_back();
+        if (node->m_nKind == KelNodeOpen && node->m_strData.str().starts_with(L'/'))
+            return false;
+        if (rootClosed && node != header && node->m_nKind == KelNodeOpen && node->m_pRight == null)
+            return false;
+        for (const CKelNode* link : {node->m_pLeft, node->m_pRight})
+            if (link != null)
+                stack.push_back(link);
+    }
+    return true;
+}
+
 // Keeps every item as (text, parent index), -1 for the root; items are
 // handed out as 1-based indexes.
 class RecordingTreeCtrl : public CTreeCtrl {
