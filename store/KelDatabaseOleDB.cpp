@@ -101,13 +101,13 @@ CString CKelDatabaseOleDB::GetDbConnString()
     return text;
 }
 
-std::wstring CKelDatabaseOleDB::_OdbcConnectionString(const OdbcEnvironment& environment) const
+std::wstring CKelDatabaseOleDB::_OdbcConnectionString(bool configuredDataSource) const
 {
     // The fields go in one by one, quoted: the connection text above embeds
     // them raw, so a value holding ';' could not be split back out of it.
     const std::wstring& source = m_strDataSource.str();
     std::wstring text;
-    if (environment.HasDataSource(source)) {
+    if (configuredDataSource) {
         text = OdbcPair(L"DSN", source);
         // The data source's own login and database hold unless overridden.
         if (!m_strUserID.IsEmpty()) {
@@ -147,10 +147,12 @@ void CKelDatabaseOleDB::Open()
     if (connection->handle() == SQL_NULL_HDBC)
         _Throw(_ThrowErrorInfo({SQL_HANDLE_ENV, environment->handle()}));
 
-    std::wstring connectionString = _OdbcConnectionString(*environment);
-    if (connectionString.rfind(L"DSN=", 0) != 0)
-        SQLSetConnectAttr(connection->handle(), SQL_ATTR_PACKET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPacketSize)), 0);
-    if (!SQL_SUCCEEDED(connection->Connect(connectionString)))
+    const bool configured = environment->HasDataSource(m_strDataSource.str());
+    if (!configured) {
+        SQLSetConnectAttr(connection->handle(), SQL_ATTR_PACKET_SIZE,
+                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPacketSize)), 0);
+    }
+    if (!SQL_SUCCEEDED(connection->Connect(_OdbcConnectionString(configured))))
         _Throw(_ThrowErrorInfo(connection->diagnostics()));
     m_dataSource = std::move(environment);
     m_session = std::move(connection);
@@ -168,14 +170,14 @@ void CKelDatabaseOleDB::ExecNoResult(const wchar_t* sql)
 {
     _RequireOpen(sql);
     SQLHDBC connection = m_session->handle();
-    if (!m_session->m_bIsolationSet) {
+    if (!m_session->IsIsolationSet()) {
         // A driver that lacks read committed raises it to a stricter level
         // and says so with a warning (SQLite: serializable); that is fine.
         SQLRETURN rc = SQLSetConnectAttr(connection, SQL_ATTR_TXN_ISOLATION,
                                           reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
         if (!SQL_SUCCEEDED(rc))
             _Throw(_ThrowErrorInfo(m_session->diagnostics()));
-        m_session->m_bIsolationSet = true;
+        m_session->MarkIsolationSet();
     }
     AutocommitOff transaction(connection);
     if (!SQL_SUCCEEDED(transaction.Begin()))

@@ -67,7 +67,9 @@ private:
     [[noreturn]] void _Throw(const CString& description) const;
     void _RequireOpen(const wchar_t* sql) const;
     void _ExecResult(const wchar_t* sql, CCommandBase* command);
-    std::wstring _OdbcConnectionString(const kel::store::OdbcEnvironment& environment) const;
+    // The ODBC form of the connection: a configured data source by name, or
+    // the SQL Server driver with the server's name.
+    std::wstring _OdbcConnectionString(bool configuredDataSource) const;
 
     std::shared_ptr<kel::store::OdbcEnvironment> m_dataSource; // the driver manager's environment
     std::shared_ptr<kel::store::OdbcConnection> m_session;     // the connection, shared with open commands

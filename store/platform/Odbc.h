@@ -72,13 +72,15 @@ public:
 
     // Read-committed isolation is set once per connection: each setting is a
     // round trip to the server with some drivers.
-    bool m_bIsolationSet = false;
+    bool IsIsolationSet() const { return m_bIsolationSet; }
+    void MarkIsolationSet() { m_bIsolationSet = true; }
 
 private:
     friend class OdbcStatement;
     std::shared_ptr<OdbcEnvironment> m_environment;
     SQLHDBC m_hDbc = SQL_NULL_HDBC;
     bool m_bConnected = false;
+    bool m_bIsolationSet = false;
     std::set<OdbcStatement*> m_statements;
 };
 
