@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace kel::platform {
 namespace {
 
 constexpr WORD kDefaultFtpPort = 21;
+constexpr size_t kReceiveBuffer = 64 * 1024;
 // QUIT is a courtesy: a server that does not answer it quickly is left.
 constexpr int kQuitTimeoutMs = 1000;
 
@@ -207,17 +209,35 @@ std::unique_ptr<CFtpFile> CFtpSession::OpenFile(const std::string& path, bool wr
     return std::make_unique<CFtpFile>(*this, std::move(data), write);
 }
 
+CFtpFile::CFtpFile(CFtpSession& session, CSocket data, bool write)
+    : m_session(session), m_data(std::move(data)), m_bWrite(write)
+{
+    if (m_bWrite)
+        m_data.CorkSends();
+    else
+        m_pReceived = std::make_unique<char[]>(kReceiveBuffer);
+}
+
 size_t CFtpFile::Read(void* buffer, size_t length)
 {
     auto* at = static_cast<char*>(buffer);
     size_t filled = 0;
-    while (filled < length && m_data.IsOpen()) {
-        size_t received = 0;
-        if (const DWORD error = m_data.Receive(at + filled, length - filled, received, m_session.m_timeoutMs))
-            m_session._Fail(error);
-        if (received == 0)
-            m_data.Close();
-        filled += received;
+    while (filled < length) {
+        if (m_nReceivedAt == m_nReceivedEnd) {
+            if (!m_data.IsOpen())
+                break;
+            size_t received = 0;
+            if (const DWORD error = m_data.Receive(m_pReceived.get(), kReceiveBuffer, received, m_session.m_timeoutMs))
+                m_session._Fail(error);
+            if (received == 0)
+                m_data.Close();
+            m_nReceivedAt = 0;
+            m_nReceivedEnd = received;
+        }
+        const size_t take = std::min(length - filled, m_nReceivedEnd - m_nReceivedAt);
+        std::memcpy(at + filled, m_pReceived.get() + m_nReceivedAt, take);
+        m_nReceivedAt += take;
+        filled += take;
     }
     return filled;
 }

@@ -63,8 +63,7 @@ private:
 // final reply; destroying an unclosed file abandons the transfer.
 class KELCORE_API CFtpFile {
 public:
-    CFtpFile(CFtpSession& session, CSocket data, bool write)
-        : m_session(session), m_data(std::move(data)), m_bWrite(write) {}
+    CFtpFile(CFtpSession& session, CSocket data, bool write);
     CFtpFile(const CFtpFile&) = delete;
     CFtpFile& operator=(const CFtpFile&) = delete;
 
@@ -80,6 +79,11 @@ private:
     CSocket m_data;
     bool m_bWrite;
     bool m_bClosed = false;
+    // Received but not yet read: a download takes the socket's bytes in large
+    // pieces and hands them out in the caller's chunks.
+    std::unique_ptr<char[]> m_pReceived;
+    size_t m_nReceivedAt = 0;
+    size_t m_nReceivedEnd = 0;
 };
 
 } // namespace kel::platform

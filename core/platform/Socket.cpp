@@ -212,6 +212,13 @@ void CSocket::ShutdownSend()
         shutdown(m_fd, SHUT_WR);
 }
 
+void CSocket::CorkSends()
+{
+    const int on = 1;
+    if (m_fd >= 0)
+        setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &on, sizeof(on));
+}
+
 bool CSocket::LocalAddress(std::string& address, WORD& port) const
 {
     sockaddr_storage storage {};

@@ -36,6 +36,9 @@ public:
     DWORD Receive(void* buffer, size_t length, size_t& received, int timeoutMs);
     // Tells the peer that nothing more will be sent.
     void ShutdownSend();
+    // Holds partial segments back until a full one can go (or the socket
+    // closes), so a stream of small writes leaves as large segments.
+    void CorkSends();
 
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
