@@ -12,6 +12,10 @@ if [ -z "${KEL_FTP21_NETNS:-}" ] && unshare -rn true 2>/dev/null; then
 fi
 if [ -n "${KEL_FTP21_NETNS:-}" ]; then
   ip link set lo up
+else
+  # The machine's own port 21: one run at a time.
+  exec 9>"${TMPDIR:-/tmp}/kel-ftp21.lock"
+  flock 9
 fi
 
 root=$1
