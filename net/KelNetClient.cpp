@@ -62,8 +62,9 @@ CKelNetClient::CKelNetClient()
 
 CKelNetClient::~CKelNetClient()
 {
+    const bool connected = m_bConnected;
     _ReleaseConnection();
-    if (m_bConnected)
+    if (connected)
         _m_bIsAlive = false;
 }
 
@@ -90,7 +91,7 @@ void CKelNetClient::SetConnectTimeout(const DWORD& milliseconds)
 void CKelNetClient::Connect(const char* ip, unsigned int& port)
 {
     // One connection per client: a second Connect would orphan the first.
-    if (_m_bIsAlive && m_socket != INVALID_SOCKET) {
+    if (_m_bIsAlive && m_bConnected) {
         vOnError();
         return;
     }
@@ -107,7 +108,7 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
     _m_bIsAlive = true;
     m_bConnected = true;
     vOnConnect(ip, port);
-    if (!_m_bIsAlive || m_socket == INVALID_SOCKET)
+    if (!_m_bIsAlive || !m_bConnected)
         return; // the hook closed it again
 
     m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -279,6 +280,7 @@ void CKelNetClient::_ReleaseConnection()
         CloseSocket(m_socket);
     }
     CloseSocket(m_hStopEvent);
+    m_bConnected = false;
 }
 
 bool CKelNetClient::_OnEventThread() const

@@ -163,8 +163,10 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
             CloseSocket(m_hStopEvent);
             return false;
         }
-        vOnStart(ip, port);
+        // Marked first, so that a hook that throws still leaves a server
+        // that Stop and the destructor can end.
         m_bStart = true;
+        vOnStart(ip, port);
     }
     return true;
 }
