@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -129,17 +130,30 @@ void BenchHash(const ScratchFolder& scratch)
         WriteFile(file, data.data(), data.size());
     }
     struct Algorithm { DWORD id; const char* name; const char* tool; };
-    for (const Algorithm& a : { Algorithm { CKelHash::kMD5, "MD5 of 1 GB file", "md5sum" },
-                                Algorithm { CKelHash::kSHA1, "SHA-1 of 1 GB file", "sha1sum" } }) {
-        // Ours reads the file as the pages do, then digests the buffer.
-        const double ours = BestSeconds([&] {
-            const std::vector<BYTE> data = ReadFile(file);
-            BYTE digest[2048];
-            DWORD length = sizeof digest;
-            CKelHash::GetValue(a.id, data.data(), data.size(), length, digest);
+    for (const Algorithm& a : { Algorithm { CKelHash::kMD5, "MD5 of 1 GB", "md5sum" },
+                                Algorithm { CKelHash::kSHA1, "SHA-1 of 1 GB", "sha1sum" } }) {
+        // The Hash page digests a buffer it loaded before: the digest alone,
+        // and the load and digest together.
+        const std::vector<BYTE> loaded = ReadFile(file);
+        const double digest = BestSeconds([&] {
+            BYTE value[2048];
+            DWORD length = sizeof value;
+            CKelHash::GetValue(a.id, loaded.data(), loaded.size(), length, value);
+        });
+        const double withLoad = BestSeconds([&] {
+            // Loaded as the pages load: into a buffer that is not cleared first.
+            std::ifstream in(file, std::ios::binary | std::ios::ate);
+            const auto size = static_cast<size_t>(in.tellg());
+            std::unique_ptr<BYTE[]> data(new BYTE[size]);
+            in.seekg(0);
+            in.read(reinterpret_cast<char*>(data.get()), static_cast<std::streamsize>(size));
+            BYTE value[2048];
+            DWORD length = sizeof value;
+            CKelHash::GetValue(a.id, data.get(), size, length, value);
         });
         const double peer = BestSeconds([&] { Shell(std::string(a.tool) + " '" + file + "' > /dev/null"); });
-        Report(a.name, kHashBytes, ours, peer, a.tool);
+        Report(a.name, kHashBytes, digest, peer, a.tool);
+        Report("  ... with file load", kHashBytes, withLoad, peer, a.tool);
     }
 }
 
