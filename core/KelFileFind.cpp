@@ -105,14 +105,17 @@ void CKelFileFind::_FindAllFoldersFilesSubDir(CStringW& folder, int subFolders, 
     // which is never what a caller with an empty field means.
     if (folder.IsEmpty())
         return;
+    // A hook may start a walk of its own on this object; the walk it
+    // interrupts gets its path back afterwards.
+    std::wstring interrupted;
+    interrupted.swap(m_path);
     CStringW pattern = _MakeSearchWord(folder);
     m_path = pattern.str();
     m_path.pop_back(); // the folder with its trailing '/'
-    const std::string narrow = kel::platform::NarrowPath(m_path.c_str());
-    const int fd = open(narrow.empty() ? "." : narrow.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(kel::platform::NarrowPath(m_path.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
         _WalkOpenFolder(fd, subFolders, hidden);
-    m_path.clear();
+    m_path.swap(interrupted);
 }
 
 void CKelFileFind::_WalkOpenFolder(int fd, int subFolders, int hidden)

@@ -217,3 +217,35 @@ TEST_F(FileFindTest, DeepTreesAreWalkedWhole)
     ASSERT_EQ(find.files.size(), 1u);
     EXPECT_EQ(find.files[0], Wide(path + "bottom.h"));
 }
+
+namespace {
+
+// Starts a second walk from inside a hook, as a derived class may.
+class NestingFind : public RecordingFind {
+public:
+    NestingFind(std::wstring root, std::wstring other) : RecordingFind(std::move(root)), m_other(std::move(other)) {}
+    void vFoundFolder(const wchar_t* path, const wchar_t* name) override
+    {
+        RecordingFind::vFoundFolder(path, name);
+        if (std::wstring(name) == L"nest") {
+            FindFoldersFiles(m_other.c_str(), L".h", 1, 0);
+        }
+    }
+
+private:
+    std::wstring m_other;
+};
+
+} // namespace
+
+TEST_F(FileFindTest, AWalkStartedFromAHookLeavesTheOuterWalkIntact)
+{
+    Make("nest/inside.h");
+    Make("after.h");
+    kel::test::TempDir other;
+    kel::test::WriteBytes(other / "elsewhere.h", "x");
+    NestingFind find(Root() + L"/", Wide(other.path().string()));
+    find.FindFoldersFiles(Root().c_str(), L".h", 1, 0);
+    // The inner walk's file is reported with its own full path.
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"nest/inside.h", L"after.h", L"!" + Wide(other / "elsewhere.h")));
+}
