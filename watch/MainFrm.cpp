@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -59,7 +60,16 @@ CMainFrame::CMainFrame(CWinApp* app, QWidget* parent)
 {
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    // The windows that go with the frame must not call back into it while
+    // it is half destroyed.
+    if (!m_mdiArea)
+        return;
+    m_mdiArea->disconnect(this);
+    for (QMdiSubWindow* window : m_mdiArea->subWindowList())
+        window->disconnect(this);
+}
 
 bool CMainFrame::LoadFrame()
 {
