@@ -75,16 +75,24 @@ void CDevEdit::dragMoveEvent(QDragMoveEvent* event)
         QPlainTextEdit::dragMoveEvent(event);
 }
 
+bool CDevEdit::TakeDrop(const QMimeData* data)
+{
+    // The whole path is kept, however long: a cut path would name another
+    // file. Only the text changes; the page learns of it when the user then
+    // edits the text.
+    const QString path = DroppedPath(data);
+    if (path.isEmpty())
+        return false;
+    SetTextQuietly(path);
+    return true;
+}
+
 void CDevEdit::dropEvent(QDropEvent* event)
 {
-    // The whole path is kept, however long: a cut path would name another file.
-    const QString path = DroppedPath(event->mimeData());
-    if (path.isEmpty()) {
+    if (TakeDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
         QPlainTextEdit::dropEvent(event);
-        return;
-    }
-    setPlainText(path);
-    event->acceptProposedAction();
 }
 
 CDevLineEdit::CDevLineEdit(QWidget* parent)
@@ -120,13 +128,19 @@ void CDevLineEdit::dragMoveEvent(QDragMoveEvent* event)
         QLineEdit::dragMoveEvent(event);
 }
 
+bool CDevLineEdit::TakeDrop(const QMimeData* data)
+{
+    const QString path = DroppedPath(data);
+    if (path.isEmpty())
+        return false;
+    setText(path); // a read-only path box still takes a dropped file, and loads it
+    return true;
+}
+
 void CDevLineEdit::dropEvent(QDropEvent* event)
 {
-    const QString path = DroppedPath(event->mimeData());
-    if (path.isEmpty()) {
+    if (TakeDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
         QLineEdit::dropEvent(event);
-        return;
-    }
-    setText(path); // a read-only path box still takes a dropped file
-    event->acceptProposedAction();
 }

@@ -3,7 +3,8 @@
 // CDevEdit: the pages' text boxes. Ctrl+A selects the whole text and scrolls
 // the caret into view; a file dropped on the box replaces its text with the
 // file's path (the last one when several are dropped). CDevEdit is the
-// multi-line box, CDevLineEdit the single-line one.
+// multi-line box, where a drop is not an edit of the user's; CDevLineEdit
+// the single-line path box, where a drop reports the change.
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -15,9 +16,11 @@ public:
     void SetLimitText(int limit) { m_nLimit = limit; }
     // Replaces the text without reporting it as the user's edit.
     void SetTextQuietly(const QString& text);
+    // What a drop of `data` does: false when it holds no local file.
+    bool TakeDrop(const QMimeData* data);
 
 signals:
-    // The user changed the text (typing, pasting, a drop).
+    // The user changed the text (typing, pasting).
     void EditedByUser();
 
 protected:
@@ -38,6 +41,7 @@ class CDevLineEdit : public QLineEdit {
 public:
     explicit CDevLineEdit(QWidget* parent = nullptr);
     void SetTextQuietly(const QString& text);
+    bool TakeDrop(const QMimeData* data);
 
 signals:
     void EditedByUser();

@@ -7,6 +7,7 @@
 #include <KelbenchApp.h>
 #include <KelbenchDlg.h>
 #include <ByteViews.h>
+#include <DevEdit.h>
 #include <KelbenchResources.h>
 #include <PageBase64EncodingView.h>
 #include <PageHashView.h>
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
@@ -160,6 +164,52 @@ TEST(KelbenchWindow, EncodingPageInputEditsRebuildTheBufferButItsOwnUpdatesDoNot
     page.OnViewClicked(kViewRawData); // the page's own update of the input box
     EXPECT_EQ(page.InputBox()->toPlainText(), QStringLiteral("41 00 42 00"));
     EXPECT_EQ(page.Page().Buffer().Count(), 4u);
+}
+
+namespace {
+
+// What dropping `path` from a file manager does to `box`.
+template <typename Box>
+void DropFile(Box* box, const std::string& path)
+{
+    QMimeData data;
+    data.setUrls({ QUrl::fromLocalFile(QStringLiteral("/elsewhere/first")),
+        QUrl::fromLocalFile(QString::fromStdString(path)) });
+    EXPECT_TRUE(box->TakeDrop(&data));
+    QMimeData text;
+    text.setText(QStringLiteral("plain"));
+    EXPECT_FALSE(box->TakeDrop(&text));
+}
+
+} // namespace
+
+TEST(DevEdit, CtrlASelectsTheWholeText)
+{
+    App();
+    CDevEdit box;
+    box.SetTextQuietly(QStringLiteral("line one\nline two"));
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+    QApplication::sendEvent(&box, &key);
+    EXPECT_EQ(box.textCursor().selectedText(), QStringLiteral("line one\u2029line two"));
+}
+
+TEST(DevEdit, ADropOnTheInputOnlyShowsThePathButOnThePathBoxLoadsTheFile)
+{
+    App();
+    TempDir dir;
+    const std::string file = dir / "drop.bin";
+    WriteBytes(file, "xyz");
+    CKelbenchDlg window(true);
+    CPageBase64EncodingView& page = *window.EncodingPage();
+    page.InputBox()->setPlainText(QStringLiteral("AB"));
+    DropFile(page.InputBox(), file);
+    EXPECT_EQ(page.InputBox()->toPlainText(), QString::fromStdString(file));
+    EXPECT_EQ(page.Page().Buffer().View(), std::string("A\0B\0", 4)); // not rebuilt by the drop
+
+    DropFile(page.PathBox(), file);
+    EXPECT_EQ(page.Page().m_strPath, Wide(file));
+    EXPECT_EQ(page.Page().Buffer().View(), "xyz");
+    EXPECT_EQ(page.InputBox()->toPlainText(), QStringLiteral("78 79 7a"));
 }
 
 // The application object reads ./Kelbench.ini of the working folder.
