@@ -37,7 +37,7 @@ constexpr int kDefaultTimeoutMs = 30000;
 {
     CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
     reason.TrimRight(L"\r\n");
-    throw new CKelException(L"%ls : %ls", path, reason.GetString());
+    throw new CKelException(L"%ls : %ls", path ? path : L"", reason.GetString());
 }
 
 std::string RemoteBytes(const wchar_t* path) { return kel::platform::WideToUtf8(path ? path : L""); }

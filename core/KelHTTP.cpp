@@ -52,7 +52,7 @@ const char* const kFormHeaders[] = {
 {
     CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
     reason.TrimRight(L"\r\n");
-    throw new CKelException(L"%ls : %ls", path, reason.GetString());
+    throw new CKelException(L"%ls : %ls", path ? path : L"", reason.GetString());
 }
 
 HttpRequest SessionRequest(const CStringW& agent, const CStringW& url)
@@ -91,8 +91,11 @@ CKelHTTP::~CKelHTTP()
 void CKelHTTP::ConnectHttp(const wchar_t* server, const int& port)
 {
     m_pConnection.reset();
+    // The session ends with CloseHttp; this object cannot connect again.
+    if (!m_pSession)
+        throw new CKelException(static_cast<DWORD>(kel::platform::ERROR_INTERNET_INCORRECT_HANDLE_STATE));
     // Nothing goes over the network until a request; only the name is checked.
-    if (!m_pSession || !server || !*server)
+    if (!server || !*server)
         throw new CKelException(static_cast<DWORD>(kel::platform::ERROR_INTERNET_NAME_NOT_RESOLVED));
     auto connection = std::make_unique<SConnection>();
     connection->server = server;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kel::platform {
@@ -23,6 +24,14 @@ bool CLocalFile::OpenForReading(const std::string& path, int& error)
 {
     if (!m_file.Open(path, O_RDONLY)) {
         error = errno;
+        return false;
+    }
+    // A folder opens like a file but cannot be read: refuse it here, before
+    // anything has been started with it.
+    struct stat info {};
+    if (fstat(m_file.Descriptor(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+        m_file.Close();
         return false;
     }
     return _Lock(error);

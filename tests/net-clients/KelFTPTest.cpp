@@ -254,6 +254,11 @@ TEST_F(FtpClient, LocalFileErrorsNameTheFileAndLeaveTheServerAlone)
     EXPECT_EQ(ReadBytes(Remote("keep.bin")), "precious");
 
     Connect(client);
+    message = CaughtMessage([&] { client.Upload(Wide(local.path().string()).c_str(), L"keep.bin", 2); });
+    EXPECT_EQ(message, L"KelException : " + Wide(local.path().string()) + L" : Is a directory");
+    EXPECT_EQ(ReadBytes(Remote("keep.bin")), "precious");
+
+    Connect(client);
     const std::string unwritable = Local("no-such-folder/b.bin");
     message = CaughtMessage([&] { client.Download(L"keep.bin", Wide(unwritable).c_str(), CKelFTP::kTransferBinary); });
     EXPECT_EQ(message, L"KelException : " + Wide(unwritable) + L" : No such file or directory");

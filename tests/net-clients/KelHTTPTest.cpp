@@ -177,6 +177,8 @@ TEST_F(HttpClient, NothingWorksAfterCloseHttp)
     EXPECT_EQ(CaughtMessage([&] { client.SendRequestHttp(L"/form", L""); }), noConnection);
     EXPECT_EQ(CaughtMessage([&] { client.Download(Url("/bytes?n=1").c_str(), Wide(local / "a").c_str(), 0); }),
               noConnection);
+    EXPECT_THAT(CaughtMessage([&] { client.ConnectHttp(L"127.0.0.1", server.Port()); }),
+                StartsWith(L"KelException : The requested operation cannot be carried out because the handle"));
     client.CloseHttp();
 }
 
