@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -55,7 +56,7 @@ unsigned ThreadCountForThisMachine()
     return 2 * (processors ? processors : 1) + 1;
 }
 
-bool SendAll(SOCKET socket, const BYTE* data, int size, int& sent)
+bool SendOnce(SOCKET socket, const BYTE* data, int size, int& sent)
 {
     sent = 0;
     if (size < 0 || (!data && size > 0))
@@ -249,7 +250,14 @@ void CKelNetServer::_AcceptLoop()
 
 void CKelNetServer::_AddConnection(SOCKET socket, const sockaddr_in& peer)
 {
-    auto* record = new Record;
+    auto* record = new (std::nothrow) Record;
+    if (!record) {
+        SOCKET unserved = socket;
+        CloseSocket(unserved);
+        if (m_bHooks)
+            vOnError();
+        return;
+    }
     record->sockClient = socket;
     record->addrClient = peer;
     record->owner = this;
@@ -304,10 +312,12 @@ void CKelNetServer::_CompletionLoop()
 void CKelNetServer::_Receive(Record* record)
 {
     ssize_t received = 0;
+    int receiveError = 0;
     for (int turn = 0; turn < kReceivesPerTurn; ++turn) {
         do
             received = ::recv(record->sockClient, record->io.buffer, kPerIOBufferSize, MSG_DONTWAIT);
         while (received < 0 && errno == EINTR);
+        receiveError = received < 0 ? errno : 0;
         if (received <= 0 || record->closed.load(std::memory_order_acquire))
             break;
         if (m_bHooks)
@@ -315,7 +325,9 @@ void CKelNetServer::_Receive(Record* record)
         std::memset(record->io.buffer, 0, sizeof record->io.buffer);
         record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
     }
-    const bool connectionGoesOn = received > 0 || (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    // Data taken, or none waiting: the connection goes on. End of stream or a
+    // failed receive ends it.
+    const bool connectionGoesOn = received > 0 || receiveError == EAGAIN || receiveError == EWOULDBLOCK;
 
     {
         ServerListLock lock;
@@ -391,7 +403,7 @@ void CKelNetServer::Write(SPerIOCPAddr* connection, const BYTE* data, const int&
     int sent = 0;
     bool sentOk = false;
     if (record) {
-        sentOk = SendAll(record->sockClient, data, size, sent);
+        sentOk = SendOnce(record->sockClient, data, size, sent);
         ServerListLock lock;
         _Unpin(record);
     }
@@ -416,7 +428,7 @@ void CKelNetServer::WriteAll(const BYTE* data, const int& size)
     // or close; the pins keep every record alive meanwhile.
     for (Record* record : targets) {
         int sent = 0;
-        if (!SendAll(record->sockClient, data, size, sent))
+        if (!SendOnce(record->sockClient, data, size, sent))
             vOnError();
     }
     {
