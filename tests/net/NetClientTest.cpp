@@ -265,7 +265,8 @@ TEST(NetClientEvents, SilentServerKeepsTheClientAliveAndCloseIsPrompt)
     EXPECT_TRUE(client.ReadSizes().empty());
     const auto begin = std::chrono::steady_clock::now();
     client.Close();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 250ms);
+    // The stop event wakes the thread at once; the bound only catches a hang.
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2000ms);
     EXPECT_EQ(client.Closes(), 1);
     EXPECT_FALSE(client.IsAlive());
     EXPECT_EQ(*client.GetSocket(), INVALID_SOCKET);
