@@ -5,6 +5,7 @@
 #include <KelInfoMachine.h>
 #include <KelRegistry.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
@@ -106,6 +107,13 @@ void CKelbenchDlg::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_tray.m_bIconEnabled
         && !m_tray.m_bIconHidden)
         _HideToTray();
+}
+
+void CKelbenchDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 void CKelbenchDlg::_HideToTray()

@@ -48,6 +48,8 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Enter in a single-line box must not press a page's first button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void _CreatePages();

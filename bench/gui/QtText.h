@@ -21,7 +21,12 @@ inline CStringW FromQString(const QString& text)
 // file runs on the window's thread).
 class CBusyCursor {
 public:
-    CBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    CBusyCursor()
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // Let the cursor reach the screen before the work blocks the thread.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     ~CBusyCursor() { QApplication::restoreOverrideCursor(); }
     CBusyCursor(const CBusyCursor&) = delete;
     CBusyCursor& operator=(const CBusyCursor&) = delete;

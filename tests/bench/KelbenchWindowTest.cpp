@@ -4,17 +4,22 @@
 #include "BenchTestSupport.h"
 #include "TestSupport.h"
 
+#include <platform/UiHooks.h>
+
 #include <KelbenchApp.h>
 #include <KelbenchDlg.h>
 #include <ByteViews.h>
 #include <DevEdit.h>
 #include <KelbenchResources.h>
 #include <PageBase64EncodingView.h>
+#include <PageFilesView.h>
 #include <PageHashView.h>
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTreeWidget>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -164,6 +169,50 @@ TEST(KelbenchWindow, EncodingPageInputEditsRebuildTheBufferButItsOwnUpdatesDoNot
     page.OnViewClicked(kViewRawData); // the page's own update of the input box
     EXPECT_EQ(page.InputBox()->toPlainText(), QStringLiteral("41 00 42 00"));
     EXPECT_EQ(page.Page().Buffer().Count(), 4u);
+}
+
+TEST(KelbenchWindow, ChoosingAFolderShowsTheStoredExtensionsAndCancelEmptiesTheFolder)
+{
+    App();
+    CKelbenchDlg window(true);
+    CPageFilesView& page = *window.FilesPage();
+    QComboBox* extensions = nullptr;
+    for (QComboBox* box : page.findChildren<QComboBox*>())
+        if (box->isEditable())
+            extensions = box;
+    ASSERT_NE(extensions, nullptr);
+    extensions->setEditText(QStringLiteral("md"));
+    kel::platform::SetFolderChooserHook([](const CStringW&, CStringW& path) {
+        path = L"/chosen";
+        return true;
+    });
+    page.OnChooseFolder();
+    EXPECT_EQ(page.Page().m_strFolder, L"/chosen");
+    EXPECT_EQ(extensions->currentText(), QStringLiteral("log,txt,java,c,h,cpp,logfile"));
+    kel::platform::SetFolderChooserHook([](const CStringW&, CStringW&) { return false; });
+    page.OnChooseFolder();
+    EXPECT_EQ(page.Page().m_strFolder, L"");
+    kel::platform::SetFolderChooserHook(nullptr);
+}
+
+TEST(KelbenchWindow, FilesListShowsTheRowsAndHandsBackTheUsersCheckMarks)
+{
+    App();
+    TempDir dir;
+    WriteBytes(dir / "one.txt", "");
+    WriteBytes(dir / "two.txt", "");
+    CKelbenchDlg window(true);
+    CPageFilesView& page = *window.FilesPage();
+    page.Page().FolderChosen(Wide(dir.path().string()));
+    page.OnSearch();
+    QTreeWidget* list = page.ListBox();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(list->topLevelItem(0)->text(4), QStringLiteral("txt"));
+    list->topLevelItem(1)->setCheckState(0, Qt::Unchecked); // the user's click
+    page.OnClearNames();
+    EXPECT_EQ(list->topLevelItem(0)->text(3), QString());
+    EXPECT_EQ(list->topLevelItem(1)->text(3), list->topLevelItem(1)->text(2));
 }
 
 namespace {
