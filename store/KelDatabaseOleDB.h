@@ -48,8 +48,13 @@ public:
     // Releases the connection and every command still open on it.
     void Close();
 
+    // Statements need an open wrapper: before Open, after Close and after a
+    // failed Open they raise CKelException("The database is not open: call
+    // Open before running a statement") and touch nothing.
+    //
     // Runs one statement that returns no rows in its own read-committed
     // transaction: committed when it succeeds, rolled back when it fails.
+    // A driver without read committed uses its next stricter level.
     void ExecNoResult(const wchar_t* sql);
     // Runs a query into the caller's command; no transaction is started.
     void ExecResult(const wchar_t* sql, CCommand<CDynamicAccessor, CRowset, CNoMultipleResults>* command);
@@ -59,7 +64,7 @@ public:
     // The exact numeric as a 32-bit integer, ignoring precision and scale
     // (12.34 with scale 2 gives 1234). Raises CKelException for a null value
     // and for a magnitude beyond the 32-bit range rather than give a wrong
-    // number.
+    // number. LONG is 32 bits, as the Windows long this stands for.
     static LONG DBNUMERIC2Long(const DB_NUMERIC* value);
 
 private:

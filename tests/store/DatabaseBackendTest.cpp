@@ -405,6 +405,9 @@ TEST_P(DatabaseBackendTest, ACommandOutlivingItsDatabaseHasNoRows)
         EXPECT_NE(ThrownMessage([&] { database->ExecNoResult(L"SELECT 1"); }), L"") << "closed after Close";
         database->Open();
         database->ExecResult((L"SELECT id FROM " + m_table).c_str(), &command);
+        database->Open(); // opening again drops the old connection and its rows
+        EXPECT_EQ(command.MoveFirst(), E_UNEXPECTED);
+        database->ExecResult((L"SELECT id FROM " + m_table).c_str(), &command);
     } // the database goes while the command still holds rows
     EXPECT_EQ(command.MoveFirst(), E_UNEXPECTED);
     EXPECT_EQ(command.GetColumnCount(), 0u);
