@@ -46,7 +46,7 @@ void CPageHash::AlgorithmChanged()
 
 void CPageHash::Compute()
 {
-    const DWORD algorithm = m_nAlgorithm == 0 ? 0x8003 : 0x8004;
+    const DWORD algorithm = m_nAlgorithm == 0 ? CKelHash::kMD5 : CKelHash::kSHA1;
     RunShowingFailure([&] {
         std::vector<BYTE> digest(2048, 0);
         // A typed length that is negative is no room at all.
