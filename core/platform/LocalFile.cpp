@@ -1,12 +1,17 @@
 #include "LocalFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kel::platform {
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+}
 
 bool CLocalFile::_Lock(int& error)
 {
@@ -51,6 +56,7 @@ bool CLocalFile::CreateForWriting(const std::string& path, int& error)
         m_file.Close();
         return false;
     }
+    m_bWriting = true;
     return true;
 }
 
@@ -64,26 +70,58 @@ bool CLocalFile::Length(ULONGLONG& length, int& error) const
 
 bool CLocalFile::Read(void* buffer, size_t length, size_t& read, int& error)
 {
-    if (m_file.Read(buffer, length, read))
-        return true;
-    error = errno;
-    return false;
+    auto* at = static_cast<char*>(buffer);
+    read = 0;
+    while (read < length) {
+        if (m_nBufferAt == m_buffer.size()) {
+            m_buffer.resize(kBufferSize);
+            size_t got = 0;
+            const bool ok = m_file.Read(m_buffer.data(), m_buffer.size(), got);
+            m_buffer.resize(ok ? got : 0);
+            m_nBufferAt = 0;
+            if (!ok) {
+                error = errno;
+                return false;
+            }
+            if (got == 0)
+                break;
+        }
+        const size_t take = std::min(length - read, m_buffer.size() - m_nBufferAt);
+        std::memcpy(at + read, m_buffer.data() + m_nBufferAt, take);
+        m_nBufferAt += take;
+        read += take;
+    }
+    return true;
+}
+
+bool CLocalFile::_WritePending(int& error)
+{
+    const bool ok = m_buffer.empty() || m_file.WriteAll(m_buffer);
+    if (!ok)
+        error = errno;
+    m_buffer.clear();
+    return ok;
 }
 
 bool CLocalFile::Write(std::string_view bytes, int& error)
 {
-    if (m_file.WriteAll(bytes))
-        return true;
-    error = errno;
-    return false;
+    if (m_buffer.capacity() < kBufferSize)
+        m_buffer.reserve(kBufferSize);
+    m_buffer.append(bytes);
+    return m_buffer.size() < kBufferSize || _WritePending(error);
 }
 
 bool CLocalFile::Close(int& error)
 {
-    if (m_file.Close())
-        return true;
-    error = errno;
-    return false;
+    // Read-ahead bytes are simply dropped; written ones go to the file first.
+    if (!m_bWriting || !m_file.IsOpen())
+        m_buffer.clear();
+    const bool written = _WritePending(error);
+    if (!m_file.Close()) {
+        error = errno;
+        return false;
+    }
+    return written;
 }
 
 } // namespace kel::platform

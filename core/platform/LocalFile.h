@@ -4,6 +4,10 @@
 // access: it takes an exclusive lock, so another process that holds a lock on
 // the file (or is transferring it) makes the open fail instead of sharing it.
 // Failures return false with the errno value in `error`.
+//
+// Reads and writes go through a 64 KiB buffer, so a transfer in 4096-byte
+// chunks costs the system one call per 64 KiB. Close writes what is pending
+// and reports any error of that write.
 #include "FileHandle.h"
 #include "KelExport.h"
 #include "Types.h"
@@ -27,7 +31,13 @@ public:
 
 private:
     bool _Lock(int& error);
+    bool _WritePending(int& error);
+
     CFileHandle m_file;
+    std::string m_buffer;  // read ahead, or written and not yet passed on
+    size_t m_nBufferAt = 0; // next byte to hand out when reading
+    bool m_bWriting = false;
+
 };
 
 } // namespace kel::platform
