@@ -12,6 +12,7 @@ namespace {
 
 constexpr WORD kDefaultFtpPort = 21;
 constexpr size_t kReceiveBuffer = 64 * 1024;
+constexpr int kPreliminaryLimit = 8;
 // QUIT is a courtesy: a server that does not answer it quickly is left.
 constexpr int kQuitTimeoutMs = 1000;
 
@@ -43,8 +44,10 @@ void CFtpSession::Connect(const std::string& host, WORD port, const std::string&
     if (const DWORD error = m_control.Connect(host, port ? port : kDefaultFtpPort, m_timeoutMs))
         _Fail(error);
 
+    // "120 ready in n minutes" may come first; a server that keeps saying
+    // only that is not waited for without end.
     FtpReply greeting = _ReadReply();
-    while (IsPositivePreliminary(greeting.code))
+    for (int preliminary = 0; IsPositivePreliminary(greeting.code) && preliminary < kPreliminaryLimit; ++preliminary)
         greeting = _ReadReply();
     if (greeting.code != 220)
         _Fail(ERROR_INTERNET_CANNOT_CONNECT, greeting.text);

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <thread>
 
 using kel::test::PyFtpServer;
 using kel::test::ReadBytes;
@@ -316,6 +317,72 @@ TEST(FtpClientFailures, NamesThatDoNotResolveAndClosedPortsFailWithTheirNumbers)
     const int closedPort = kel::test::FreeLoopbackPort();
     EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", closedPort, 1); }),
               L"KelException : A connection with the server could not be established.\r\n");
+}
+
+// Accepts one connection and answers each line it receives with the next of
+// `replies` (the first goes out at once, as the greeting).
+class ScriptedServer {
+public:
+    explicit ScriptedServer(std::vector<std::string> replies)
+    {
+        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        listen(m_listener, 1);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, replies = std::move(replies)] {
+            const int client = accept(m_listener, nullptr, nullptr);
+            for (const std::string& reply : replies) {
+                if (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) < 0)
+                    break;
+                char line[512];
+                if (recv(client, line, sizeof(line), 0) <= 0)
+                    break;
+            }
+            close(client);
+        });
+    }
+    ~ScriptedServer()
+    {
+        m_thread.join();
+        close(m_listener);
+    }
+
+    int Port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+TEST(FtpClientFailures, BrokenOrRefusingGreetingsSayWhatCameBack)
+{
+    {
+        ScriptedServer server({"garbage\r\n"});
+        RecordingFTP client;
+        EXPECT_THAT(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", server.Port(), 1); }),
+                    testing::StartsWith(L"KelException : The server response could not be parsed. : garbage"));
+    }
+    {
+        ScriptedServer server({"421-Too many users\r\n421 try later\r\n"});
+        RecordingFTP client;
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", server.Port(), 1); }),
+                  L"KelException : A connection with the server could not be established. : 421-Too many users\r\n"
+                  L"421 try later");
+    }
+    {
+        // A multi-line greeting, a user who needs no password, then TYPE I refused.
+        ScriptedServer server({"220-Hello\r\n220 ready\r\n", "230 in\r\n", "504 no binary here\r\n"});
+        RecordingFTP client;
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", server.Port(), 1); }),
+                  L"KelException : An extended error was returned from the server. This is typically a string or "
+                  L"buffer containing a verbose error message. : 504 no binary here");
+    }
 }
 
 TEST(FtpClientFailures, ASilentServerEndsInATimeOutInsteadOfAHang)
