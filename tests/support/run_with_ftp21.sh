@@ -8,7 +8,7 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${KEL_FTP21_NETNS:-}" ] && unshare -rn true 2>/dev/null; then
-  KEL_FTP21_NETNS=1 exec unshare -rn "$0" "$@"
+  KEL_FTP21_NETNS=1 exec unshare -rn /bin/sh "$0" "$@"
 fi
 if [ -n "${KEL_FTP21_NETNS:-}" ]; then
   ip link set lo up
