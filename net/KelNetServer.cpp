@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <poll.h>
 #include <sys/epoll.h>
@@ -147,28 +146,22 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
     if (_OpenListenSocket())
         port = m_nPort;
 
-    {
-        // The listener waits for this gate, so vOnStart precedes every
-        // listener hook.
-        std::lock_guard<std::mutex> gate(m_startGate);
-        DWORD started = 0;
-        try {
-            for (; started < m_nThreadCount; ++started)
-                m_phThreadCompletion[started] = std::thread(&CKelNetServer::_ThreadCompletion, this);
-            m_hThreadListen = std::thread(&CKelNetServer::_ThreadListen, this);
-        } catch (const std::system_error&) {
-            _SignalStop();
-            _StopThreads();
-            CloseSocket(m_socketListen);
-            CloseSocket(m_hIOCP);
-            CloseSocket(m_hStopEvent);
-            return false;
-        }
-        // Marked first, so that a hook that throws still leaves a server
-        // that Stop and the destructor can end.
-        m_bStart = true;
-        vOnStart(ip, port);
+    try {
+        for (DWORD i = 0; i < m_nThreadCount; ++i)
+            m_phThreadCompletion[i] = std::thread(&CKelNetServer::_ThreadCompletion, this);
+        m_hThreadListen = std::thread(&CKelNetServer::_ThreadListen, this);
+    } catch (const std::system_error&) {
+        _SignalStop();
+        _StopThreads();
+        CloseSocket(m_socketListen);
+        CloseSocket(m_hIOCP);
+        CloseSocket(m_hStopEvent);
+        return false;
     }
+    // Marked first, so that a hook that throws or stops the server still
+    // leaves a server that Stop and the destructor can end.
+    m_bStart = true;
+    vOnStart(ip, port);
     return true;
 }
 
@@ -211,7 +204,6 @@ unsigned CKelNetServer::_ThreadListen(void* server)
 
 void CKelNetServer::_AcceptLoop()
 {
-    { std::lock_guard<std::mutex> gate(m_startGate); }
     if (m_socketListen == INVALID_SOCKET) {
         if (m_bHooks)
             vOnError();

@@ -22,7 +22,6 @@
 #include <atomic>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -151,7 +150,6 @@ private:
     std::unique_ptr<std::thread[]> m_phThreadCompletion;
 
     int m_hStopEvent = -1;                     // eventfd that wakes every completion thread
-    std::mutex m_startGate;                    // held by Start until vOnStart has run
     std::atomic<bool> m_bStopping{false};
     std::atomic<bool> m_bHooks{true};          // false while the destructor stops the server
     std::unordered_set<Record*> m_records;  // this server's records not yet freed
