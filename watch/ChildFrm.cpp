@@ -2,6 +2,7 @@
 
 #include "KelWatchView.h"
 
+#include <QCloseEvent>
 #include <QPixmap>
 
 CChildFrame::CChildFrame(CKelWatchView* view, QWidget* parent) : QMdiSubWindow(parent), m_view(view)
@@ -12,4 +13,11 @@ CChildFrame::CChildFrame(CKelWatchView* view, QWidget* parent) : QMdiSubWindow(p
     QPixmap blank(1, 1);
     blank.fill(Qt::transparent);
     setWindowIcon(QIcon(blank));
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event)
+{
+    QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
 }

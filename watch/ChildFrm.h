@@ -19,6 +19,13 @@ public:
     QString SavedPath() const { return m_strSavedPath; }
     void SetSavedPath(const QString& path) { m_strSavedPath = path; }
 
+signals:
+    // The user closed the window; it goes away right after.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     CKelWatchView* m_view;
     QString m_strDocumentTitle;

@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -336,7 +337,9 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     auto* child = new CChildFrame(view);
     child->SetDocumentTitle(title);
     m_mdiArea->addSubWindow(child);
-    connect(child, &QObject::destroyed, this, [this] { _UpdateTitles(); });
+    // Titles are counted again once the closed window has left the area; the
+    // frame's own destruction closes nothing and so calls nothing back.
+    connect(child, &CChildFrame::closed, this, [this] { QTimer::singleShot(0, this, [this] { _UpdateTitles(); }); });
     child->showMaximized(); // tabbed documents fill the area
     m_mdiArea->setActiveSubWindow(child); // a new window comes to the front
     view->OnInitialUpdate();
