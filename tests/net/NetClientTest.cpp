@@ -89,6 +89,16 @@ private:
     std::atomic<bool> m_aliveDuringClose{false};
 };
 
+// A client whose owner forgets to close it.
+class ForgetfulClient : public CKelNetClient {
+protected:
+    void vOnConnect(const char*, unsigned int&) override {}
+    void vOnClose() override {}
+    void vOnRead(const BYTE*, const DWORD&) override {}
+    void vOnWrite(const BYTE*, const int&) override {}
+    void vOnError() override {}
+};
+
 // The family's own server, echoing every receive.
 class EchoServer : public CKelNetServer {
 public:
@@ -300,6 +310,21 @@ TEST(NetClientEvents, CloseRacingThePeersCloseHappensOnce)
         EXPECT_EQ(client.Closes(), 1);
         EXPECT_FALSE(client.IsAlive());
     }
+}
+
+TEST(NetClientEvents, DestroyingAConnectedClientClosesItQuietly)
+{
+    Fd listener = ListenLoopback();
+    Fd server;
+    {
+        ForgetfulClient client;
+        unsigned int port = static_cast<unsigned int>(LocalPort(listener.Get()));
+        client.Connect("127.0.0.1", port);
+        ASSERT_TRUE(client.IsAlive());
+        server = AcceptWithin(listener.Get());
+    }
+    EXPECT_FALSE(CKelNetClient::_m_bIsAlive);
+    EXPECT_TRUE(PeerClosed(server.Get()));
 }
 
 TEST(NetClientWrites, WriteBytesSendsAndReports)
