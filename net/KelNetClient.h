@@ -2,7 +2,8 @@
 
 // CKelNetClient: an abstract IPv4 TCP client. Connect opens one connection
 // (waiting at most the connect time-out) and starts an event thread that
-// polls the socket and a stop event every 300 ms and reads whatever arrives;
+// waits on the socket and a stop event, waking at least every 300 ms, and
+// reads whatever arrives;
 // writes are single sends on the caller's thread. Every event goes to the five
 // hooks a derived class implements; nothing throws.
 //
@@ -13,8 +14,9 @@
 // Threads: Connect and Close run on the owner's thread, and Close also on the
 // event thread when the peer closes; WriteBytes may be called from any
 // thread. Close from the owner waits for the event thread to end, so it must
-// not be called while holding a lock that a hook takes. The owner closes a
-// connected client before destroying it, and never destroys it from a hook.
+// not be called while holding a lock that a hook takes. Destroying a
+// connected client closes it without hooks; a client is never destroyed from
+// one of its own hooks.
 #include "NetExport.h"
 #include "NetSocket.h"
 #include "platform/CriticalSection.h"

@@ -7,10 +7,10 @@
 // hooks a derived class implements; the server interprets no data and never
 // throws.
 //
-// Threads: Start and Stop belong to the owner's thread (not to a hook of the
-// same server). Write, WriteAll and Close are thread safe and may be called
-// from any thread, hooks included. Each hook says below on which thread it
-// runs.
+// Threads: Start and Stop belong to the owner's thread, never to a hook
+// running on one of the server's own threads. Write, WriteAll and Close are
+// thread safe and may be called from any thread, hooks included. Each hook
+// says below on which thread it runs.
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
 #include "NetExport.h"
