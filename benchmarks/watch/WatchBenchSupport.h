@@ -1,14 +1,24 @@
 #pragma once
 
 // Shared pieces of the KelWatch benchmarks: a scratch folder, a realistic
-// UTF-8 log of a given size, the resident size of the process, a clock.
+// UTF-8 log of a given size, the resident size of the process, clocks, and
+// the writer process of the following benchmarks.
+#include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
+#include <thread>
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace kel::bench {
 
@@ -89,5 +99,78 @@ inline double ResidentMegabytes()
 }
 
 inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The steady clock is CLOCK_MONOTONIC: the same in every process.
+inline long long NowNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The writer side of the following benchmarks: appends `count` lines, one
+// every 10 ms, each with its sequence number and the moment it was written.
+inline int RunLineWriter(const char* path, int count)
+{
+    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return 1;
+    auto next = std::chrono::steady_clock::now();
+    for (int sequence = 0; sequence < count; ++sequence) {
+        std::this_thread::sleep_until(next);
+        char line[96];
+        const int n = std::snprintf(line, sizeof line, "seq=%d t=%lld 로그 한 줄\n", sequence, NowNanoseconds());
+        if (write(fd, line, static_cast<size_t>(n)) != n)
+            return 1;
+        next += std::chrono::milliseconds(10);
+    }
+    close(fd);
+    return 0;
+}
+
+// Starts this same program as the writer ("--writer PATH COUNT"); the
+// process id, or -1.
+inline pid_t StartLineWriter(const std::string& path, int lines)
+{
+    char self[] = "/proc/self/exe";
+    char flag[] = "--writer";
+    std::string file = path;
+    std::string count = std::to_string(lines);
+    char* arguments[] = {self, flag, file.data(), count.data(), nullptr};
+    pid_t writer = -1;
+    return posix_spawn(&writer, self, nullptr, nullptr, arguments, environ) == 0 ? writer : -1;
+}
+
+// Delays of the lines a follower saw, and whether each came exactly once.
+struct LineTally {
+    std::vector<double> delays; // milliseconds
+    int expected = 0;
+    int lost = 0;
+    int doubled = 0;
+    int garbled = 0;
+
+    void TakeLine(const std::wstring& line, long long shownAt)
+    {
+        int sequence = -1;
+        long long writtenAt = 0;
+        if (std::swscanf(line.c_str(), L"seq=%d t=%lld", &sequence, &writtenAt) != 2) {
+            ++garbled;
+            return;
+        }
+        if (sequence < expected)
+            ++doubled;
+        else
+            lost += sequence - expected;
+        expected = std::max(expected, sequence + 1);
+        delays.push_back(static_cast<double>(shownAt - writtenAt) / 1e6);
+    }
+};
+
+inline double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())))];
+}
 
 } // namespace kel::bench
