@@ -119,7 +119,9 @@ void CKelWatchView::_Append(const CStringW& text)
     // The document's text limit is 0, the largest: nothing is cut here.
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock(); // the layout hears of the whole slice once
     cursor.insertText(ToQString(text));
+    cursor.endEditBlock();
     setTextCursor(cursor); // the caret at the end scrolls the new lines into view
 }
 
