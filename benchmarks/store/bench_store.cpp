@@ -205,6 +205,8 @@ int main(int argc, char** argv)
     }
     kel::test::OdbcSandbox sandbox(server, "SyncPragma=OFF\n");
     std::printf("%ld rows, one statement per row\n", rows);
+    std::printf("INSERT: the wrapper commits each row in an explicit transaction (PostgreSQL: \"BEGIN;INSERT\" "
+                "then \"COMMIT\", two round trips); the peers run it in autocommit (one)\n");
     try {
         CKelDatabaseOleDB sqlite(kel::test::kSqliteDsn, L"", L"", L"");
         sqlite.Open();
