@@ -149,3 +149,24 @@ TEST(KelDatabaseOleDBSqlServer, ADataSourceNameThatIsConfiguredIsNotTakenForASer
     EXPECT_NO_THROW(database.Open());
     EXPECT_NO_THROW(database.ExecNoResult(L"CREATE TABLE t (a INTEGER)"));
 }
+
+TEST(KelDatabaseOleDBOpen, NullStatementsAndCommandsRaiseInsteadOfCrashing)
+{
+    kel::test::OdbcSandbox sandbox;
+    CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
+    database.Open();
+    using SingleCommand = CCommand<CDynamicAccessor, CRowset, CNoMultipleResults>;
+    SingleCommand command;
+    SingleCommand* noCommand = nullptr;
+    EXPECT_EQ(ThrownMessage([&] { database.ExecNoResult(nullptr); }), L"KelException : No SQL statement was given");
+    EXPECT_EQ(ThrownMessage([&] { database.ExecResult(nullptr, &command); }),
+              L"KelException : No SQL statement was given");
+    EXPECT_EQ(ThrownMessage([&] { database.ExecResult(L"SELECT 1", noCommand); }),
+              L"KelException : No command was given for the query's rows");
+    database.ExecResult(L"SELECT 1 AS one", &command);
+    EXPECT_EQ(command.GetColumnName(0), nullptr) << "columns count from 1";
+    EXPECT_EQ(command.GetValueText(1), L"") << "no row before the first move";
+    ASSERT_EQ(command.MoveNext(), S_OK);
+    EXPECT_EQ(command.GetValueText(1), L"1");
+    EXPECT_EQ(command.GetValueText(2), L"");
+}
