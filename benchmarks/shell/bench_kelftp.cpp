@@ -29,7 +29,7 @@ namespace {
 
 constexpr size_t kBigFile = 256u << 20;
 constexpr size_t kPacedFile = 16u << 20;
-constexpr int kRounds = 3;
+constexpr int kRounds = 4;
 
 using Clock = std::chrono::steady_clock;
 
@@ -127,14 +127,22 @@ int Measure(const std::string& root, const std::string& work)
     MakeFile(root + "/served.bin", kBigFile);
 
     double kelUp = 1e9, kelDown = 1e9, curlUp = 1e9, curlDown = 1e9;
+    // Each round alternates which client goes first, so neither always meets
+    // the caches (or the neighbours' load) in the same state.
     for (int round = 0; round < kRounds; ++round) {
-        curlUp = std::min(curlUp, Curl(true, source, "curl-up.bin"));
+        const bool curlFirst = round % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == curlFirst) {
+                curlUp = std::min(curlUp, Curl(true, source, "curl-up.bin"));
+                curlDown = std::min(curlDown, Curl(false, work + "/curl-down.bin", "served.bin"));
+            } else {
+                kelUp = std::min(kelUp, Kelftp(true, source, "kel-up.bin", false));
+                kelDown = std::min(kelDown, Kelftp(false, work + "/kel-down.bin", "served.bin", false));
+            }
+        }
         CheckSize(root + "/curl-up.bin", kBigFile);
-        kelUp = std::min(kelUp, Kelftp(true, source, "kel-up.bin", false));
         CheckSize(root + "/kel-up.bin", kBigFile);
-        curlDown = std::min(curlDown, Curl(false, work + "/curl-down.bin", "served.bin"));
         CheckSize(work + "/curl-down.bin", kBigFile);
-        kelDown = std::min(kelDown, Kelftp(false, work + "/kel-down.bin", "served.bin", false));
         CheckSize(work + "/kel-down.bin", kBigFile);
         for (const char* name : {"/curl-up.bin", "/kel-up.bin"})
             std::filesystem::remove(root + name);
