@@ -61,7 +61,7 @@ protected:
             m_server = kel::test::PostgresServer::FromState();
             ASSERT_TRUE(m_server) << "the PostgreSQL fixture (tests/support/postgres.sh) is not running";
         }
-        m_sandbox = std::make_unique<kel::test::OdbcSandbox>(m_server);
+        kel::test::SharedOdbcSandbox();
         // Tests of one program may run side by side on the one server, so
         // each works in tables named after itself.
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -118,7 +118,6 @@ protected:
     std::vector<std::wstring> Column(const std::wstring& sql) { return Column(*m_database, sql); }
 
     std::optional<kel::test::PostgresServer> m_server;
-    std::unique_ptr<kel::test::OdbcSandbox> m_sandbox;
     std::unique_ptr<CKelDatabaseOleDB> m_database;
     std::wstring m_table;
 };

@@ -131,7 +131,7 @@ TEST(KelDatabaseOleDBClosed, CloseIsHarmlessWhenNothingIsOpen)
 
 TEST(KelDatabaseOleDBSqlServer, AServerNobodyListensOnRaisesTheDriversMessage)
 {
-    kel::test::OdbcSandbox sandbox; // no data source of that name
+    kel::test::SharedOdbcSandbox(); // no data source of that name
     // Port 1 on loopback refuses at once; the name is no configured source,
     // so the FreeTDS driver is asked.
     CKelDatabaseOleDB database(L"127.0.0.1,1", L"master", L"sa", L"Secret-Password-123");
@@ -144,15 +144,15 @@ TEST(KelDatabaseOleDBSqlServer, AServerNobodyListensOnRaisesTheDriversMessage)
 
 TEST(KelDatabaseOleDBSqlServer, ADataSourceNameThatIsConfiguredIsNotTakenForAServer)
 {
-    kel::test::OdbcSandbox sandbox;
+    kel::test::SharedOdbcSandbox();
     CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
     EXPECT_NO_THROW(database.Open());
-    EXPECT_NO_THROW(database.ExecNoResult(L"CREATE TABLE t (a INTEGER)"));
+    EXPECT_NO_THROW(database.ExecNoResult(L"CREATE TABLE IF NOT EXISTS kel_configured (a INTEGER)"));
 }
 
 TEST(KelDatabaseOleDBOpen, NullStatementsAndCommandsRaiseInsteadOfCrashing)
 {
-    kel::test::OdbcSandbox sandbox;
+    kel::test::SharedOdbcSandbox();
     CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
     database.Open();
     using SingleCommand = CCommand<CDynamicAccessor, CRowset, CNoMultipleResults>;

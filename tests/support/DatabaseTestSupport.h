@@ -47,7 +47,8 @@ struct PostgresServer {
     }
 };
 
-// Points unixODBC at a private odbc.ini for the life of the object.
+// Points unixODBC at a private odbc.ini for the life of the object. Make one
+// per process (see SharedOdbcSandbox).
 class OdbcSandbox {
 public:
     explicit OdbcSandbox(const std::optional<PostgresServer>& postgres = std::nullopt,
@@ -87,5 +88,14 @@ private:
     std::string m_iniFile;
     std::optional<std::string> m_previousIni;
 };
+
+// The one sandbox of a test process, made on first use. unixODBC reads the
+// ini file once per process and keeps it, so every test of a program must see
+// the same file; tests keep apart by table names, not databases.
+inline OdbcSandbox& SharedOdbcSandbox()
+{
+    static OdbcSandbox sandbox(PostgresServer::FromState());
+    return sandbox;
+}
 
 } // namespace kel::test
