@@ -1,6 +1,7 @@
 #include "KelException.h"
 #include "KelFile.h"
 #include "KoreanText.h"
+#include "RaisedMessage.h"
 #include "TestSupport.h"
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 using kel::test::IconvBytes;
+using kel::test::RaisedMessage;
 using kel::test::ReadBytes;
 using kel::test::TempDir;
 using kel::test::WriteBytes;
@@ -30,19 +32,6 @@ std::wstring Read(const std::string& bytes)
 {
     CKelFile file;
     return file.ReadText(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())).str();
-}
-
-template <typename Operation>
-std::wstring RaisedMessage(Operation operation)
-{
-    try {
-        operation();
-    } catch (CKelException* e) {
-        std::wstring text = e->GetMessage().str();
-        e->Delete();
-        return text;
-    }
-    return L"(nothing raised)";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "KelException.h"
 #include "KelString.h"
 #include "KoreanText.h"
+#include "RaisedMessage.h"
 #include "platform/Bstr.h"
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 using kel::test::IconvBytes;
+using kel::test::RaisedMessage;
 using kel::test::kKoreanCp949;
 using kel::test::kKoreanEucKr;
 
@@ -20,19 +22,6 @@ const bool kLocaleSet = [] {
 }();
 
 // Runs `operation` and returns the message of the CKelException it raises.
-template <typename Operation>
-std::wstring RaisedMessage(Operation operation)
-{
-    try {
-        operation();
-    } catch (CKelException* e) {
-        std::wstring text = e->GetMessage().str();
-        e->Delete();
-        return text;
-    }
-    return L"(nothing raised)";
-}
-
 std::wstring FromUtf8(const std::string& bytes)
 {
     std::vector<wchar_t> out(static_cast<size_t>(CKelString::UTF82UnicodeCount(bytes.c_str())));

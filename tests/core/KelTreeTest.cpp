@@ -1,11 +1,14 @@
 #include "KelException.h"
 #include "KelTree.h"
+#include "RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+using kel::test::RaisedMessage;
 
 namespace {
 
@@ -44,18 +47,6 @@ protected:
         delete named;
     }
 };
-
-std::wstring MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (CKelException* e) {
-        std::wstring text = e->GetMessage().str();
-        e->Delete();
-        return text;
-    }
-    return L"(nothing raised)";
-}
 
 TEST(KelNode, CopyConstructorCopiesLinksButAssignmentCopiesNothing)
 {
@@ -138,14 +129,14 @@ TEST(KelTree, ATakenSlotRaisesAndAddsNothing)
     tree.Left("child");
     EXPECT_EQ(tree.MoveParent(), a);
     const int made = tree.made;
-    EXPECT_EQ(MessageOf([&] { tree.Left("second"); }), L"KelException : 왼쪽 노드가 없습니다.");
+    EXPECT_EQ(RaisedMessage([&] { tree.Left("second"); }), L"KelException : 왼쪽 노드가 없습니다.");
     EXPECT_EQ(tree.made, made);
     EXPECT_EQ(tree.GetCurrent(), a);
     CKelNode* right = tree.Right("sibling");
     EXPECT_EQ(a->m_pRight, right);
     EXPECT_EQ(right->m_pParent, a);
     tree.MoveParent();
-    EXPECT_EQ(MessageOf([&] { tree.Right("again"); }), L"KelException : 오른쪽 노드가 없습니다.");
+    EXPECT_EQ(RaisedMessage([&] { tree.Right("again"); }), L"KelException : 오른쪽 노드가 없습니다.");
 }
 
 TEST(KelTree, InsertingWithoutARealCurrentNodeRaises)
@@ -153,7 +144,7 @@ TEST(KelTree, InsertingWithoutARealCurrentNodeRaises)
     RecordingTree tree;
     tree.Left("root");
     tree.SetCurrent(const_cast<CKelNode*>(tree.GetNullNode()));
-    EXPECT_EQ(MessageOf([&] { tree.Left("x"); }), L"KelException : 현재 노드가 없습니다.");
+    EXPECT_EQ(RaisedMessage([&] { tree.Left("x"); }), L"KelException : 현재 노드가 없습니다.");
     const CKelNode* null = tree.GetNullNode();
     EXPECT_EQ(null->m_pLeft, null); // the null node stays its own
 }

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "TreeShape.h"
 #include "platform/UiHooks.h"
+#include "RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using kel::test::RaisedMessage;
 
 namespace {
 
@@ -28,18 +31,6 @@ std::wstring ShapeOf(const wchar_t* html)
 }
 
 // The message of the CKelException `action` raises (deleted here).
-std::wstring MessageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (CKelException* e) {
-        std::wstring text = e->GetMessage().str();
-        e->Delete();
-        return text;
-    }
-    return L"(nothing raised)";
-}
-
 const std::wstring kRightTaken = L"KelException : 오른쪽 노드가 없습니다.";
 
 // --- Tree shapes of the documented examples ---------------------------------
@@ -125,7 +116,7 @@ TEST(HtmlParserFailure, ACloseAfterTheClosedRootRaisesAndKeepsTheNodes)
 {
     CKelHTMLParser parser;
     parser.GetHTML(L"<HTML>a</HTML></HTML>b");
-    EXPECT_EQ(MessageOf([&] { parser.Parsing(); }), kRightTaken);
+    EXPECT_EQ(RaisedMessage([&] { parser.Parsing(); }), kRightTaken);
     EXPECT_EQ(Shape(*parser.GetTree()), L"HTML[1/1]{a[22/1] /a[22/2]} /HTML[1/2]");
     // Elements opened after the root closed go below the root.
     EXPECT_EQ(ShapeOf(L"<HTML></HTML><DIV>x</DIV>"), L"HTML[1/1]{DIV[10/1]{x[22/1] /x[22/2]} /DIV[10/2]} /HTML[1/2]");
@@ -298,7 +289,7 @@ std::wstring RandomPage(std::mt19937& random)
 // Either the tree's shape or the error text.
 std::wstring Outcome(const std::function<void()>& parse, CKelTreeImpl& tree)
 {
-    std::wstring error = MessageOf(parse);
+    std::wstring error = RaisedMessage(parse);
     return Shape(tree) + L" | " + error;
 }
 
@@ -408,9 +399,9 @@ TEST(HtmlParserFile, OtherEncodingsAndFailures)
     // A failed read leaves the text as it was.
     CKelHTMLParser failing;
     failing.GetHTML(L"<DIV>kept</DIV>");
-    EXPECT_NE(MessageOf([&] { failing.GetHTML(CStringW((dir / "missing.html").c_str()), 1); }).find(L"KelException : "),
+    EXPECT_NE(RaisedMessage([&] { failing.GetHTML(CStringW((dir / "missing.html").c_str()), 1); }).find(L"KelException : "),
               std::wstring::npos);
-    EXPECT_NE(MessageOf([&] { failing.GetHTML(CStringW(dir.path().c_str()), 1); }), L"(nothing raised)");
+    EXPECT_NE(RaisedMessage([&] { failing.GetHTML(CStringW(dir.path().c_str()), 1); }), L"(nothing raised)");
     failing.Parsing();
     EXPECT_EQ(failing.FindData(1, KelTagText), L"kept");
 }
@@ -440,7 +431,7 @@ TEST(HtmlParserFile, RealPagesOfOtherProjects)
         SCOPED_TRACE(page.string());
         CKelHTMLParser parser;
         parser.GetHTML(CStringW(page.c_str()), 1);
-        const std::wstring error = MessageOf([&] { parser.Parsing(); });
+        const std::wstring error = RaisedMessage([&] { parser.Parsing(); });
         ASSERT_TRUE(error == L"(nothing raised)" || error == kRightTaken) << error;
         parsedWhole += error == L"(nothing raised)";
         EXPECT_EQ(kel::test::BrokenLinks(*parser.GetTree()), 0u);
@@ -457,7 +448,7 @@ TEST(HtmlParserFile, RealPagesOfOtherProjects)
         if (kel::test::DumpReparsesToItself(*again.GetTree())) {
             CKelHTMLParser third;
             third.GetHTML(again.GetTree()->Dump());
-            MessageOf([&] { third.Parsing(); });
+            RaisedMessage([&] { third.Parsing(); });
             EXPECT_EQ(Shape(*third.GetTree()), Shape(*again.GetTree()));
             ++fixedPoints;
         }
