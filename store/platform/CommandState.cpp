@@ -114,16 +114,33 @@ bool CommandState::_Run(std::wstring& error)
     return true;
 }
 
-// Whether running the text again only reads: it begins with SELECT or WITH.
+// Whether running the text again only reads: it begins with SELECT, or with
+// WITH and names no statement that changes data (a WITH may hold an INSERT,
+// UPDATE or DELETE; such words anywhere, even quoted, count).
 bool CommandState::_IsQuery() const
 {
-    size_t start = m_sql.find_first_not_of(" \t\r\n(");
-    if (start == std::string::npos)
-        return false;
+    std::vector<std::string> words;
     std::string word;
-    for (size_t i = start; i < m_sql.size() && std::isalpha(static_cast<unsigned char>(m_sql[i])); ++i)
-        word += static_cast<char>(std::toupper(static_cast<unsigned char>(m_sql[i])));
-    return word == "SELECT" || word == "WITH";
+    for (size_t i = 0; i <= m_sql.size(); ++i) {
+        unsigned char ch = i < m_sql.size() ? static_cast<unsigned char>(m_sql[i]) : ' ';
+        if (std::isalnum(ch) || ch == '_') {
+            word += static_cast<char>(std::toupper(ch));
+        } else if (!word.empty()) {
+            words.push_back(std::move(word));
+            word.clear();
+        }
+    }
+    if (words.empty())
+        return false;
+    if (words.front() == "SELECT")
+        return true;
+    if (words.front() != "WITH")
+        return false;
+    for (const std::string& each : words) {
+        if (each == "INSERT" || each == "UPDATE" || each == "DELETE" || each == "MERGE")
+            return false;
+    }
+    return true;
 }
 
 void CommandState::Close()
@@ -177,6 +194,7 @@ HRESULT CommandState::Move(bool first)
             return E_FAIL;
         }
         SQLFreeStmt(m_statement->handle(), SQL_CLOSE);
+        m_bOnRow = false; // the row read before is gone with the cursor
         std::wstring error;
         if (!_Run(error)) {
             m_lastError = error.empty() ? L"The driver failed to run the query again" : error;
@@ -240,6 +258,10 @@ bool CommandState::_ReadLong(SQLUSMALLINT ordinal, SQLSMALLINT cType, ColumnValu
     // One buffer for every value of the command, not one per read.
     std::vector<BYTE>& buffer = m_chunk;
     buffer.resize(kChunkBytes);
+    // Text is gathered as UTF-16 and converted once whole: a chunk may end
+    // between the two halves of a surrogate pair.
+    std::vector<BYTE>& gathered = isText ? m_textUnits : value.bytes;
+    gathered.clear();
     for (;;) {
         SQLLEN indicator = 0;
         SQLRETURN rc = SQLGetData(statement, ordinal, cType, buffer.data(), kChunkBytes, &indicator);
@@ -255,14 +277,13 @@ bool CommandState::_ReadLong(SQLUSMALLINT ordinal, SQLSMALLINT cType, ColumnValu
         // how much was left and that fits.
         const SQLLEN room = isText ? kChunkBytes - static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChunkBytes;
         SQLLEN got = (indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator;
-        if (isText)
-            value.text += FromSqlWide(reinterpret_cast<const SQLWCHAR*>(buffer.data()),
-                                      static_cast<size_t>(got) / sizeof(SQLWCHAR));
-        else
-            value.bytes.insert(value.bytes.end(), buffer.begin(), buffer.begin() + got);
+        gathered.insert(gathered.end(), buffer.begin(), buffer.begin() + got);
         if (rc == SQL_SUCCESS)
             break;
     }
+    if (isText)
+        value.text = FromSqlWide(reinterpret_cast<const SQLWCHAR*>(gathered.data()),
+                                 gathered.size() / sizeof(SQLWCHAR));
     return true;
 }
 

@@ -69,6 +69,7 @@ private:
     std::unique_ptr<OdbcStatement> m_statement;
     std::vector<ColumnValue> m_values;
     std::vector<BYTE> m_chunk;
+    std::vector<BYTE> m_textUnits; // UTF-16 of the text value being read
     std::string m_sql; // as sent, for running a query again
     bool m_bMoved = false;
     bool m_bOnRow = false;

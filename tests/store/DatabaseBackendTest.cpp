@@ -412,6 +412,23 @@ TEST_P(DatabaseBackendTest, ACommandOutlivingItsDatabaseHasNoRows)
     EXPECT_EQ(command.GetColumnCount(), 0u);
 }
 
+TEST_P(DatabaseBackendTest, CharactersBeyondTheBasicPlaneSurviveTheChunkBoundary)
+{
+    // A long value reaches the wrapper in pieces; a character written as a
+    // surrogate pair must not be cut in two where one piece ends, whichever
+    // half of the pair the end falls on.
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER, note TEXT)");
+    std::vector<std::wstring> values;
+    for (int shift = 0; shift < 2; ++shift) {
+        values.push_back(std::wstring(4093 + shift, L'a') + L"\U0001F600\U0001F600b");
+        Exec(L"INSERT INTO " + m_table + L" VALUES (" + std::to_wstring(shift) + L", '" + values.back() + L"')");
+    }
+    std::vector<std::wstring> read = Column(L"SELECT note FROM " + m_table + L" ORDER BY id");
+    ASSERT_EQ(read.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_TRUE(read[i] == values[i]) << "value " << i << ": " << read[i].size() << " characters read";
+}
+
 // Cases for what only the PostgreSQL server offers: exact numerics (SQLite
 // keeps NUMERIC as floating point), logins, and batches of statements.
 class PostgresOnlyTest : public DatabaseBackendTest {};
@@ -478,6 +495,34 @@ TEST_P(PostgresOnlyTest, MoveFirstDoesNotRunAStatementThatChangesDataAgain)
     EXPECT_NE(command.GetErrorText(), L"");
     command.Close();
     EXPECT_EQ(Column(L"SELECT COUNT(*) FROM " + m_table), std::vector<std::wstring>{L"1"});
+}
+
+TEST_P(PostgresOnlyTest, MoveFirstDoesNotRunADataChangingWithStatementAgain)
+{
+    // A WITH statement may hold an INSERT, UPDATE or DELETE: running it
+    // again to go back to the first row would change the data twice.
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER)");
+    SingleCommand command;
+    m_database->ExecResult((L"WITH added AS (INSERT INTO " + m_table + L" VALUES (4) RETURNING id) "
+                            L"SELECT id FROM added").c_str(),
+                           &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    EXPECT_EQ(command.MoveFirst(), E_FAIL);
+    command.Close();
+    EXPECT_EQ(Column(L"SELECT COUNT(*) FROM " + m_table), std::vector<std::wstring>{L"1"});
+}
+
+TEST_P(PostgresOnlyTest, AFailedMoveFirstLeavesNoRowToRead)
+{
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER)");
+    Exec(L"INSERT INTO " + m_table + L" VALUES (7)");
+    SingleCommand command;
+    m_database->ExecResult((L"SELECT id FROM " + m_table).c_str(), &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    Drop(*Connect(), m_table); // the query cannot run again
+    EXPECT_EQ(command.MoveFirst(), E_FAIL);
+    EXPECT_EQ(command.GetValue(1), nullptr) << "the row read before the failure is gone";
+    EXPECT_EQ(command.GetValueText(1), L"");
 }
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info)
