@@ -94,15 +94,23 @@ void CKelWatchView::OnTimer(int /*timerId*/)
 
 namespace {
 
+// The text document starts a new line at every carriage return, but a
+// carriage return inside a log line does not end it: such a one is shown as
+// this symbol and written back as a carriage return (RawText).
+constexpr char16_t kLoneCarriageReturn = u'\u240D';
+
 // UTF-32 to UTF-16 without the decoder's habit of dropping a leading
 // byte-order mark: the mark of the file is shown as the text has it.
 QString ToQString(const CStringW& text)
 {
     QString result;
     result.reserve(text.GetLength());
-    for (const wchar_t ch : text.str()) {
-        const auto value = static_cast<char32_t>(ch);
-        if (value > 0xFFFF && value <= 0x10FFFF) {
+    const std::wstring& wide = text.str();
+    for (size_t at = 0; at < wide.size(); ++at) {
+        const auto value = static_cast<char32_t>(wide[at]);
+        if (value == U'\r' && (at + 1 == wide.size() || wide[at + 1] != L'\n')) {
+            result.append(QChar(kLoneCarriageReturn));
+        } else if (value > 0xFFFF && value <= 0x10FFFF) {
             result.append(QChar(QChar::highSurrogate(value)));
             result.append(QChar(QChar::lowSurrogate(value)));
         } else {
@@ -129,6 +137,7 @@ QString CKelWatchView::RawText() const
 {
     QString text = toPlainText();
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    text.replace(QChar(kLoneCarriageReturn), QLatin1Char('\r'));
     return text;
 }
 

@@ -395,10 +395,20 @@ void CMainFrame::closeDocument()
 
 bool CMainFrame::SaveViewText(CChildFrame* child, const QString& path)
 {
-    const QString followed = QString::fromStdWString(child->GetView()->GetDocument()->GetPathName().str());
+    const CKelWatchDoc* document = child->GetView()->GetDocument();
+    const QString followed = QString::fromStdWString(document->GetPathName().str());
     if (!followed.isEmpty() && IsSameFile(path, followed))
         return false; // writing the view's text over the log it follows would destroy the log
-    if (!child->GetView()->SaveText(path))
+    // Saving is the document's: it writes the text of the document's first
+    // view, whichever of its windows is active.
+    CKelWatchView* firstView = child->GetView();
+    for (CChildFrame* other : Children()) {
+        if (other->GetView()->GetDocument() == document) {
+            firstView = other->GetView();
+            break;
+        }
+    }
+    if (!firstView->SaveText(path))
         return false;
     child->SetSavedPath(path);
     return true;

@@ -38,7 +38,8 @@ public:
     CChildFrame* OpenDocumentFile(const QString& path);
     // A new, unnamed document: its view stays empty.
     CChildFrame* NewDocument();
-    // Writes the view's text to `path`; refuses the followed file itself.
+    // Writes the text of the document's first view to `path` (whichever of
+    // its windows `child` is); refuses the followed file itself.
     bool SaveViewText(CChildFrame* child, const QString& path);
 
     // Opens every local file of a drop from the desktop.

@@ -320,6 +320,39 @@ TEST_F(WatchWindows, SavingWritesTheViewTextButNeverOverTheFollowedLog)
     EXPECT_EQ(kel::test::ReadBytes(path), "\xEF\xBB\xBFkeep\nme\n");
 }
 
+TEST_F(WatchWindows, LoneCarriageReturnStaysInsideItsLine)
+{
+    const std::string path = m_files / "progress.log";
+    Append(path, "10%\r50%\r100%\ndone\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CChildFrame* child = frame->Children().first();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->GetView()->toPlainText().endsWith(QStringLiteral("done\n")); },
+                                kWaitMs));
+    EXPECT_EQ(child->GetView()->blockCount(), 3); // two lines and the empty one after the last line end
+    EXPECT_EQ(child->GetView()->RawText(), QStringLiteral("10%\r50%\r100%\r\ndone\r\n"));
+    const std::string copy = m_files / "copy.txt";
+    ASSERT_TRUE(frame->SaveViewText(child, QString::fromStdString(copy)));
+    EXPECT_EQ(kel::test::ReadBytes(copy), "10%\r50%\r100%\r\ndone\r\n");
+}
+
+TEST_F(WatchWindows, SavingAnyWindowOfADocumentWritesItsFirstView)
+{
+    const std::string path = m_files / "two.log";
+    Append(path, "1\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* first = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(first, QStringLiteral("1\n")));
+    frame->Action(ID_WINDOW_NEW)->trigger();
+    ASSERT_EQ(frame->Children().size(), 2);
+    CChildFrame* second = frame->Children().last();
+    Append(path, "2\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (first->toPlainText() + second->GetView()->toPlainText()).contains('2'); },
+                                kWaitMs));
+    const std::string copy = m_files / "saved.txt";
+    ASSERT_TRUE(frame->SaveViewText(second, QString::fromStdString(copy)));
+    EXPECT_EQ(QString::fromStdString(kel::test::ReadBytes(copy)), first->RawText());
+}
+
 TEST_F(WatchWindows, PrintingRendersTheViewText)
 {
     const std::string path = m_files / "print.log";
