@@ -41,6 +41,12 @@ start() {
   bin=$(pg_bin)
   [ -f "$state" ] && stop "$state"
   root=$(mktemp -d /tmp/kel-pg-XXXXXX)
+  # The folder is on record at once, and a start that fails at any step
+  # stops what it started: a server that came up slowly or refuses the
+  # first connection must not outlive the run.
+  mkdir -p "$(dirname "$state")"
+  printf 'PG_ROOT=%s\nPG_BIN=%s\n' "$root" "$bin" >"$state"
+  trap "[ \$? = 0 ] || stop $(printf %q "$state")" EXIT
   chmod 700 "$root"
   [ "$(id -u)" = 0 ] && chown postgres: "$root"
   as_owner mkdir "$root/data" "$root/socket"
@@ -57,7 +63,6 @@ start() {
   PGPASSWORD=$PG_PASSWORD "$bin/psql" -q -h "$root/socket" -p "$PG_PORT" -U "$PG_USER_NAME" \
     -d postgres -c "CREATE DATABASE $PG_DATABASE ENCODING 'UTF8'" >/dev/null
 
-  mkdir -p "$(dirname "$state")"
   cat >"$state" <<EOF
 PG_ROOT=$root
 PG_BIN=$bin
@@ -67,6 +72,7 @@ PG_USER=$PG_USER_NAME
 PG_PASSWORD=$PG_PASSWORD
 PG_DATABASE=$PG_DATABASE
 EOF
+  trap - EXIT
 }
 
 stop() {
