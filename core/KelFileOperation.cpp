@@ -59,6 +59,22 @@ void MakeFolderWritable(int parentFd, const char* name)
         fchmodat(parentFd, name, (info.st_mode & 07777) | S_IRWXU, 0);
 }
 
+// Removes the entry `name` of the open folder `folderFd` (`flags` as for
+// unlinkat). A folder that refuses it for want of write permission is made
+// writable first, as a read-only file would be: it is being emptied anyway.
+bool RemoveEntry(int folderFd, const char* name, int flags)
+{
+    if (unlinkat(folderFd, name, flags) == 0)
+        return true;
+    if (errno == ENOENT)
+        return true; // gone already: the goal is met
+    if ((errno != EACCES && errno != EPERM) || folderFd == AT_FDCWD)
+        return false;
+    struct stat info {};
+    return fstat(folderFd, &info) == 0 && fchmod(folderFd, (info.st_mode & 07777) | S_IRWXU) == 0
+        && unlinkat(folderFd, name, flags) == 0;
+}
+
 // Empties the folder `name` of `parentFd` and removes it. Never follows a
 // link: folders are opened with O_NOFOLLOW and links are unlinked as files.
 bool DeleteTree(int parentFd, const char* name)
@@ -79,24 +95,10 @@ bool DeleteTree(int parentFd, const char* name)
     for (const Entry& entry : entries) {
         if (!ok)
             break;
-        if (entry.folder) {
-            ok = DeleteTree(own, entry.name.c_str());
-            continue;
-        }
-        if (unlinkat(own, entry.name.c_str(), 0) == 0)
-            continue;
-        if (errno == EACCES || errno == EPERM) {
-            struct stat info {};
-            if (fstat(own, &info) == 0 && fchmod(own, (info.st_mode & 07777) | S_IRWXU) == 0)
-                ok = unlinkat(own, entry.name.c_str(), 0) == 0;
-            else
-                ok = false;
-        } else {
-            ok = errno == ENOENT; // gone already: the goal is met
-        }
+        ok = entry.folder ? DeleteTree(own, entry.name.c_str()) : RemoveEntry(own, entry.name.c_str(), 0);
     }
     close(own);
-    return ok && unlinkat(parentFd, name, AT_REMOVEDIR) == 0;
+    return ok && RemoveEntry(parentFd, name, AT_REMOVEDIR);
 }
 
 // "name (n).ext" beside `path`: the number goes before the last extension of

@@ -33,6 +33,10 @@ int DeleteTree(HKEY root, std::wstring& path)
         std::fputs("Error opening key.\n", stdout);
         return 0;
     }
+    // A path that names no key opened the root key itself; going on would
+    // empty it, every setting below it. A root key stays whole.
+    if (path.find_first_not_of(L'\\') == std::wstring::npos)
+        return 0;
     if (path.empty() || path.back() != L'\\')
         path += L'\\';
     const size_t end = path.size();

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -210,6 +211,20 @@ TEST_F(RegistryTest, DeleteSubKeyOfLeafAndOfMissingKey)
     EXPECT_EQ(CaptureDelete(reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(7)), root, result),
               "Error opening key.\n");
     EXPECT_EQ(result, 0);
+}
+
+TEST_F(RegistryTest, DeleteSubKeyNeverEmptiesARootKey)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\Precious", L"v", L"kept"));
+    for (const wchar_t* path : {L"", L"\\", L"\\\\"}) {
+        wchar_t buffer[8] = {};
+        std::wcscpy(buffer, path);
+        int result = -1;
+        EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "");
+        EXPECT_EQ(result, 0);
+        EXPECT_STREQ(buffer, path);
+        EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Software\\Precious", L"v"), L"kept");
+    }
 }
 
 TEST_F(RegistryTest, UserOperationsGoThroughTheApplicationProfile)
