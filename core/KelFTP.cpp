@@ -112,11 +112,16 @@ void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const 
         if (!local.OpenForReading(kel::platform::NarrowPath(localPath), error) || !local.Length(totalSize, error))
             ThrowLocalError(localPath, error);
 
+        // Once the folder is current the file is named from inside it: the
+        // whole path again would put a relative "sub/a.bin" in "sub/sub".
         const std::string folder = RemoteFolder(remote);
-        if (!m_pConnection->SetCurrentDirectory(folder))
+        std::string target = remote;
+        if (m_pConnection->SetCurrentDirectory(folder))
+            target = remote.substr(folder.size() + 1);
+        else
             m_pConnection->CreateDirectory(folder);
 
-        std::unique_ptr<CFtpFile> file = m_pConnection->OpenFile(remote, true);
+        std::unique_ptr<CFtpFile> file = m_pConnection->OpenFile(target, true);
         char buffer[kChunkSize];
         for (DWORD chunkIndex = 0;; ++chunkIndex) {
             vWaitForSpeedBalance();

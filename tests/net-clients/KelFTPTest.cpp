@@ -217,6 +217,16 @@ TEST_F(FtpClient, UploadMakesTheLastFolderLevelOnlyAndFailsBeyondIt)
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST_F(FtpClient, ARelativePathIntoAnExistingFolderLandsInThatFolder)
+{
+    std::filesystem::create_directories(Remote("exists"));
+    WriteBytes(Local("a.bin"), "payload");
+    Connect(client);
+    client.Upload(Wide(Local("a.bin")).c_str(), L"exists/a.bin", CKelFTP::kTransferBinary);
+    EXPECT_EQ(ReadBytes(Remote("exists/a.bin")), "payload");
+    EXPECT_FALSE(std::filesystem::exists(Remote("exists/exists")));
+}
+
 TEST_F(FtpClient, TransfersNeedAConnection)
 {
     WriteBytes(Local("a.bin"), "x");
