@@ -121,13 +121,19 @@ void CExecFTP::_LogProgress(const char* function, const wchar_t* word, const DWO
 {
     // 32-bit on purpose: the position wraps for files of 4 GiB and more.
     const DWORD position = chunkIndex * kChunkSize + bytesInChunk;
-    _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
-    _kelLog.Log(kLevelDebug, L"Ftp %ls %d (%d/%lld) %ls %ls", word, static_cast<int>(bytesInChunk),
-                static_cast<int>(position), static_cast<long long>(totalSize), source, destination);
-    if (static_cast<ULONGLONG>(position) == totalSize) {
+    try {
         _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
-        _kelLog.Log(kLevelInfo, L"Ftp %ls (%lld) %ls %ls", word, static_cast<long long>(totalSize), source,
-                    destination);
+        _kelLog.Log(kLevelDebug, L"Ftp %ls %d (%d/%lld) %ls %ls", word, static_cast<int>(bytesInChunk),
+                    static_cast<int>(position), static_cast<long long>(totalSize), source, destination);
+        if (static_cast<ULONGLONG>(position) == totalSize) {
+            _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
+            _kelLog.Log(kLevelInfo, L"Ftp %ls (%lld) %ls %ls", word, static_cast<long long>(totalSize), source,
+                        destination);
+        }
+    } catch (CKelException* caught) {
+        // A log that cannot be written (a full disk) must not turn a sound
+        // transfer into a failed attempt.
+        caught->Delete();
     }
 }
 

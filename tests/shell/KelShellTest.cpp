@@ -248,6 +248,23 @@ TEST(KelShellFtp, UploadAndDownloadOnTheDefaultPortLogOneCompletionLineEach)
                     Entry("INFO  ", Escaped("Ftp Download (10000) /up/a.bin " + (work / "b.bin")))));
 }
 
+TEST(KelShellFtp, ALogThatCannotBeWrittenDoesNotFailTheTransfer)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    const std::string bytes = RandomBytes(100000);
+    WriteBytes(root + "/big.bin", bytes);
+    // The day's log file is a full disk: every entry fails to be written.
+    std::filesystem::create_directories(work / "Log");
+    std::filesystem::create_symlink("/dev/full", work / ("Log/" + Today() + ".log"));
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-dn", "-bin", "-lf", work / "big.bin", "-rf", "big.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(ReadBytes(work / "big.bin") == bytes);
+}
+
 TEST(KelShellFtp, AWrongPasswordMeansTenAttemptsNineErrorLinesAndStatusZero)
 {
     TempDir work;
