@@ -6,8 +6,22 @@
 
 using namespace kelbench;
 
+CSystemTray::~CSystemTray()
+{
+    RemoveIcon();
+    _FreeLoadedIcon();
+}
+
+void CSystemTray::_FreeLoadedIcon()
+{
+    if (m_pLoadedIcon)
+        m_shell.FreeIcon(m_pLoadedIcon);
+    m_pLoadedIcon = nullptr;
+}
+
 bool CSystemTray::AddIcon(bool hasTarget, void* icon)
 {
+    _FreeLoadedIcon();
     m_nMaxTipLength = 128;
     m_bIconEnabled = true;
     m_bHasNotifyTarget = hasTarget;
@@ -34,15 +48,13 @@ bool CSystemTray::SetIconResource(UINT resource)
         m_shell.FreeIcon(icon);
         return false;
     }
+    _FreeLoadedIcon();
+    m_pLoadedIcon = icon;
     m_nid.uFlags = NIF_ICON;
     m_nid.hIcon = icon;
-    if (m_bIconHidden) {
-        m_shell.FreeIcon(icon);
+    if (m_bIconHidden)
         return true;
-    }
-    const bool modified = m_shell.ModifyIcon(m_nid);
-    m_shell.FreeIcon(icon);
-    return modified;
+    return m_shell.ModifyIcon(m_nid);
 }
 
 void CSystemTray::RemoveIcon()

@@ -47,7 +47,7 @@ public:
     static constexpr UINT NIF_MESSAGE = 1, NIF_ICON = 2, NIF_TIP = 4;
 
     explicit CSystemTray(ITrayShell& shell) : m_shell(shell) {}
-    virtual ~CSystemTray() { RemoveIcon(); }
+    virtual ~CSystemTray();
     CSystemTray(const CSystemTray&) = delete;
     CSystemTray& operator=(const CSystemTray&) = delete;
 
@@ -78,7 +78,12 @@ public:
 
 private:
     void _ReAdd();
+    void _FreeLoadedIcon();
 
     ITrayShell& m_shell;
     STrayIconData m_nid;
+    // The icon SetIconResource loaded. The record refers to it for every
+    // re-add after a shell restart or a work-area change, so it is freed only
+    // when the record lets go of it (a new icon, a new add) or with the tray.
+    void* m_pLoadedIcon = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,32 @@ using namespace kelbench;
 
 namespace {
 
-// A shell that records what the tray asks of it.
+// A shell that records what the tray asks of it. Loaded icons are objects of
+// their own, as on the desktop, and the shell notes a freed one handed back.
 class RecordingShell : public ITrayShell {
 public:
+    ~RecordingShell() override
+    {
+        for (void* icon : m_live)
+            delete static_cast<UINT*>(icon);
+    }
     bool AddIcon(const STrayIconData& data) override { return Record("add", data, m_bAddWorks); }
     bool ModifyIcon(const STrayIconData& data) override { return Record("modify", data, true); }
     bool DeleteIcon(const STrayIconData& data) override { return Record("delete", data, true); }
-    void* LoadIcon(UINT resource) override { return resource == IDR_MAINFRAME ? &m_icon : nullptr; }
-    void FreeIcon(void* icon) override { m_freed.push_back(icon); }
+    void* LoadIcon(UINT resource) override
+    {
+        if (resource != IDR_MAINFRAME)
+            return nullptr;
+        void* icon = new UINT(resource);
+        m_live.insert(icon);
+        return icon;
+    }
+    void FreeIcon(void* icon) override
+    {
+        m_freed.push_back(icon);
+        if (m_live.erase(icon))
+            delete static_cast<UINT*>(icon);
+    }
     bool TrackMenu(UINT menu, int defaultPosition, CSystemTray& tray) override
     {
         tray.PrepareMenu(nullptr);
@@ -37,6 +56,8 @@ public:
     bool Record(const char* what, const STrayIconData& data, bool result)
     {
         m_calls.push_back(std::string(what) + " flags " + std::to_string(data.uFlags));
+        if ((data.uFlags & CSystemTray::NIF_ICON) && data.hIcon && data.hIcon != &m_icon && !m_live.count(data.hIcon))
+            ++m_nFreedIconUses;
         return result;
     }
 
@@ -45,6 +66,8 @@ public:
     int m_icon = 0;
     std::vector<std::string> m_calls;
     std::vector<void*> m_freed;
+    std::set<void*> m_live;
+    int m_nFreedIconUses = 0;
 };
 
 } // namespace
@@ -93,7 +116,27 @@ TEST(SystemTray, SetIconResourceModifiesOnlyAShownIcon)
     shell.m_calls.clear();
     EXPECT_TRUE(tray.SetIconResource(IDR_MAINFRAME));
     EXPECT_EQ(shell.m_calls, (std::vector<std::string> { "modify flags 2" }));
-    EXPECT_EQ(shell.m_freed.size(), 2u);
+}
+
+TEST(SystemTray, TheLoadedIconLivesWhileTheRecordRefersToIt)
+{
+    RecordingShell shell;
+    {
+        CSystemTray tray(shell);
+        tray.AddIcon(true, &shell.m_icon);
+        ASSERT_TRUE(tray.SetIconResource(IDR_MAINFRAME));
+        // Both re-add the icon of the record: the loaded one.
+        tray.OnShellRestart();
+        tray.OnWorkAreaChange(SPI_SETWORKAREA);
+        EXPECT_EQ(shell.m_nFreedIconUses, 0);
+        EXPECT_EQ(shell.m_live.size(), 1u);
+        // A newer icon replaces it, and only then is it freed.
+        ASSERT_TRUE(tray.SetIconResource(IDR_MAINFRAME));
+        EXPECT_EQ(shell.m_freed.size(), 1u);
+        tray.OnShellRestart();
+        EXPECT_EQ(shell.m_nFreedIconUses, 0);
+    }
+    EXPECT_TRUE(shell.m_live.empty()); // the tray frees it when it goes
 }
 
 TEST(SystemTray, RemoveIconDeletesOnceAndTheDestructorRemovesToo)
