@@ -1,5 +1,6 @@
 #include "KelbenchSettings.h"
 
+#include <KelException.h>
 #include <KelFile.h>
 #include <KelLog.h>
 
@@ -30,9 +31,20 @@ CStringW SettingsFileName(const wchar_t* title)
 CStringW ReadProfileString(const CStringW& file, const wchar_t* section, const wchar_t* key,
     const wchar_t* defaultValue)
 {
-    CKelFile reader;
-    reader.SetFilename(file);
-    const CStringW text = reader.ReadTextFile();
+    // As with the platform's profile read, a file that cannot be read (bytes
+    // of no known encoding, say) is a missing one: start-up must not fail on it.
+    CStringW text;
+    try {
+        CKelFile reader;
+        reader.SetFilename(file);
+        text = reader.ReadTextFile();
+    } catch (CKelException* e) {
+        e->Delete();
+        return defaultValue;
+    }
+    // The reading keeps a byte-order mark; it is no part of the first line.
+    if (!text.IsEmpty() && text.GetAt(0) == L'\xFEFF')
+        text = text.Mid(1);
     bool inSection = false;
     int start = 0;
     while (start >= 0 && start < text.GetLength()) {

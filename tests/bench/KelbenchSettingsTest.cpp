@@ -43,6 +43,22 @@ TEST(KelbenchSettings, ProfileReadFindsTheKeyOfItsSectionOnly)
     EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO").GetLength(), 509);
 }
 
+TEST(KelbenchSettings, MarkedFilesAreReadAndUnreadableOnesCountAsMissing)
+{
+    TempDir dir;
+    const std::string file = dir / "Kelbench.ini";
+    WriteBytes(file, "\xEF\xBB\xBF[LOG]\r\nLEVEL=ERROR\r\n");
+    EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO"), L"ERROR");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[LOG]\r\nLEVEL=DEV\r\n"))
+        utf16 += std::string { c, '\0' };
+    WriteBytes(file, utf16);
+    EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO"), L"DEV");
+    // A Latin-1 comment is of no encoding the text reading knows.
+    WriteBytes(file, "; r\xE9glages\n[LOG]\nLEVEL=ERROR\n");
+    EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO"), L"INFO");
+}
+
 // The start-up reads ./Kelbench.ini of the working folder and logs into the
 // state folder; both are pointed into a temporary folder here.
 class KelbenchStartup : public ::testing::Test {
@@ -74,6 +90,7 @@ TEST_F(KelbenchStartup, LevelsSelectTheThresholdAndTheLogFolder)
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=ERROR\n"), 2);
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=info\n"), -1);
     EXPECT_EQ(StartWith("[LOG]\nLEVEL= INFO\n"), -1);
+    EXPECT_EQ(StartWith("[LOG]\nLEVEL=\x80\n"), 1); // unreadable: as if missing
 }
 
 TEST_F(KelbenchStartup, EntriesGoToTheDaysFileInTheStateFolder)
