@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -19,22 +20,33 @@ bool IsAscii(const BYTE* data, size_t count)
     return any < 0x80;
 }
 
-// UTF-16LE units that are all ASCII, narrowed; false for anything else.
+// The UTF-16LE units up to the first zero unit (where the text reading
+// stops), narrowed when they are all ASCII; false for anything else.
 bool NarrowUtf16LE(const BYTE* data, size_t count, std::string& out)
 {
-    if (count % 2 != 0)
-        return false;
+    size_t units = 0;
+    while (units < count / 2 && (data[2 * units] | data[2 * units + 1]) != 0)
+        ++units;
+    if (units == count / 2 && count % 2 != 0)
+        return false; // an odd last byte is a unit of its own: left to the full reading
     BYTE high = 0, low = 0;
-    for (size_t i = 0; i < count; i += 2) {
-        low |= data[i];
-        high |= data[i + 1];
+    for (size_t i = 0; i < units; ++i) {
+        low |= data[2 * i];
+        high |= data[2 * i + 1];
     }
     if (high != 0 || low >= 0x80)
         return false;
-    out.resize(count / 2);
-    for (size_t i = 0; i < out.size(); ++i)
+    out.resize(units);
+    for (size_t i = 0; i < units; ++i)
         out[i] = static_cast<char>(data[2 * i]);
     return true;
+}
+
+// Bytes before the first zero byte: the text reading stops there.
+size_t LengthToZero(const BYTE* data, size_t count)
+{
+    const void* zero = count ? std::memchr(data, 0, count) : nullptr;
+    return zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - data) : count;
 }
 
 } // namespace
@@ -55,9 +67,11 @@ CBase64Text CBase64Text::ReadFile(const CStringW& path)
         return text;
     }
     const size_t skip = utf8Mark ? 3 : 0;
-    if (!utf16LeMark && IsAscii(data + skip, count - skip)) {
+    const size_t length = LengthToZero(data + skip, count - skip);
+    // Without a mark every byte has its say in the detected encoding.
+    if (!utf16LeMark && IsAscii(data + skip, utf8Mark ? length : count - skip)) {
         text.m_bNarrow = true;
-        text.m_ascii.assign(reinterpret_cast<const char*>(data + skip), count - skip);
+        text.m_ascii.assign(reinterpret_cast<const char*>(data + skip), length);
         return text;
     }
     // Any other text is decoded by its detected encoding, as CKelFile reads it.

@@ -166,6 +166,25 @@ TEST(PageBase64Decoding, DecodesToRawDataAndSavesBesideTheLoadedFile)
     EXPECT_EQ(ReadBytes(file + ".base64.dec"), "ABC");
 }
 
+TEST(PageBase64Decoding, FileTextEndsAtItsFirstZeroAsTheTextReadingHasIt)
+{
+    TempDir dir;
+    const std::string file = dir / "padded.b64";
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(file);
+    WriteBytes(file, std::string("QUJD\n\0\0\0junk", 12));
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"QUJD\n");
+    page.Decode();
+    EXPECT_EQ(page.Buffer().View(), "ABC");
+    WriteBytes(file, std::string("\xFF\xFEQ\0U\0J\0D\0\0\0\xAC\xD5", 14));
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"QUJD");
+    WriteBytes(file, std::string("\xEF\xBB\xBFQUI=\0\xED\x95\x9C", 11));
+    page.LoadPath();
+    EXPECT_EQ(page.m_strInput, L"QUI=");
+}
+
 TEST(PageBase64Decoding, ReadsTheUtf16FilesTheEncodingPageWrites)
 {
     TempDir dir;
