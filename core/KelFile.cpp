@@ -27,6 +27,8 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 // Byte text ends at its first zero byte, as a zero-terminated string would.
 size_t ByteTextLength(const BYTE* data, size_t length)
 {
+    if (!data || length == 0)
+        return 0; // no bytes: memchr must not see a null pointer
     const void* zero = std::memchr(data, 0, length);
     return zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - data) : length;
 }

@@ -119,6 +119,10 @@ TEST(ReadText, DecodesByTheDetectedEncoding)
     EXPECT_EQ(Read(IconvBytes(kKoreanCp949, "CP949")), kKoreanCp949);
     EXPECT_EQ(Read("\xFF\xFE" + IconvBytes(L"A한\U0001F600", "UTF-16LE")), L"\uFEFFA한\U0001F600");
     EXPECT_EQ(Read(""), L"");
+    CKelFile file; // no bytes at all, as an empty vector's data() gives them
+    EXPECT_EQ(file.ReadText(nullptr, 0), L"");
+    for (int id : {CKelFile::UTF8_NOBOM, CKelFile::ASCII, CKelFile::CP949, CKelFile::UTF16_LE})
+        EXPECT_EQ(CKelFile::DecodeAs(id, nullptr, 0), L"") << id;
 }
 
 TEST(ReadText, Utf16StopsAtTheFirstZeroUnitAndKeepsAnOddByte)
