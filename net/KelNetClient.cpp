@@ -62,6 +62,9 @@ CKelNetClient::CKelNetClient()
 
 CKelNetClient::~CKelNetClient()
 {
+    // The derived part is gone: the event thread must not call a hook while
+    // it is being stopped.
+    m_bHooks = false;
     const bool connected = m_bConnected;
     _ReleaseConnection();
     if (connected)
@@ -150,16 +153,19 @@ bool CKelNetClient::_ConnectSocket(const char* ip, unsigned int port)
 void CKelNetClient::Close()
 {
     const bool onEventThread = _OnEventThread();
-    if (!_m_bIsAlive || !m_bConnected) {
-        // Nothing to close, but an event thread that has just failed may
-        // still be in a hook: the caller may destroy the client after this.
+    // Claimed before the connection is looked at: a Close that another
+    // thread finishes just before this one would otherwise be done twice.
+    if (m_bClosing.exchange(true)) {
+        // Another thread is closing. When that is the event thread, wait for
+        // it, so that the caller may destroy the client once Close returns.
         if (!onEventThread)
             _JoinEventThread();
         return;
     }
-    if (m_bClosing.exchange(true)) {
-        // Another thread is closing. When that is the event thread, wait for
-        // it, so that the caller may destroy the client once Close returns.
+    if (!_m_bIsAlive || !m_bConnected) {
+        m_bClosing = false;
+        // Nothing to close, but an event thread that has just failed may
+        // still be in a hook: the caller may destroy the client after this.
         if (!onEventThread)
             _JoinEventThread();
         return;
@@ -177,7 +183,8 @@ void CKelNetClient::Close()
     _m_hEvenets[0] = -1;
     _m_hEvenets[1] = -1;
     m_bConnected = false;
-    vOnClose();
+    if (m_bHooks)
+        vOnClose();
     _m_bIsAlive = false;
     m_bClosing = false;
 }
@@ -206,7 +213,8 @@ void CKelNetClient::_EventLoop()
             // The connection failed (reset, unreachable): not alive; the
             // socket stays open until Close or the next Connect.
             _m_bIsAlive = false;
-            vOnError();
+            if (m_bHooks)
+                vOnError();
             return;
         }
         if (!(ready & (POLLIN | POLLRDHUP | POLLHUP)))
@@ -221,7 +229,8 @@ void CKelNetClient::_EventLoop()
         }
         if (waiting < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             _m_bIsAlive = false;
-            vOnError();
+            if (m_bHooks)
+                vOnError();
             return;
         }
         if (waiting > 0)
@@ -232,7 +241,8 @@ void CKelNetClient::_EventLoop()
 DWORD CKelNetClient::_ReadBytes()
 {
     if (!_m_bIsAlive) {
-        vOnError();
+        if (m_bHooks)
+            vOnError();
         return 0;
     }
     BYTE buffer[kReceiveSize] = {};
@@ -240,10 +250,12 @@ DWORD CKelNetClient::_ReadBytes()
     do
         received = ::recv(m_socket, buffer, sizeof buffer, 0);
     while (received < 0 && errno == EINTR);
-    if (received < 0)
-        vOnError();
     const DWORD bytes = received > 0 ? static_cast<DWORD>(received) : 0;
-    vOnRead(buffer, bytes);
+    if (m_bHooks) {
+        if (received < 0)
+            vOnError();
+        vOnRead(buffer, bytes);
+    }
     return bytes;
 }
 
@@ -273,7 +285,11 @@ DWORD CKelNetClient::WriteBytes(const BYTE* data, const int& size)
 // Stops the event thread and releases the descriptors, without hooks.
 void CKelNetClient::_ReleaseConnection()
 {
-    SignalEvent(m_hStopEvent);
+    // An event thread that is closing on the peer's close owns the
+    // descriptors until it has been joined; once this thread has claimed the
+    // close, the event thread leaves them alone.
+    if (!m_bClosing.exchange(true))
+        SignalEvent(m_hStopEvent);
     _JoinEventThread();
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
@@ -281,6 +297,7 @@ void CKelNetClient::_ReleaseConnection()
     }
     CloseSocket(m_hStopEvent);
     m_bConnected = false;
+    m_bClosing = false;
 }
 
 bool CKelNetClient::_OnEventThread() const

@@ -14,9 +14,12 @@
 // Threads: Connect and Close run on the owner's thread, and Close also on the
 // event thread when the peer closes; WriteBytes may be called from any
 // thread. Close from the owner waits for the event thread to end, so it must
-// not be called while holding a lock that a hook takes. Destroying a
-// connected client closes it without hooks; a client is never destroyed from
-// one of its own hooks.
+// not be called while holding a lock that a hook takes. A derived class
+// calls Close() in its own destructor, while its hooks can still be called:
+// by the time the base destructor runs, the event thread may be about to call
+// a hook of a derived part that is gone. The base destructor then only
+// releases the connection quietly, without hooks. A client is never destroyed
+// from one of its own hooks.
 #include "NetExport.h"
 #include "NetSocket.h"
 #include "platform/CriticalSection.h"
@@ -30,7 +33,7 @@
 class KELREACH_API CKelNetClient {
 public:
     CKelNetClient();
-    // Quietly closes a client that is still connected (no hook can run).
+    // Quietly releases a client that is still connected, without hooks.
     virtual ~CKelNetClient();
     CKelNetClient(const CKelNetClient&) = delete;
     CKelNetClient& operator=(const CKelNetClient&) = delete;
@@ -86,6 +89,7 @@ private:
     int m_hStopEvent = -1;
     std::mutex m_socketLock;           // a send never meets a closing socket
     std::atomic<bool> m_bClosing{false};
+    std::atomic<bool> m_bHooks{true};  // false once the destructor has begun
     std::atomic<bool> m_bConnected{false}; // this object holds the connection
     std::atomic<std::thread::id> m_eventThreadId{};
     std::mutex m_joinLock;             // one thread at a time joins the event thread
