@@ -118,7 +118,13 @@ CStringW CKelHTTP::_ObjectUrl(const wchar_t* object) const
     if (path.IsEmpty() || path.GetAt(0) != L'/')
         path = L"/" + path;
     CStringW url;
-    url.Format(L"http://%ls:%u%ls", host.GetString(), static_cast<unsigned>(m_pConnection->port), path.GetString());
+    // Port 0 asks for the service's default port (80), as the platform's
+    // connection call does.
+    if (m_pConnection->port == 0)
+        url.Format(L"http://%ls%ls", host.GetString(), path.GetString());
+    else
+        url.Format(L"http://%ls:%u%ls", host.GetString(), static_cast<unsigned>(m_pConnection->port),
+                   path.GetString());
     return url;
 }
 

@@ -31,6 +31,7 @@ public:
     CKelHTTP(const CKelHTTP&) = delete;
     CKelHTTP& operator=(const CKelHTTP&) = delete;
 
+    // Port 0 means the default HTTP port (80).
     void ConnectHttp(const wchar_t* server, const int& port);
     void CloseHttp();
 

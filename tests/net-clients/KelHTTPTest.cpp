@@ -192,6 +192,25 @@ TEST(HttpClientFailures, AClosedPortFailsWithCannotConnectAfterOneRetry)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
 }
 
+// Port 0 asks for the service's default port (80). Through a proxy (the test
+// server) the request line shows the address the client meant.
+TEST(HttpClientPorts, PortZeroMeansTheDefaultHttpPort)
+{
+    PyHttpServer proxy;
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    setenv("http_proxy", proxyUrl.c_str(), 1);
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+    kel::platform::SetMessageBoxHook([](const CStringW&, const CStringW&, UINT) { return kel::platform::kIdOk; });
+    RecordingHTTP client;
+    client.ConnectHttp(L"kel.invalid", 0);
+    const CStringW result = client.SendRequestHttp(L"/form", L"a=1");
+    kel::platform::SetMessageBoxHook(nullptr);
+    unsetenv("http_proxy");
+    EXPECT_EQ(result.str(), L"ok");
+    EXPECT_THAT(ReadBytes(proxy.RecordDir() + "/request-1.txt"), StartsWith("POST http://kel.invalid/form HTTP/1.1\n"));
+}
+
 TEST(HttpClientFailures, DownloadBeforeConnectHttpNeedsAConnection)
 {
     RecordingHTTP client;
