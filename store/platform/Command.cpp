@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cwchar>
+#include <string>
 
 using kel::store::ColumnValue;
 
@@ -44,14 +45,26 @@ CStringW FormatTimestamp(const DBTIMESTAMP& stamp)
     return text;
 }
 
-// The whole text as a number, nothing before or after it.
+// The whole text as a number, nothing before or after it. Databases write
+// the decimal point as '.', so the text is read without the process locale,
+// whose decimal point may be a comma.
 bool ParseWhole(const std::wstring& text, double* value)
 {
-    if (text.empty())
+    size_t start = text.find_first_not_of(L" \t");
+    if (start == std::wstring::npos)
         return false;
-    wchar_t* end = nullptr;
-    double parsed = std::wcstod(text.c_str(), &end);
-    if (end != text.c_str() + text.size())
+    if (text[start] == L'+' && start + 1 < text.size() && text[start + 1] != L'-')
+        ++start; // from_chars takes no plus sign
+    std::string digits;
+    for (size_t i = start; i < text.size(); ++i) {
+        wchar_t ch = text[i];
+        if ((ch < L'0' || ch > L'9') && ch != L'.' && ch != L'-' && ch != L'+' && ch != L'e' && ch != L'E')
+            return false;
+        digits += static_cast<char>(ch);
+    }
+    double parsed = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
+    if (error != std::errc() || end != digits.data() + digits.size())
         return false;
     *value = parsed;
     return true;

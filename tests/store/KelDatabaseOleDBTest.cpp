@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -169,4 +171,33 @@ TEST(KelDatabaseOleDBOpen, NullStatementsAndCommandsRaiseInsteadOfCrashing)
     ASSERT_EQ(command.MoveNext(), S_OK);
     EXPECT_EQ(command.GetValueText(1), L"1");
     EXPECT_EQ(command.GetValueText(2), L"");
+}
+
+TEST(KelDatabaseOleDBOpen, NumbersInTextReadAlikeWhateverTheLocalesDecimalPoint)
+{
+    // A program may run in its user's locale, where the decimal point can be
+    // a comma; values from the database always write it as a point.
+    kel::test::TempDir locales;
+    std::string make = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8") + " >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "localedef (Debian package locales) cannot make a German locale";
+    setenv("LOCPATH", locales.path().c_str(), 1);
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    unsetenv("LOCPATH");
+    ASSERT_TRUE(german);
+    struct Restore {
+        std::string locale;
+        ~Restore() { std::setlocale(LC_NUMERIC, locale.c_str()); }
+    } restore{previous};
+
+    kel::test::SharedOdbcSandbox();
+    CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
+    database.Open();
+    CCommand<CDynamicAccessor, CRowset, CNoMultipleResults> command;
+    database.ExecResult(L"SELECT '-12.25' AS price", &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    double number = 0;
+    EXPECT_TRUE(command.GetValueNumber(1, &number));
+    EXPECT_EQ(number, -12.25);
 }
