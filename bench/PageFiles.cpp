@@ -26,23 +26,31 @@ void CPageFiles::Search()
 
 void CPageFiles::Sort()
 {
-    std::vector<CStringW> keys;
-    keys.reserve(static_cast<size_t>(m_list.GetItemCount()));
-    for (int row = 0; row < m_list.GetItemCount(); ++row)
-        keys.push_back(m_list.GetItemText(row, CFileList::kExtension) + L"||" + m_list.GetItemText(row, CFileList::kName));
+    struct SSortRow {
+        CStringW key, extension, name;
+    };
+    std::vector<SSortRow> rows;
+    rows.reserve(static_cast<size_t>(m_list.GetItemCount()));
+    for (int row = 0; row < m_list.GetItemCount(); ++row) {
+        const CStringW& extension = m_list.GetItemText(row, CFileList::kExtension);
+        const CStringW& name = m_list.GetItemText(row, CFileList::kName);
+        rows.push_back({ extension + L"||" + name, extension, name });
+    }
     // Ascending by UTF-16 code unit, case-sensitive: the order of the
     // foundation's bubble sort, reached in n log n steps.
-    std::sort(keys.begin(), keys.end(), [](const CStringW& a, const CStringW& b) {
-        return kel::platform::CompareUtf16(a.str(), b.str()) < 0;
+    std::stable_sort(rows.begin(), rows.end(), [](const SSortRow& a, const SSortRow& b) {
+        return kel::platform::CompareUtf16(a.key.str(), b.key.str()) < 0;
     });
     m_list.DeleteAllItems();
-    for (const CStringW& key : keys) {
+    for (const SSortRow& sorted : rows) {
         const int row = m_list.InsertItem(m_nSortOrder == 0 ? 0 : m_list.GetItemCount());
-        int start = 0;
-        const CStringW first = key.Tokenize(L"|", start);
-        const CStringW second = start >= 0 ? key.Tokenize(L"|", start) : CStringW();
-        m_list.SetItemText(row, CFileList::kExtension, first);
-        m_list.SetItemText(row, CFileList::kName, second);
+        // The key's pieces between its '|' characters, empty ones skipped:
+        // extension and name, or the name alone (shown as the extension)
+        // when there is no extension. The pieces are taken whole, so a name
+        // with '|' in it, which Linux allows, is not cut apart.
+        const bool noExtension = sorted.extension.IsEmpty();
+        m_list.SetItemText(row, CFileList::kExtension, noExtension ? sorted.name : sorted.extension);
+        m_list.SetItemText(row, CFileList::kName, noExtension ? CStringW() : sorted.name);
     }
 }
 

@@ -158,6 +158,17 @@ TEST(PageFilesSort, KeyIsExtensionThenNameAndOrderFollowsTheSortBox)
     EXPECT_EQ(Column(page, CFileList::kName), (std::vector<std::wstring> { L"b", L"a", L"Z", L"" }));
 }
 
+TEST(PageFilesSort, NamesWithABarStayWhole)
+{
+    CPageFiles page;
+    CDevFileFind finder(page.List());
+    finder.vFoundFile(L"/p/my|notes.txt", L"my|notes.txt", L"my|notes");
+    finder.vFoundFile(L"/p/odd.a|b", L"odd.a|b", L"odd");
+    page.Sort();
+    EXPECT_EQ(Column(page, CFileList::kExtension), (std::vector<std::wstring> { L"a|b", L"txt" }));
+    EXPECT_EQ(Column(page, CFileList::kName), (std::vector<std::wstring> { L"odd", L"my|notes" }));
+}
+
 TEST(PageFilesSort, ComparesByUtf16CodeUnitsCaseSensitively)
 {
     CPageFiles page;
