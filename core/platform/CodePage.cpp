@@ -86,6 +86,20 @@ private:
     iconv_t m_handle;
 };
 
+// Whether the bytes from `from` to `to` hold something that `codeSet` cannot
+// decode. A converter stops in front of such bytes, except glibc's CP949,
+// which consumes the unassigned pair A2 E8 before it reports it.
+bool HoldsUndecodable(const char* codeSet, const char* from, const char* to)
+{
+    Iconv check("WCHAR_T", codeSet);
+    std::wstring scratch(static_cast<size_t>(to - from), L'\0');
+    char* in = const_cast<char*>(from);
+    size_t inLeft = static_cast<size_t>(to - from);
+    char* out = reinterpret_cast<char*>(scratch.data());
+    size_t outLeft = scratch.size() * sizeof(wchar_t);
+    return !check.valid() || check.convert(&in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1);
+}
+
 } // namespace
 
 const std::string& SystemCodeSet()
@@ -114,16 +128,24 @@ std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage)
     char* dst = reinterpret_cast<char*>(out.data());
     size_t dstLeft = out.size() * sizeof(wchar_t);
     while (inLeft > 0) {
+        const char* start = in;
         if (converter.convert(&in, &inLeft, &dst, &dstLeft) != static_cast<size_t>(-1))
             break;
         if (errno == E2BIG || dstLeft < sizeof(wchar_t))
             break;
         // An undecodable byte or a sequence cut short at the end.
+        const int error = errno;
         const wchar_t replacement = 0xFFFD;
         std::memcpy(dst, &replacement, sizeof replacement);
         dst += sizeof replacement;
         dstLeft -= sizeof replacement;
-        if (errno == EINVAL)
+        if (error == EINVAL)
+            break;
+        // The undecodable byte is skipped, unless the converter took the
+        // undecodable bytes itself: then it already stands behind them.
+        if (in != start && HoldsUndecodable(IconvName(codePage), start, in))
+            continue;
+        if (inLeft == 0)
             break;
         ++in;
         --inLeft;

@@ -125,6 +125,17 @@ TEST(ReadText, DecodesByTheDetectedEncoding)
         EXPECT_EQ(CKelFile::DecodeAs(id, nullptr, 0), L"") << id;
 }
 
+TEST(ReadText, UndecodableKoreanPairsBecomeOneReplacementEach)
+{
+    // A2 E8 is a pair of the Korean byte form that code page 949 leaves
+    // unassigned; C9 FE lies in its user-defined area. Neither may swallow
+    // the byte after it or read past the end of the data.
+    EXPECT_EQ(Read("\xB0\xA1\xA2\xE8" "A"), L"\uAC00\uFFFDA");
+    EXPECT_EQ(Read("\xB0\xA1\xA2\xE8"), L"\uAC00\uFFFD");
+    EXPECT_EQ(Read("\xA2\xE8\xA2\xE8"), L"\uFFFD\uFFFD");
+    EXPECT_EQ(Read("A\xC9\xFE"), L"A\uFFFD\uFFFD"); // one per byte, as before
+}
+
 TEST(ReadText, Utf16StopsAtTheFirstZeroUnitAndKeepsAnOddByte)
 {
     EXPECT_EQ(Read(std::string("\xFF\xFE\x00\x00x\x00", 6)), L"\uFEFF");
