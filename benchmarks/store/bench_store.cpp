@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -77,11 +78,18 @@ Figures RunWrapper(CKelDatabaseOleDB& database, const char* table, long rows)
     return figures;
 }
 
+// A failed peer ends the run through main, so that the server it started is
+// stopped on the way out (std::exit would skip that).
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
 void Check(PGresult* result, ExecStatusType wanted, PGconn* connection)
 {
     if (PQresultStatus(result) != wanted) {
-        std::fprintf(stderr, "libpq: %s", PQerrorMessage(connection));
-        std::exit(1);
+        PQclear(result);
+        Fail(std::string("libpq: ") + PQerrorMessage(connection));
     }
 }
 
@@ -91,8 +99,9 @@ Figures RunLibpq(const kel::test::PostgresServer& server, const char* table, lon
         + " user=" + server.user + " password=" + server.password;
     PGconn* connection = PQconnectdb(conninfo.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
-        std::fprintf(stderr, "libpq: %s", PQerrorMessage(connection));
-        std::exit(1);
+        std::string message = std::string("libpq: ") + PQerrorMessage(connection);
+        PQfinish(connection);
+        Fail(message);
     }
     PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr); // "table does not exist, skipping"
     auto exec = [&](const std::string& sql, ExecStatusType wanted) {
@@ -126,14 +135,16 @@ Figures RunSqlite(const std::string& file, const char* table, long rows)
 {
     sqlite3* db = nullptr;
     if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) {
-        std::fprintf(stderr, "sqlite3: %s\n", sqlite3_errmsg(db));
-        std::exit(1);
+        std::string message = std::string("sqlite3: ") + sqlite3_errmsg(db);
+        sqlite3_close(db);
+        Fail(message);
     }
     auto exec = [&](const std::string& sql) {
         char* error = nullptr;
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-            std::fprintf(stderr, "sqlite3: %s\n", error);
-            std::exit(1);
+            std::string message = std::string("sqlite3: ") + (error ? error : "failed");
+            sqlite3_free(error);
+            Fail(message);
         }
     };
     Figures figures;
@@ -226,6 +237,9 @@ int main(int argc, char** argv)
     } catch (CKelException* e) {
         std::fprintf(stderr, "%ls\n", e->GetMessage().GetString());
         e->Delete();
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
     return 0;
