@@ -21,7 +21,8 @@ void CSystemTray::_FreeLoadedIcon()
 
 bool CSystemTray::AddIcon(bool hasTarget, void* icon)
 {
-    _FreeLoadedIcon();
+    if (icon != m_pLoadedIcon)
+        _FreeLoadedIcon(); // the new record no longer refers to it
     m_nMaxTipLength = 128;
     m_bIconEnabled = true;
     m_bHasNotifyTarget = hasTarget;
@@ -48,7 +49,8 @@ bool CSystemTray::SetIconResource(UINT resource)
         m_shell.FreeIcon(icon);
         return false;
     }
-    _FreeLoadedIcon();
+    if (icon != m_pLoadedIcon)
+        _FreeLoadedIcon();
     m_pLoadedIcon = icon;
     m_nid.uFlags = NIF_ICON;
     m_nid.hIcon = icon;
