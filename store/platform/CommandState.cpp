@@ -119,18 +119,22 @@ bool CommandState::_Run(std::wstring& error)
 // UPDATE or DELETE; such words anywhere, even quoted, count).
 bool CommandState::_IsQuery() const
 {
+    auto isWordChar = [](unsigned char ch) { return std::isalnum(ch) || ch == '_'; };
     std::vector<std::string> words;
     std::string word;
     for (size_t i = 0; i <= m_sql.size(); ++i) {
         unsigned char ch = i < m_sql.size() ? static_cast<unsigned char>(m_sql[i]) : ' ';
-        if (std::isalnum(ch) || ch == '_') {
+        if (isWordChar(ch)) {
             word += static_cast<char>(std::toupper(ch));
         } else if (!word.empty()) {
             words.push_back(std::move(word));
             word.clear();
         }
     }
-    if (words.empty())
+    // The first word counts only at the very start: text that opens with a
+    // comment or anything else is not taken for a query.
+    size_t start = m_sql.find_first_not_of(" \t\r\n(");
+    if (words.empty() || start == std::string::npos || !isWordChar(static_cast<unsigned char>(m_sql[start])))
         return false;
     if (words.front() == "SELECT")
         return true;

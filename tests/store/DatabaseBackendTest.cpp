@@ -508,8 +508,12 @@ TEST_P(PostgresOnlyTest, MoveFirstDoesNotRunADataChangingWithStatementAgain)
                            &command);
     ASSERT_EQ(command.MoveFirst(), S_OK);
     EXPECT_EQ(command.MoveFirst(), E_FAIL);
+    // Nor a statement behind a comment that names a query.
+    m_database->ExecResult((L"/* SELECT */ INSERT INTO " + m_table + L" VALUES (5) RETURNING id").c_str(), &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    EXPECT_EQ(command.MoveFirst(), E_FAIL);
     command.Close();
-    EXPECT_EQ(Column(L"SELECT COUNT(*) FROM " + m_table), std::vector<std::wstring>{L"1"});
+    EXPECT_EQ(Column(L"SELECT COUNT(*) FROM " + m_table), std::vector<std::wstring>{L"2"});
 }
 
 TEST_P(PostgresOnlyTest, AFailedMoveFirstLeavesNoRowToRead)
