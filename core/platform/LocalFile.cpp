@@ -49,6 +49,13 @@ bool CLocalFile::CreateForWriting(const std::string& path, int& error)
         error = errno;
         return false;
     }
+    // A device or a pipe (/dev/null) is written as it is: there is nothing
+    // to truncate, and a lock on it would only keep other writers away.
+    struct stat info {};
+    if (fstat(m_file.Descriptor(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        m_bWriting = true;
+        return true;
+    }
     if (!_Lock(error))
         return false;
     if (ftruncate(m_file.Descriptor(), 0) != 0) {

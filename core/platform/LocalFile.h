@@ -20,7 +20,8 @@ namespace kel::platform {
 class KELCORE_API CLocalFile {
 public:
     bool OpenForReading(const std::string& path, int& error);
-    // Creates the file or truncates it, after the lock is held.
+    // Creates the file or truncates it, after the lock is held; a device or
+    // a pipe is written as it is, without a lock.
     bool CreateForWriting(const std::string& path, int& error);
     bool Length(ULONGLONG& length, int& error) const;
     // Fills `buffer` unless the file ends first.

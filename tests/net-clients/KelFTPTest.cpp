@@ -227,6 +227,14 @@ TEST_F(FtpClient, ARelativePathIntoAnExistingFolderLandsInThatFolder)
     EXPECT_FALSE(std::filesystem::exists(Remote("exists/exists")));
 }
 
+TEST_F(FtpClient, ADownloadCanGoToADevice)
+{
+    WriteBytes(Remote("a.bin"), RandomBytes(5000));
+    Connect(client);
+    client.Download(L"a.bin", L"/dev/null", CKelFTP::kTransferBinary);
+    EXPECT_EQ(client.events, Expected("down", {{4096, 0}, {904, 1}}, 5000));
+}
+
 TEST_F(FtpClient, TransfersNeedAConnection)
 {
     WriteBytes(Local("a.bin"), "x");
