@@ -135,8 +135,10 @@ void CKelWatchView::_Append(const CStringW& text)
 
 QString CKelWatchView::RawText() const
 {
-    QString text = toPlainText();
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    // The raw text keeps no-break spaces and line separators, which the
+    // plain text would turn into spaces and line feeds.
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
     text.replace(QChar(kLoneCarriageReturn), QLatin1Char('\r'));
     return text;
 }

@@ -320,19 +320,21 @@ TEST_F(WatchWindows, SavingWritesTheViewTextButNeverOverTheFollowedLog)
     EXPECT_EQ(kel::test::ReadBytes(path), "\xEF\xBB\xBFkeep\nme\n");
 }
 
-TEST_F(WatchWindows, LoneCarriageReturnStaysInsideItsLine)
+// A carriage return, a no-break space or a line separator inside a line
+// neither splits it nor changes in the saved text.
+TEST_F(WatchWindows, CharactersInsideALineStayAsTheFileHasThem)
 {
     const std::string path = m_files / "progress.log";
-    Append(path, "10%\r50%\r100%\ndone\n");
+    const std::string lines = "10%\r50%\r100%\n1\xC2\xA0" "000\xE2\x80\xA8x\ndone\n";
+    Append(path, lines);
     CMainFrame* frame = Start({QString::fromStdString(path)});
     CChildFrame* child = frame->Children().first();
     ASSERT_TRUE(QTest::qWaitFor([&] { return child->GetView()->toPlainText().endsWith(QStringLiteral("done\n")); },
                                 kWaitMs));
-    EXPECT_EQ(child->GetView()->blockCount(), 3); // two lines and the empty one after the last line end
-    EXPECT_EQ(child->GetView()->RawText(), QStringLiteral("10%\r50%\r100%\r\ndone\r\n"));
+    EXPECT_EQ(child->GetView()->blockCount(), 4); // three lines and the empty one after the last line end
     const std::string copy = m_files / "copy.txt";
     ASSERT_TRUE(frame->SaveViewText(child, QString::fromStdString(copy)));
-    EXPECT_EQ(kel::test::ReadBytes(copy), "10%\r50%\r100%\r\ndone\r\n");
+    EXPECT_EQ(kel::test::ReadBytes(copy), "10%\r50%\r100%\r\n1\xC2\xA0" "000\xE2\x80\xA8x\r\ndone\r\n");
 }
 
 TEST_F(WatchWindows, SavingAnyWindowOfADocumentWritesItsFirstView)
