@@ -17,6 +17,14 @@ namespace {
 constexpr int kEventWaitMs = 300;
 constexpr int kReceiveSize = 1024;
 
+// Clears an exported event that still names `descriptor`; another client's
+// event is left alone.
+void ForgetEvent(std::atomic<int>& exported, int descriptor)
+{
+    if (descriptor >= 0)
+        exported.compare_exchange_strong(descriptor, -1);
+}
+
 void SignalEvent(int event)
 {
     if (event < 0)
@@ -291,6 +299,8 @@ void CKelNetClient::_ReleaseConnection()
     if (!m_bClosing.exchange(true))
         SignalEvent(m_hStopEvent);
     _JoinEventThread();
+    ForgetEvent(_m_hEvenets[0], m_hStopEvent);
+    ForgetEvent(_m_hEvenets[1], m_socket);
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
         CloseSocket(m_socket);

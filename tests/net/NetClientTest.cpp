@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -262,6 +263,28 @@ TEST(NetClientEvents, ResetByTheServerIsAnErrorAndEndsAlive)
     EXPECT_EQ(client.Closes(), 0);
     client.Close(); // failed: Close does nothing
     EXPECT_EQ(client.Closes(), 0);
+}
+
+TEST(NetClientEvents, ReleasedDescriptorsAreNoLongerExported)
+{
+    // A failed connection keeps its descriptors until the next Connect or
+    // the destructor releases them; the exported events must not go on
+    // naming descriptors that are closed (and may be reused).
+    Fd listener = ListenLoopback();
+    for (bool reconnect : {true, false}) {
+        auto client = std::make_unique<RecordingClient>();
+        client->ConnectTo(LocalPort(listener.Get()));
+        Fd server = AcceptWithin(listener.Get());
+        EXPECT_EQ(CKelNetClient::_m_hEvenets[1], *client->GetSocket());
+        Reset(server);
+        ASSERT_TRUE(WaitUntil([&] { return client->Errors() == 1; }));
+        if (reconnect)
+            client->ConnectTo(UnusedPort());
+        else
+            client.reset();
+        EXPECT_EQ(CKelNetClient::_m_hEvenets[0], -1) << (reconnect ? "reconnect" : "destructor");
+        EXPECT_EQ(CKelNetClient::_m_hEvenets[1], -1) << (reconnect ? "reconnect" : "destructor");
+    }
 }
 
 TEST(NetClientEvents, SilentServerKeepsTheClientAliveAndCloseIsPrompt)
