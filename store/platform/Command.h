@@ -43,9 +43,9 @@ public:
     // S_OK with a row, DB_S_ENDOFROWSET past the last one, E_FAIL when the
     // driver failed (GetErrorText tells why), E_UNEXPECTED when nothing is
     // open. Rows are read forwards: MoveFirst after rows were read runs the
-    // query again (text beginning with SELECT, or with WITH and naming no
-    // INSERT, UPDATE, DELETE or MERGE; anything else, which might change data
-    // twice, gives E_FAIL).
+    // query again (one statement beginning with SELECT, or with WITH and
+    // naming no INSERT, UPDATE, DELETE or MERGE; anything else, which might
+    // change data twice, gives E_FAIL).
     HRESULT MoveFirst();
     HRESULT MoveNext();
     // Releases the statement; the command can be opened again.

@@ -114,11 +114,16 @@ bool CommandState::_Run(std::wstring& error)
     return true;
 }
 
-// Whether running the text again only reads: it begins with SELECT, or with
-// WITH and names no statement that changes data (a WITH may hold an INSERT,
-// UPDATE or DELETE; such words anywhere, even quoted, count).
+// Whether running the text again only reads: one statement that begins with
+// SELECT, or with WITH and names no statement that changes data (a WITH may
+// hold an INSERT, UPDATE or DELETE). Such words and a ';' before more text
+// count anywhere, even quoted.
 bool CommandState::_IsQuery() const
 {
+    // A batch runs whole, its later statements too.
+    size_t semicolon = m_sql.find(';');
+    if (semicolon != std::string::npos && m_sql.find_first_not_of(" \t\r\n;", semicolon) != std::string::npos)
+        return false;
     auto isWordChar = [](unsigned char ch) { return std::isalnum(ch) || ch == '_'; };
     std::vector<std::string> words;
     std::string word;
