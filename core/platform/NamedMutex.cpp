@@ -27,13 +27,15 @@ bool IsPrivateFolder(const std::string& path)
         && (info.st_mode & 0077) == 0;
 }
 
-// $XDG_RUNTIME_DIR when it is usable, else /tmp/kel-<uid>, made private to
-// the user so that no one else can hold or replace the lock file.
+// $XDG_RUNTIME_DIR when it is the user's own, else /tmp/kel-<uid>, made
+// private to the user so that no one else can hold or replace the lock file.
+// (Under sudo the variable may still name the invoking user's folder; a lock
+// file made there would shut that user out.)
 std::string LockFolder()
 {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
         struct stat info {};
-        if (stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && access(runtime, W_OK) == 0)
+        if (stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() && access(runtime, W_OK) == 0)
             return runtime;
     }
     std::string folder = "/tmp/kel-" + std::to_string(getuid());
