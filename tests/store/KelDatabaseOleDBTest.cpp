@@ -181,10 +181,15 @@ TEST(KelDatabaseOleDBOpen, NumbersInTextReadAlikeWhateverTheLocalesDecimalPoint)
     std::string make = "localedef -i de_DE -f UTF-8 " + (locales / "de_DE.UTF-8") + " >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "localedef (Debian package locales) cannot make a German locale";
+    const char* locPath = std::getenv("LOCPATH");
+    const std::string previousPath = locPath ? locPath : "";
     setenv("LOCPATH", locales.path().c_str(), 1);
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
     const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-    unsetenv("LOCPATH");
+    if (locPath)
+        setenv("LOCPATH", previousPath.c_str(), 1);
+    else
+        unsetenv("LOCPATH");
     ASSERT_TRUE(german);
     struct Restore {
         std::string locale;
