@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -33,6 +34,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <filesystem>
+
 namespace {
 
 // Where the framework keeps the workspace values of the application.
@@ -48,8 +51,12 @@ bool IsSameFile(const QString& a, const QString& b)
 {
     const QFileInfo first(a);
     const QFileInfo second(b);
-    if (first.exists() && second.exists())
-        return first.canonicalFilePath() == second.canonicalFilePath();
+    if (first.exists() && second.exists()) {
+        // Another name of the same file (a hard link) is the same file too.
+        std::error_code error;
+        return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), error)
+            || first.canonicalFilePath() == second.canonicalFilePath();
+    }
     return first.absoluteFilePath() == second.absoluteFilePath();
 }
 

@@ -317,6 +317,9 @@ TEST_F(WatchWindows, SavingWritesTheViewTextButNeverOverTheFollowedLog)
     EXPECT_EQ(child->SavedPath(), QString::fromStdString(copy));
 
     EXPECT_FALSE(frame->SaveViewText(child, QString::fromStdString(path)));
+    const std::string otherName = m_files / "other-name.log";
+    std::filesystem::create_hard_link(path, otherName);
+    EXPECT_FALSE(frame->SaveViewText(child, QString::fromStdString(otherName)));
     EXPECT_EQ(kel::test::ReadBytes(path), "\xEF\xBB\xBFkeep\nme\n");
 }
 
