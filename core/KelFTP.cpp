@@ -1,5 +1,6 @@
 #include "KelFTP.h"
 
+#include "ClientErrors.h"
 #include "KelException.h"
 #include "KelUtil.h"
 #include "platform/FileHandle.h"
@@ -15,30 +16,12 @@ using kel::platform::CFtpSession;
 using kel::platform::CLocalFile;
 using kel::platform::InternetError;
 
+using kel::detail::ThrowInternetError;
+using kel::detail::ThrowLocalError;
+
 namespace {
 
 constexpr int kDefaultTimeoutMs = 30000;
-
-// The number's text, then what the server answered, if anything.
-[[noreturn]] void ThrowInternetError(const InternetError& error)
-{
-    CStringW text = CKelUtil::MessageError(error.number);
-    if (!error.response.empty()) {
-        // One log line: the number's text, then what the server said.
-        text.TrimRight(L"\r\n");
-        text += L" : ";
-        text += CStringW(kel::platform::Utf8ToWide(error.response));
-    }
-    throw new CKelException(L"%ls", text.GetString());
-}
-
-// Local file errors name the file, so the log says which one and why.
-[[noreturn]] void ThrowLocalError(const wchar_t* path, int error)
-{
-    CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
-    reason.TrimRight(L"\r\n");
-    throw new CKelException(L"%ls : %ls", path ? path : L"", reason.GetString());
-}
 
 std::string RemoteBytes(const wchar_t* path) { return kel::platform::WideToUtf8(path ? path : L""); }
 

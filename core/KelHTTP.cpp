@@ -1,5 +1,6 @@
 #include "KelHTTP.h"
 
+#include "ClientErrors.h"
 #include "KelException.h"
 #include "KelUtil.h"
 #include "platform/CodePage.h"
@@ -16,6 +17,9 @@
 using kel::platform::CHttpTransfer;
 using kel::platform::HttpRequest;
 using kel::platform::InternetError;
+
+using kel::detail::ThrowInternetError;
+using kel::detail::ThrowLocalError;
 
 namespace {
 
@@ -35,25 +39,6 @@ const char* const kFormHeaders[] = {
     "Accept-Encoding: gzip, deflate",
     "Connection: Keep-Alive",
 };
-
-[[noreturn]] void ThrowInternetError(const InternetError& error)
-{
-    CStringW text = CKelUtil::MessageError(error.number);
-    if (!error.response.empty()) {
-        // One log line: the number's text, then what the server said.
-        text.TrimRight(L"\r\n");
-        text += L" : ";
-        text += CStringW(kel::platform::Utf8ToWide(error.response));
-    }
-    throw new CKelException(L"%ls", text.GetString());
-}
-
-[[noreturn]] void ThrowLocalError(const wchar_t* path, int error)
-{
-    CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
-    reason.TrimRight(L"\r\n");
-    throw new CKelException(L"%ls : %ls", path ? path : L"", reason.GetString());
-}
 
 HttpRequest SessionRequest(const CStringW& agent, const CStringW& url)
 {
