@@ -6,10 +6,12 @@
 #include "platform/NamedMutex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -59,6 +61,31 @@ private:
     CStringW m_date;
 };
 
+// The entry lock: re-entrant for its owner, and it knows its owner, so that a
+// Log called without its LogPreFix takes the lock rather than releasing one
+// the thread does not hold.
+class EntryLock {
+public:
+    void lock()
+    {
+        m_mutex.lock();
+        if (m_depth++ == 0)
+            m_owner = std::this_thread::get_id();
+    }
+    void unlock()
+    {
+        if (--m_depth == 0)
+            m_owner = std::thread::id();
+        m_mutex.unlock();
+    }
+    bool HeldByCaller() const { return m_owner.load() == std::this_thread::get_id(); }
+
+private:
+    std::recursive_mutex m_mutex;
+    std::atomic<std::thread::id> m_owner {};
+    int m_depth = 0; // guarded by m_mutex
+};
+
 // Library-wide settings. `entry` is held from LogPreFix to the end of Log and
 // guards the settings and the entry being built; `files` is the per-user
 // cross-process lock "MutexKelLog", held while an entry is appended, so that
@@ -66,7 +93,7 @@ private:
 struct LogSettings {
     int level = 0;
     CStringW folder = L"./Log/";
-    std::recursive_mutex entry;
+    EntryLock entry;
     CNamedMutex files {"MutexKelLog"};
     LocalTimeTexts clock; // guarded by `entry`
 };
@@ -110,13 +137,13 @@ void AppendMessage(CStringW& entry, CStringW message)
 // Releases the entry lock taken by LogPreFix on every way out of Log.
 class EntryRelease {
 public:
-    explicit EntryRelease(std::recursive_mutex& mutex) : m_mutex(mutex) {}
+    explicit EntryRelease(EntryLock& mutex) : m_mutex(mutex) {}
     ~EntryRelease() { m_mutex.unlock(); }
     EntryRelease(const EntryRelease&) = delete;
     EntryRelease& operator=(const EntryRelease&) = delete;
 
 private:
-    std::recursive_mutex& m_mutex;
+    EntryLock& m_mutex;
 };
 
 } // namespace
@@ -146,6 +173,11 @@ void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* fun
 void CKelLog::Log(int level, const wchar_t* format, ...)
 {
     LogSettings& settings = Settings();
+    if (!settings.entry.HeldByCaller()) {
+        // Log without LogPreFix: the entry starts here, with the last source.
+        settings.entry.lock();
+        m_strPrefix = settings.clock.Stamp(std::time(nullptr));
+    }
     EntryRelease release(settings.entry);
     if (level < settings.level)
         return;

@@ -28,7 +28,8 @@ public:
     void LogPreFix(const char* sourceFile, const int& line, const char* function);
     // Finishes the entry begun by LogPreFix on this thread, appends it to the
     // day's file and releases the lock, also when the write raises
-    // CKelException.
+    // CKelException. Without a LogPreFix the entry gets a fresh time stamp
+    // and the last source given.
     void Log(int level, const wchar_t* format, ...);
 
     // The file that an entry written now goes to.

@@ -166,6 +166,20 @@ TEST_F(LogTest, ReentrantPrefixNeedsAsManyReleases)
     EXPECT_NE(Written().find("other thread"), std::string::npos);
 }
 
+TEST_F(LogTest, LogWithoutPrefixStillWritesAndKeepsTheLockSound)
+{
+    Init(1);
+    _kelLog.Log(1, L"no prefix"); // misuse: no LogPreFix on this thread
+    std::thread other([] {
+        _kelLog.LogPreFix("b.cpp", 2, "g");
+        _kelLog.Log(1, L"next entry");
+    });
+    other.join();
+    const std::string written = Written();
+    EXPECT_TRUE(std::regex_match(written, std::regex(kStamp + "INFO  no prefix\r\n" + kStamp + "INFO  next entry\r\n")))
+        << written;
+}
+
 TEST_F(LogTest, ProcessesAndThreadsNeverInterleave)
 {
     constexpr int kProcesses = 4, kThreads = 4, kEntries = 1500;
