@@ -5,6 +5,8 @@
 #include <KelException.h>
 #include <KelHex.h>
 
+#include "RaisedMessage.h"
+
 #include <string>
 #include <vector>
 
@@ -43,14 +45,7 @@ inline std::wstring HexOf(const std::vector<BYTE>& data)
 template <typename Action>
 std::wstring ExceptionMessage(Action action)
 {
-    try {
-        action();
-    } catch (CKelException* e) {
-        std::wstring message = e->GetMessage().str();
-        e->Delete();
-        return message;
-    }
-    return {};
+    return RaisedMessage(action, L"");
 }
 
 } // namespace kel::test

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+using kel::test::ScopedEnv;
+
 namespace fs = std::filesystem;
 using kel::platform::ResourceModule;
 using kel::platform::ToInstance;
@@ -31,31 +33,6 @@ ResourceModule KoreanModule()
                              {L"040904B0", L"FileVersion", L"9, 9, 9, 9"}};
     return module;
 }
-
-// Sets one environment variable for a scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old, m_had = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
 
 } // namespace
 

@@ -12,33 +12,7 @@
 #include <string>
 #include <sys/statvfs.h>
 
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old, m_had = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
-
-} // namespace
+using kel::test::ScopedEnv;
 
 TEST(InfoSystem, DrivesAreAppendedAndIncludeTheSystemDrive)
 {

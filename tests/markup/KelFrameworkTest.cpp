@@ -2,6 +2,7 @@
 #include "KelFramework.h"
 #include "TestSupport.h"
 #include "platform/StringW.h"
+#include "RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,7 @@ int CheckFile(const std::string& path, int encoding)
 
 std::wstring RaisedBy(const std::string& path, int encoding)
 {
-    try {
-        CheckFile(path, encoding);
-    } catch (CKelException* e) {
-        std::wstring text = e->GetMessage().str();
-        e->Delete();
-        return text;
-    }
-    return L"(nothing raised)";
+    return kel::test::RaisedMessage([&] { CheckFile(path, encoding); });
 }
 
 TEST(CheckUpdate, AnyReadablePageGivesOne)

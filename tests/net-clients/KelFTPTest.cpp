@@ -4,6 +4,7 @@
 #include "KelFTP.h"
 #include "ServerProcess.h"
 #include "TestSupport.h"
+#include "RaisedMessage.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <random>
 #include <sys/file.h>
 #include <thread>
+
+using kel::test::CaughtMessage;
 
 using kel::test::PyFtpServer;
 using kel::test::ReadBytes;
@@ -88,21 +91,6 @@ private:
         paths = {from, to};
     }
 };
-
-// Runs `action`, expects a CKelException and returns its message.
-template <typename Action>
-std::wstring CaughtMessage(Action action)
-{
-    try {
-        action();
-    } catch (CKelException* exception) {
-        std::wstring message = exception->GetMessage().str();
-        exception->Delete();
-        return message;
-    }
-    ADD_FAILURE() << "no CKelException";
-    return {};
-}
 
 class FtpClient : public testing::Test {
 protected:

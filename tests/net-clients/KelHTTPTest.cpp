@@ -4,9 +4,12 @@
 #include "ServerProcess.h"
 #include "TestSupport.h"
 #include "platform/UiHooks.h"
+#include "RaisedMessage.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+using kel::test::CaughtMessage;
 
 using kel::test::PyHttpServer;
 using kel::test::ReadBytes;
@@ -33,20 +36,6 @@ protected:
     }
     void vWaitForSpeedBalance() override { ++waits; }
 };
-
-template <typename Action>
-std::wstring CaughtMessage(Action action)
-{
-    try {
-        action();
-    } catch (CKelException* exception) {
-        std::wstring message = exception->GetMessage().str();
-        exception->Delete();
-        return message;
-    }
-    ADD_FAILURE() << "no CKelException";
-    return {};
-}
 
 // Collects what the library shows in message boxes.
 class HttpClient : public testing::Test {

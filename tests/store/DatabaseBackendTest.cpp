@@ -5,6 +5,7 @@
 #include <KelException.h>
 
 #include "DatabaseTestSupport.h"
+#include "RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +39,7 @@ std::wstring Widen(const std::string& text)
 
 std::wstring ThrownMessage(const std::function<void()>& action)
 {
-    try {
-        action();
-    } catch (CKelException* e) {
-        std::wstring message = e->GetMessage().GetString();
-        e->Delete();
-        return message;
-    }
-    return L"";
+    return kel::test::RaisedMessage(action, L"");
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part)

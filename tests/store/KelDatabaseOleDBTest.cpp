@@ -5,6 +5,7 @@
 #include <KelException.h>
 
 #include "DatabaseTestSupport.h"
+#include "RaisedMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -18,14 +19,7 @@ namespace {
 // The message of the CKelException that `action` raises ("" if none).
 std::wstring ThrownMessage(const std::function<void()>& action)
 {
-    try {
-        action();
-    } catch (CKelException* e) {
-        std::wstring message = e->GetMessage().GetString();
-        e->Delete();
-        return message;
-    }
-    return L"";
+    return kel::test::RaisedMessage(action, L"");
 }
 
 DB_NUMERIC Numeric(BYTE sign, std::initializer_list<BYTE> lowBytes)

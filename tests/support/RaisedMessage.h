@@ -1,15 +1,18 @@
 #pragma once
 
-// The message of the CKelException that `operation` raises (the exception
-// is released), or "(nothing raised)".
+// The message of the CKelException that an operation raises (the exception
+// is released).
 #include "KelException.h"
 
+#include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace kel::test {
 
+// The message, or nothing when the operation raised nothing.
 template <typename Operation>
-std::wstring RaisedMessage(Operation operation)
+std::optional<std::wstring> RaisedText(Operation operation)
 {
     try {
         operation();
@@ -18,7 +21,24 @@ std::wstring RaisedMessage(Operation operation)
         e->Delete();
         return text;
     }
-    return L"(nothing raised)";
+    return std::nullopt;
+}
+
+// The message, or `whenNothing` when nothing was raised.
+template <typename Operation>
+std::wstring RaisedMessage(Operation operation, const std::wstring& whenNothing = L"(nothing raised)")
+{
+    return RaisedText(operation).value_or(whenNothing);
+}
+
+// The message; the test fails when nothing was raised.
+template <typename Operation>
+std::wstring CaughtMessage(Operation operation)
+{
+    std::optional<std::wstring> text = RaisedText(operation);
+    if (!text)
+        ADD_FAILURE() << "no CKelException";
+    return text.value_or(std::wstring());
 }
 
 } // namespace kel::test
