@@ -9,6 +9,7 @@
 #include "platform/Unicode.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 using kel::platform::CFtpFile;
@@ -69,6 +70,20 @@ void CKelFTP::_DropConnection()
     m_pConnection.reset();
 }
 
+// A failed transfer leaves the object unconnected, whatever failed.
+void CKelFTP::_Transfer(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const InternetError& error) {
+        _DropConnection();
+        ThrowInternetError(error);
+    } catch (...) {
+        _DropConnection();
+        throw;
+    }
+}
+
 void CKelFTP::_RequireConnection(const int& transferType) const
 {
     if (!m_pConnection)
@@ -86,7 +101,7 @@ void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const 
 {
     _RequireConnection(transferType);
     const std::string remote = RemoteBytes(remotePath);
-    try {
+    _Transfer([&] {
         // The local file is opened before anything happens on the server, so
         // a missing source never truncates the remote file.
         CLocalFile local;
@@ -119,20 +134,14 @@ void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const 
         }
         file->Close();
         local.Close(error);
-    } catch (const InternetError& error) {
-        _DropConnection();
-        ThrowInternetError(error);
-    } catch (...) {
-        _DropConnection();
-        throw;
-    }
+    });
 }
 
 void CKelFTP::Download(const wchar_t* remotePath, const wchar_t* localPath, const int& transferType)
 {
     _RequireConnection(transferType);
     const std::string remote = RemoteBytes(remotePath);
-    try {
+    _Transfer([&] {
         ULONGLONG totalSize = 0;
         if (!m_pConnection->FileSize(remote, totalSize))
             totalSize = 0;
@@ -157,11 +166,5 @@ void CKelFTP::Download(const wchar_t* remotePath, const wchar_t* localPath, cons
         // A write error that shows only at close (a full disk) is still a failure.
         if (!local.Close(error))
             ThrowLocalError(localPath, error);
-    } catch (const InternetError& error) {
-        _DropConnection();
-        ThrowInternetError(error);
-    } catch (...) {
-        _DropConnection();
-        throw;
-    }
+    });
 }

@@ -16,6 +16,7 @@
 #include "platform/StringW.h"
 #include "platform/Types.h"
 
+#include <functional>
 #include <memory>
 
 namespace kel::platform {
@@ -61,6 +62,7 @@ protected:
 private:
     void _RequireConnection(const int& transferType) const;
     void _DropConnection();
+    void _Transfer(const std::function<void()>& work);
 
     int m_nTimeoutMs;
     std::unique_ptr<kel::platform::CFtpSession> m_pConnection;
