@@ -1,5 +1,6 @@
 #include "KelFTP.h"
 
+#include "ChunkBatch.h"
 #include "ClientErrors.h"
 #include "KelException.h"
 #include "KelUtil.h"
@@ -8,6 +9,7 @@
 #include "platform/LocalFile.h"
 #include "platform/Unicode.h"
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -17,6 +19,7 @@ using kel::platform::CFtpSession;
 using kel::platform::CLocalFile;
 using kel::platform::InternetError;
 
+using kel::detail::ChunkBatch;
 using kel::detail::ThrowInternetError;
 using kel::detail::ThrowLocalError;
 
@@ -97,6 +100,15 @@ void CKelFTP::vWaitForSpeedBalance()
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+void CKelFTP::CheckUploadSource(const wchar_t* localPath)
+{
+    CLocalFile local;
+    int error = 0;
+    if (!local.OpenForReading(kel::platform::NarrowPath(localPath), error) && error != EBUSY)
+        ThrowLocalError(localPath, error);
+    local.Close(error);
+}
+
 void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const int& transferType)
 {
     _RequireConnection(transferType);
@@ -120,17 +132,23 @@ void CKelFTP::Upload(const wchar_t* localPath, const wchar_t* remotePath, const 
             m_pConnection->CreateDirectory(folder);
 
         std::unique_ptr<CFtpFile> file = m_pConnection->OpenFile(target, true);
-        char buffer[kChunkSize];
-        for (DWORD chunkIndex = 0;; ++chunkIndex) {
-            vWaitForSpeedBalance();
+        auto readChunk = [&](char* into) {
             size_t read = 0;
-            if (!local.Read(buffer, sizeof(buffer), read, error))
+            if (!local.Read(into, kChunkSize, read, error))
                 ThrowLocalError(localPath, error);
-            if (read == 0)
+            return read;
+        };
+        ChunkBatch batch;
+        DWORD chunkIndex = 0;
+        for (bool more = true; more;) {
+            more = batch.Fill([this] { vWaitForSpeedBalance(); }, readChunk);
+            if (batch.IsEmpty())
                 break;
-            file->Write(std::string_view(buffer, read));
+            file->Write(batch.Bytes());
             file->Flush();
-            vUploadState(static_cast<DWORD>(read), chunkIndex, totalSize, localPath, remotePath);
+            batch.Report(chunkIndex, [&](const DWORD& bytes, const DWORD& index) {
+                vUploadState(bytes, index, totalSize, localPath, remotePath);
+            });
         }
         file->Close();
         local.Close(error);
@@ -152,15 +170,18 @@ void CKelFTP::Download(const wchar_t* remotePath, const wchar_t* localPath, cons
         if (!local.CreateForWriting(kel::platform::NarrowPath(localPath), error))
             ThrowLocalError(localPath, error);
 
-        char buffer[kChunkSize];
-        for (DWORD chunkIndex = 0;; ++chunkIndex) {
-            vWaitForSpeedBalance();
-            const size_t read = file->Read(buffer, sizeof(buffer));
-            if (read == 0)
+        ChunkBatch batch;
+        DWORD chunkIndex = 0;
+        for (bool more = true; more;) {
+            more = batch.Fill([this] { vWaitForSpeedBalance(); },
+                              [&](char* into) { return file->Read(into, kChunkSize); });
+            if (batch.IsEmpty())
                 break;
-            if (!local.Write(std::string_view(buffer, read), error))
+            if (!local.Write(batch.Bytes(), error))
                 ThrowLocalError(localPath, error);
-            vDownloadState(static_cast<DWORD>(read), chunkIndex, totalSize, remotePath, localPath);
+            batch.Report(chunkIndex, [&](const DWORD& bytes, const DWORD& index) {
+                vDownloadState(bytes, index, totalSize, remotePath, localPath);
+            });
         }
         file->Close();
         // A write error that shows only at close (a full disk) is still a failure.

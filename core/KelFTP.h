@@ -45,6 +45,11 @@ public:
     void Upload(const wchar_t* localPath, const wchar_t* remotePath, const int& transferType);
     void Download(const wchar_t* remotePath, const wchar_t* localPath, const int& transferType);
 
+    // Raises the CKelException that Upload would raise for a local source
+    // that cannot be opened (missing, unreadable, a folder). A source that
+    // another holder has locked passes: it may be free on a later attempt.
+    static void CheckUploadSource(const wchar_t* localPath);
+
 protected:
     // After each chunk: its size (1-4096), the number of chunks before it,
     // the file size measured before the transfer, source and destination.

@@ -129,15 +129,6 @@ void CKelFile::_append(std::string_view mark, bool utf16, const wchar_t* text)
     _writeText(file, utf16, text);
 }
 
-bool CKelFile::AppendIfExists(const wchar_t* text)
-{
-    CFileHandle file;
-    if (!file.Open(kel::platform::NarrowPath(m_strFilename), O_WRONLY | O_APPEND))
-        return false;
-    _writeText(file, false, text);
-    return true;
-}
-
 void CKelFile::_writeText(CFileHandle& file, bool utf16, const wchar_t* text)
 {
     if (!text)

@@ -66,9 +66,6 @@ public:
     // raised; a write error raises CKelException with its errno.
     void WriteUTF8(const wchar_t* text);
     void WriteUnicode(const wchar_t* text);
-    // Appends `text` as UTF-8 only when the file already exists; false (and
-    // nothing written) when it does not.
-    bool AppendIfExists(const wchar_t* text);
 
     // Creates every level of a '/'-separated path; failures are ignored.
     static void CreateFolder(const wchar_t* path);

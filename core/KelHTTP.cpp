@@ -1,5 +1,6 @@
 #include "KelHTTP.h"
 
+#include "ChunkBatch.h"
 #include "ClientErrors.h"
 #include "KelException.h"
 #include "KelUtil.h"
@@ -18,6 +19,7 @@ using kel::platform::CHttpTransfer;
 using kel::platform::HttpRequest;
 using kel::platform::InternetError;
 
+using kel::detail::ChunkBatch;
 using kel::detail::ThrowInternetError;
 using kel::detail::ThrowLocalError;
 
@@ -174,18 +176,20 @@ void CKelHTTP::Download(const wchar_t* url, const wchar_t* localPath, const int&
         int error = 0;
         if (!local.CreateForWriting(kel::platform::NarrowPath(localPath), error))
             ThrowLocalError(localPath, error);
-        char buffer[kChunkSize];
-        for (DWORD chunkIndex = 0;; ++chunkIndex) {
-            vWaitForSpeedBalance();
-            const size_t read = transfer.Read(buffer, sizeof(buffer));
-            if (read == 0)
+        ChunkBatch batch;
+        DWORD chunkIndex = 0;
+        for (bool more = true; more;) {
+            more = batch.Fill([this] { vWaitForSpeedBalance(); },
+                              [&](char* into) { return transfer.Read(into, kChunkSize); });
+            if (batch.IsEmpty())
                 break;
-            if (!local.Write(std::string_view(buffer, read), error))
+            if (!local.Write(batch.Bytes(), error))
                 ThrowLocalError(localPath, error);
-            const DWORD bytesInChunk = static_cast<DWORD>(read);
-            // Without a Content-Length the hook sees the bytes received so far.
-            const ULONGLONG size = totalSize != 0 ? totalSize : ULONGLONG(chunkIndex * kChunkSize + bytesInChunk);
-            vDownloadState(bytesInChunk, chunkIndex, size, url, localPath);
+            batch.Report(chunkIndex, [&](const DWORD& bytesInChunk, const DWORD& index) {
+                // Without a Content-Length the hook sees the bytes received so far.
+                const ULONGLONG size = totalSize != 0 ? totalSize : ULONGLONG(index * kChunkSize + bytesInChunk);
+                vDownloadState(bytesInChunk, index, size, url, localPath);
+            });
         }
         transfer.Finish();
         if (!local.Close(error))

@@ -4,14 +4,18 @@
 #include "KelFile.h"
 #include "platform/FileHandle.h"
 #include "platform/NamedMutex.h"
+#include "platform/Unicode.h"
 
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
-#include <mutex>
-#include <thread>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+
+using kel::platform::CFileHandle;
 
 namespace {
 
@@ -61,47 +65,59 @@ private:
     CStringW m_date;
 };
 
-// The entry lock: re-entrant for its owner, and it knows its owner, so that a
-// Log called without its LogPreFix takes the lock rather than releasing one
-// the thread does not hold.
-class EntryLock {
-public:
-    void lock()
-    {
-        m_mutex.lock();
-        if (m_depth++ == 0)
-            m_owner = std::this_thread::get_id();
-    }
-    void unlock()
-    {
-        if (--m_depth == 0)
-            m_owner = std::thread::id();
-        m_mutex.unlock();
-    }
-    bool HeldByCaller() const { return m_owner.load() == std::this_thread::get_id(); }
+// What the entries of this process share beside the exported settings: the
+// time texts and the day's file path, made again only when they change.
+// Guarded by the log lock.
+struct EntryCache {
+    LocalTimeTexts clock;
+    CStringW pathFolder, pathDate;
+    std::string path;
 
-private:
-    std::recursive_mutex m_mutex;
-    std::atomic<std::thread::id> m_owner {};
-    int m_depth = 0; // guarded by m_mutex
+    const std::string& DayFile(const CStringW& folder, std::time_t now)
+    {
+        const CStringW& date = clock.Date(now);
+        if (path.empty() || folder != pathFolder || date != pathDate) {
+            pathFolder = folder;
+            pathDate = date;
+            path = kel::platform::NarrowPath(folder + date + L".log");
+        }
+        return path;
+    }
 };
 
-// Library-wide settings. `entry` is held from LogPreFix to the end of Log and
-// guards the settings and the entry being built; `files` is the per-user
-// cross-process lock "MutexKelLog", held while an entry is appended, so that
-// entries of all processes reach the day's file whole and one at a time.
-struct LogSettings {
-    int level = 0;
-    CStringW folder = L"./Log/";
-    EntryLock entry;
-    CNamedMutex files {"MutexKelLog"};
-    LocalTimeTexts clock; // guarded by `entry`
-};
-
-LogSettings& Settings()
+EntryCache& Cache()
 {
-    static LogSettings settings;
-    return settings;
+    static EntryCache cache;
+    return cache;
+}
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Appends one entry to the day's file; false when the file cannot be opened
+// (or made, with `create`). A new file starts with the byte-order mark. A
+// writer killed in the middle of its write leaves the file without its last
+// line end: the next entry then begins with one, so that it starts on a line
+// of its own instead of being glued onto the cut one.
+bool AppendEntry(const std::string& path, const wchar_t* text, bool create)
+{
+    CFileHandle file;
+    if (!file.Open(path, O_RDWR | O_APPEND | (create ? O_CREAT : 0), 0666))
+        return false;
+    std::string bytes;
+    char last = 0;
+    bool empty = false;
+    if (file.LastByte(last, empty)) {
+        if (empty)
+            bytes = kUtf8Mark;
+        else if (last != '\n')
+            bytes = "\r\n";
+    }
+    // One write for the whole entry, so that a writer outside the lock never
+    // lands inside it.
+    kel::platform::AppendWideAsUtf8(text, bytes);
+    if (!file.WriteAll(bytes) || !file.Close())
+        throw new CKelException(static_cast<DWORD>(errno));
+    return true;
 }
 
 const wchar_t* LevelWord(int level)
@@ -134,35 +150,33 @@ void AppendMessage(CStringW& entry, CStringW message)
     entry += message;
 }
 
-// Releases the entry lock taken by LogPreFix on every way out of Log.
+// Releases the lock taken by LogPreFix on every way out of Log.
 class EntryRelease {
 public:
-    explicit EntryRelease(EntryLock& mutex) : m_mutex(mutex) {}
-    ~EntryRelease() { m_mutex.unlock(); }
+    EntryRelease() = default;
+    ~EntryRelease() { CKelLog::s_mutexLog.Unlock(); }
     EntryRelease(const EntryRelease&) = delete;
     EntryRelease& operator=(const EntryRelease&) = delete;
-
-private:
-    EntryLock& m_mutex;
 };
 
 } // namespace
 
+int CKelLog::s_nLogLevel = 0;
+CStringW CKelLog::s_strLogFolder = L"./Log/";
+CNamedMutex CKelLog::s_mutexLog("MutexKelLog");
 CKelLog _kelLog;
 
 void CKelLog::Init(const int& level, const wchar_t* folder)
 {
-    LogSettings& settings = Settings();
-    std::lock_guard lock(settings.entry);
-    settings.folder = folder;
-    settings.level = level;
+    CNamedMutexLock lock(s_mutexLog);
+    s_strLogFolder = folder;
+    s_nLogLevel = level;
 }
 
 void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* function)
 {
-    LogSettings& settings = Settings();
-    settings.entry.lock();
-    const CStringW stamp = settings.clock.Stamp(std::time(nullptr));
+    s_mutexLog.Lock();
+    const CStringW stamp = Cache().clock.Stamp(std::time(nullptr));
     if (function)
         m_strFunc = CStringW(function);
     m_strFile = FileNameOf(CStringW(sourceFile));
@@ -172,18 +186,17 @@ void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* fun
 
 void CKelLog::Log(int level, const wchar_t* format, ...)
 {
-    LogSettings& settings = Settings();
-    if (!settings.entry.HeldByCaller()) {
+    if (!s_mutexLog.HeldByCaller()) {
         // Log without LogPreFix: the entry starts here, with the last source.
-        settings.entry.lock();
-        m_strPrefix = settings.clock.Stamp(std::time(nullptr));
+        s_mutexLog.Lock();
+        m_strPrefix = Cache().clock.Stamp(std::time(nullptr));
     }
-    EntryRelease release(settings.entry);
-    if (level < settings.level)
+    EntryRelease release;
+    if (level < s_nLogLevel)
         return;
 
     m_strPrefix += LevelWord(level);
-    if (settings.level == 0)
+    if (s_nLogLevel == 0)
         m_strPrefix.AppendFormat(L"%-22ls %-44ls (%5d) - ", m_strFile.GetString(), m_strFunc.GetString(), m_nLine);
 
     // The message is kept whole, however long.
@@ -198,24 +211,20 @@ void CKelLog::Log(int level, const wchar_t* format, ...)
 
 CStringW CKelLog::CurrentFile()
 {
-    LogSettings& settings = Settings();
-    std::lock_guard lock(settings.entry);
-    return settings.folder + settings.clock.Date(std::time(nullptr)) + L".log";
+    CNamedMutexLock lock(s_mutexLog);
+    return s_strLogFolder + Cache().clock.Date(std::time(nullptr)) + L".log";
 }
 
 void CKelLog::_writefile(const wchar_t* text)
 {
-    LogSettings& settings = Settings();
-    CKelFile file;
-    file.SetFilename(CurrentFile());
-    CNamedMutexLock lock(settings.files);
+    const std::string& path = Cache().DayFile(s_strLogFolder, std::time(nullptr));
     try {
         // Every missing level of the folder is created, so an entry is lost
         // only when the folder truly cannot be made. The folder is looked at
         // only when the day's file cannot be opened.
-        if (!file.AppendIfExists(text)) {
-            CKelFile::CreateFolder(settings.folder);
-            file.WriteUTF8(text);
+        if (!AppendEntry(path, text, false)) {
+            CKelFile::CreateFolder(s_strLogFolder);
+            AppendEntry(path, text, true);
         }
     } catch (CKelException* e) {
         const CStringW message = e->GetMessage();

@@ -7,11 +7,15 @@
 //     _kelLog.LogPreFix(__FILE__, __LINE__, __func__);  // takes the lock
 //     _kelLog.Log(1, L"copied %ls", name);               // writes, releases
 //
-// The lock is the per-user cross-process mutex "MutexKelLog": entries of all
-// threads and processes never interleave. Levels: 0 DEBUG, 1 INFO, 2 ERROR;
-// an entry is written when its level is at least the threshold.
+// The lock is the per-user cross-process mutex "MutexKelLog", held from
+// LogPreFix to the end of Log: no other thread or process starts an entry in
+// between, so entries never interleave and stay in the order they were begun.
+// Levels: 0 DEBUG, 1 INFO, 2 ERROR; an entry is written when its level is at
+// least the threshold.
 #include "platform/KelExport.h"
 #include "platform/StringW.h"
+
+class CNamedMutex;
 
 class KELCORE_API CKelLog {
 public:
@@ -34,6 +38,12 @@ public:
 
     // The file that an entry written now goes to.
     static CStringW CurrentFile();
+
+    // Library-wide settings, shared by every CKelLog of the process. Read
+    // them; change them only through Init, which holds the lock.
+    static int s_nLogLevel;
+    static CStringW s_strLogFolder;
+    static CNamedMutex s_mutexLog;
 
 private:
     void _writefile(const wchar_t* text);

@@ -5,6 +5,8 @@
 #include "KelLog.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <thread>
 
@@ -80,6 +82,17 @@ void CExecFTP::_PrintHelp()
 
 int CExecFTP::exec()
 {
+    if (m_nDirection == kUpload) {
+        // A source that cannot be opened now will not open on a retry either.
+        try {
+            CheckUploadSource(m_strLocalFile);
+        } catch (CKelException* caught) {
+            OwnedException exception(caught);
+            _LogFailure(exception->GetMessage());
+            _ReportFinalFailure(exception->GetMessage());
+            return 0;
+        }
+    }
     for (int failures = 0;;) {
         try {
             Connection(m_strServer, m_strUser, m_strPassword, 0, 1);
@@ -92,8 +105,10 @@ int CExecFTP::exec()
         } catch (CKelException* caught) {
             OwnedException exception(caught);
             Close();
-            if (++failures == kAttempts)
+            if (++failures == kAttempts) {
+                _ReportFinalFailure(exception->GetMessage());
                 return 0;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMs));
             _LogFailure(exception->GetMessage());
         }
@@ -102,17 +117,28 @@ int CExecFTP::exec()
 
 void CExecFTP::_LogFailure(const CStringW& message)
 {
-    // The server's answer may quote what it was sent: the password is masked.
-    CStringW text = message;
-    if (!m_strPassword.IsEmpty())
-        text.Replace(m_strPassword, L"********");
+    // The message is logged whole: the FTP client keeps the password out of
+    // every message it raises.
     try {
         _kelLog.LogPreFix(kSourceLabel, __LINE__, "CExecFTP::exec");
-        _kelLog.Log(kLevelError, L"%ls", text.GetString());
+        _kelLog.Log(kLevelError, L"%ls", message.GetString());
     } catch (CKelException* caught) {
         // A log that cannot be written must not stop the retries.
         caught->Delete();
     }
+}
+
+void CExecFTP::_ReportFinalFailure(const CStringW& message)
+{
+    // One line on standard error, so a script sees why without the log;
+    // standard output stays as quiet as ever.
+    CStringW line = message;
+    line.TrimRight(L"\r\n");
+    line.Replace(L"\r\n", L" ");
+    line.Replace(L'\n', L' ');
+    line.Replace(L'\r', L' ');
+    std::fwprintf(stderr, L"kelftp: %ls\n", line.GetString());
+    std::fflush(stderr);
 }
 
 void CExecFTP::_LogProgress(const char* function, const wchar_t* word, const DWORD& bytesInChunk,
@@ -122,9 +148,12 @@ void CExecFTP::_LogProgress(const char* function, const wchar_t* word, const DWO
     // 32-bit on purpose: the position wraps for files of 4 GiB and more.
     const DWORD position = chunkIndex * kChunkSize + bytesInChunk;
     try {
-        _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
-        _kelLog.Log(kLevelDebug, L"Ftp %ls %d (%d/%lld) %ls %ls", word, static_cast<int>(bytesInChunk),
-                    static_cast<int>(position), static_cast<long long>(totalSize), source, destination);
+        // A line per chunk that the threshold drops anyway is not made at all.
+        if (CKelLog::s_nLogLevel <= kLevelDebug) {
+            _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
+            _kelLog.Log(kLevelDebug, L"Ftp %ls %d (%d/%lld) %ls %ls", word, static_cast<int>(bytesInChunk),
+                        static_cast<int>(position), static_cast<long long>(totalSize), source, destination);
+        }
         if (static_cast<ULONGLONG>(position) == totalSize) {
             _kelLog.LogPreFix(kSourceLabel, __LINE__, function);
             _kelLog.Log(kLevelInfo, L"Ftp %ls (%lld) %ls %ls", word, static_cast<long long>(totalSize), source,

@@ -5,6 +5,8 @@
 // incomplete command line prints the kelftp help and ends the process with
 // status 1. exec() moves the file, retrying the whole transfer up to ten
 // attempts 1000 ms apart, and logs retries and completion through _kelLog.
+// A source file that cannot be opened fails at once, without a login. The
+// final failure also prints one line "kelftp: MESSAGE" on standard error.
 #include "KelFTP.h"
 
 class CExecFTP : public CKelFTP {
@@ -30,6 +32,7 @@ private:
     void _LogProgress(const char* function, const wchar_t* word, const DWORD& bytesInChunk, const DWORD& chunkIndex,
                       const ULONGLONG& totalSize, const wchar_t* source, const wchar_t* destination);
     void _LogFailure(const CStringW& message);
+    static void _ReportFinalFailure(const CStringW& message);
 
     CStringW m_strServer;
     CStringW m_strUser;

@@ -83,4 +83,21 @@ bool CFileHandle::WriteAll(std::string_view bytes)
     return true;
 }
 
+bool CFileHandle::LastByte(char& byte, bool& empty)
+{
+    const off_t size = lseek(m_fd, 0, SEEK_END);
+    if (size < 0)
+        return false;
+    empty = size == 0;
+    if (empty)
+        return true;
+    ssize_t got;
+    do {
+        got = pread(m_fd, &byte, 1, size - 1);
+    } while (got < 0 && errno == EINTR);
+    if (got == 0)
+        errno = EIO; // shortened by another writer in between
+    return got == 1;
+}
+
 } // namespace kel::platform

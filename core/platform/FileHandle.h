@@ -37,6 +37,10 @@ public:
     bool Read(void* buffer, size_t length, size_t& read);
     // Writes all bytes (retrying short writes).
     bool WriteAll(std::string_view bytes);
+    // The last byte of the file, which must be open for reading; `empty`
+    // when it has none. False (errno set) for what has no end to look at,
+    // such as a pipe or a device.
+    bool LastByte(char& byte, bool& empty);
 
 private:
     int m_fd = -1;

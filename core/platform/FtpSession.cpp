@@ -25,6 +25,16 @@ bool IsSafeArgument(std::string_view argument)
     return argument.find_first_of("\r\n") == std::string_view::npos;
 }
 
+// What the server said after PASS goes into error messages and logs, so an
+// answer that quotes the password is replaced whole. Masking only the
+// password inside it would show where and how often it occurs.
+std::string WithoutPassword(const std::string& response, const std::string& password)
+{
+    if (password.empty() || response.find(password) == std::string::npos)
+        return response;
+    return "(the server's answer is not shown: it quotes the password)";
+}
+
 } // namespace
 
 void CFtpSession::_Fail(DWORD number, const std::string& response)
@@ -64,10 +74,17 @@ void CFtpSession::_Login(const std::string& user, const std::string& password)
         return;
     if (userReply.code != 331)
         _Fail(userReply.code == 530 ? ERROR_INTERNET_INCORRECT_USER_NAME : ERROR_INTERNET_LOGIN_FAILURE, userReply.text);
-    const FtpReply passReply = _Command("PASS " + password);
+    FtpReply passReply;
+    try {
+        passReply = _Command("PASS " + password);
+    } catch (InternetError& error) {
+        error.response = WithoutPassword(error.response, password);
+        throw;
+    }
     if (passReply.code == 230 || passReply.code == 202)
         return;
-    _Fail(passReply.code == 530 ? ERROR_INTERNET_INCORRECT_PASSWORD : ERROR_INTERNET_LOGIN_FAILURE, passReply.text);
+    _Fail(passReply.code == 530 ? ERROR_INTERNET_INCORRECT_PASSWORD : ERROR_INTERNET_LOGIN_FAILURE,
+          WithoutPassword(passReply.text, password));
 }
 
 void CFtpSession::Close()

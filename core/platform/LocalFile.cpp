@@ -52,10 +52,8 @@ bool CLocalFile::CreateForWriting(const std::string& path, int& error)
     // A device or a pipe (/dev/null) is written as it is: there is nothing
     // to truncate, and a lock on it would only keep other writers away.
     struct stat info {};
-    if (fstat(m_file.Descriptor(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        m_bWriting = true;
+    if (fstat(m_file.Descriptor(), &info) == 0 && !S_ISREG(info.st_mode))
         return true;
-    }
     if (!_Lock(error))
         return false;
     if (ftruncate(m_file.Descriptor(), 0) != 0) {
@@ -63,7 +61,6 @@ bool CLocalFile::CreateForWriting(const std::string& path, int& error)
         m_file.Close();
         return false;
     }
-    m_bWriting = true;
     return true;
 }
 
@@ -101,34 +98,21 @@ bool CLocalFile::Read(void* buffer, size_t length, size_t& read, int& error)
     return true;
 }
 
-bool CLocalFile::_WritePending(int& error)
-{
-    const bool ok = m_buffer.empty() || m_file.WriteAll(m_buffer);
-    if (!ok)
-        error = errno;
-    m_buffer.clear();
-    return ok;
-}
-
 bool CLocalFile::Write(std::string_view bytes, int& error)
 {
-    if (m_buffer.capacity() < kBufferSize)
-        m_buffer.reserve(kBufferSize);
-    m_buffer.append(bytes);
-    return m_buffer.size() < kBufferSize || _WritePending(error);
+    if (m_file.WriteAll(bytes))
+        return true;
+    error = errno;
+    return false;
 }
 
 bool CLocalFile::Close(int& error)
 {
-    // Read-ahead bytes are simply dropped; written ones go to the file first.
-    if (!m_bWriting || !m_file.IsOpen())
-        m_buffer.clear();
-    const bool written = _WritePending(error);
-    if (!m_file.Close()) {
-        error = errno;
-        return false;
-    }
-    return written;
+    m_buffer.clear();
+    if (m_file.Close())
+        return true;
+    error = errno;
+    return false;
 }
 
 } // namespace kel::platform

@@ -5,9 +5,9 @@
 // the file (or is transferring it) makes the open fail instead of sharing it.
 // Failures return false with the errno value in `error`.
 //
-// Reads and writes go through a 64 KiB buffer, so a transfer in 4096-byte
-// chunks costs the system one call per 64 KiB. Close writes what is pending
-// and reports any error of that write.
+// Reads go through a 64 KiB buffer, so a transfer in 4096-byte chunks costs
+// the system one call per 64 KiB. Writes go straight to the file: once Write
+// returns true the bytes are the file's, and a caller may say so.
 #include "FileHandle.h"
 #include "KelExport.h"
 #include "Types.h"
@@ -32,13 +32,10 @@ public:
 
 private:
     bool _Lock(int& error);
-    bool _WritePending(int& error);
 
     CFileHandle m_file;
-    std::string m_buffer;  // read ahead, or written and not yet passed on
-    size_t m_nBufferAt = 0; // next byte to hand out when reading
-    bool m_bWriting = false;
-
+    std::string m_buffer;   // read ahead
+    size_t m_nBufferAt = 0; // next byte to hand out
 };
 
 } // namespace kel::platform

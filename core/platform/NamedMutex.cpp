@@ -107,17 +107,22 @@ CNamedMutex::~CNamedMutex()
 void CNamedMutex::Lock()
 {
     m_threads.lock();
-    if (m_depth++ == 0 && m_shared) {
-        // A holder that died leaves the mutex to us; what it guarded (one
-        // append) is complete or absent, so we just carry on.
-        if (pthread_mutex_lock(&m_shared->mutex) == EOWNERDEAD)
-            pthread_mutex_consistent(&m_shared->mutex);
-    }
+    if (m_depth++ != 0)
+        return;
+    m_owner = std::this_thread::get_id();
+    // A holder that died leaves the mutex to us. Whatever it guarded may be
+    // cut short; its users repair that themselves (the log starts every
+    // entry on a line of its own).
+    if (m_shared && pthread_mutex_lock(&m_shared->mutex) == EOWNERDEAD)
+        pthread_mutex_consistent(&m_shared->mutex);
 }
 
 void CNamedMutex::Unlock()
 {
-    if (--m_depth == 0 && m_shared)
-        pthread_mutex_unlock(&m_shared->mutex);
+    if (--m_depth == 0) {
+        m_owner = std::thread::id();
+        if (m_shared)
+            pthread_mutex_unlock(&m_shared->mutex);
+    }
     m_threads.unlock();
 }

@@ -10,8 +10,10 @@
 // Thread safe. Lock blocks without time limit.
 #include "KelExport.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class KELCORE_API CNamedMutex {
 public:
@@ -22,6 +24,8 @@ public:
 
     void Lock();
     void Unlock();
+    // True when the calling thread holds the lock.
+    bool HeldByCaller() const { return m_owner.load() == std::this_thread::get_id(); }
 
     // The lock file; empty when none could be made (the lock then serialises
     // the threads of this process only).
@@ -33,6 +37,7 @@ private:
 
     std::recursive_mutex m_threads;
     int m_depth = 0; // nesting of the owning thread, guarded by m_threads
+    std::atomic<std::thread::id> m_owner {};
     Shared* m_shared = nullptr;
     std::string m_path;
 };

@@ -2,6 +2,7 @@
 #include "KelException.h"
 #include "KelLog.h"
 #include "TestSupport.h"
+#include "platform/NamedMutex.h"
 #include "platform/Unicode.h"
 
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
+#include <csignal>
+#include <chrono>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -149,6 +152,49 @@ TEST_F(LogTest, FolderThatCannotBeMadeLosesTheEntryQuietly)
     CKelLog::Init(1, L"/proc/no-such-log-folder/");
     _kelLog.LogPreFix("a.cpp", 1, "f");
     EXPECT_NO_THROW(_kelLog.Log(1, L"lost"));
+    EXPECT_FALSE(std::filesystem::exists("/proc/no-such-log-folder"));
+    EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+    // The lock was released: another thread can write an entry.
+    Init(1);
+    std::thread other([] {
+        _kelLog.LogPreFix("b.cpp", 2, "g");
+        _kelLog.Log(1, L"after the lost one");
+    });
+    other.join();
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  after the lost one\r\n")));
+}
+
+TEST_F(LogTest, TheSettingsAreThoseOfTheLastInit)
+{
+    Init(2);
+    EXPECT_EQ(CKelLog::s_nLogLevel, 2);
+    EXPECT_EQ(CKelLog::s_strLogFolder.str(), CStringW(Folder().c_str()).str());
+    EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    EXPECT_TRUE(CKelLog::s_mutexLog.HeldByCaller());
+    _kelLog.Log(2, L"x");
+    EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+}
+
+// A writer killed in the middle of an entry leaves the file without its last
+// line end: the next entry starts on a line of its own all the same.
+TEST_F(LogTest, AnEntryNeverGluesOntoACutOne)
+{
+    Init(1);
+    kel::test::WriteBytes(LogFile(), "\xEF\xBB\xBF[2026-12-07 15:41:09] INFO  cut sho");
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"whole");
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(R"(\[2026-12-07 15:41:09\] INFO  cut sho\r\n)" + kStamp
+                                                       + "INFO  whole\r\n")))
+        << Written();
+    // An empty file gets its mark, a sound one nothing extra.
+    kel::test::WriteBytes(LogFile(), "");
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"first");
+    _kelLog.LogPreFix("a.cpp", 2, "f");
+    _kelLog.Log(1, L"second");
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  first\r\n" + kStamp + "INFO  second\r\n")))
+        << Written();
 }
 
 TEST_F(LogTest, ReentrantPrefixNeedsAsManyReleases)
@@ -224,4 +270,110 @@ TEST_F(LogTest, ProcessesAndThreadsNeverInterleave)
     }
     EXPECT_EQ(entries, static_cast<size_t>(kProcesses * kThreads * kEntries));
     EXPECT_EQ(seen.size(), entries);
+}
+
+namespace {
+
+// kel_log_writer as a child process, with its standard input and output on
+// pipes. Killed if the test leaves it running.
+class WriterProcess {
+public:
+    explicit WriterProcess(const std::vector<std::string>& arguments)
+    {
+        int input[2], output[2];
+        if (pipe(input) != 0 || pipe(output) != 0)
+            throw std::runtime_error("pipe");
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(input[0], 0);
+            dup2(output[1], 1);
+            std::vector<char*> argv {const_cast<char*>(KEL_LOG_WRITER)};
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(KEL_LOG_WRITER, argv.data());
+            _exit(127);
+        }
+        close(input[0]);
+        close(output[1]);
+        m_input = input[1];
+        m_output = output[0];
+    }
+    ~WriterProcess()
+    {
+        if (m_pid > 0 && !m_ended) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        close(m_input);
+        close(m_output);
+    }
+
+    std::string ReadLine()
+    {
+        std::string line;
+        char byte = 0;
+        while (read(m_output, &byte, 1) == 1 && byte != '\n')
+            line += byte;
+        return line;
+    }
+    void Say(const std::string& line) { ASSERT_EQ(write(m_input, line.data(), line.size()), ssize_t(line.size())); }
+    void Kill() { kill(m_pid, SIGKILL); }
+
+    // The exit status once the process has ended within `seconds`; -1 while
+    // it still runs.
+    int Ended(double seconds)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_ended = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < until);
+        return -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_input = -1, m_output = -1;
+    bool m_ended = false;
+};
+
+} // namespace
+
+// The lock is held from LogPreFix to the end of Log, across processes: an
+// entry begun first is written first, however long its message takes.
+TEST_F(LogTest, AnEntryBegunInAnotherProcessIsWaitedFor)
+{
+    WriterProcess holder({"hold", Folder()});
+    ASSERT_EQ(holder.ReadLine(), "held");
+    WriterProcess other({Folder(), "7", "1", "1"});
+    // Still waiting for the lock while the holder's entry is open.
+    EXPECT_EQ(other.Ended(0.5), -1);
+    holder.Say("go\n");
+    EXPECT_EQ(holder.Ended(30), 0);
+    EXPECT_EQ(other.Ended(30), 0);
+    const std::string written = Written();
+    EXPECT_TRUE(std::regex_match(written, std::regex(kStamp + "INFO  holder's entry\r\n" + kStamp
+                                                     + R"(INFO  \r\n\twriter p7 t0 n0 한글\r\n\tcontinued p7 t0 n0\r\n)")))
+        << written;
+}
+
+TEST_F(LogTest, AHolderThatDiesReleasesTheLockToTheOthers)
+{
+    Init(1);
+    WriterProcess holder({"hold", Folder()});
+    ASSERT_EQ(holder.ReadLine(), "held");
+    holder.Kill();
+    WriterProcess other({Folder(), "3", "2", "5"});
+    ASSERT_EQ(other.Ended(30), 0);
+    _kelLog.LogPreFix("a.cpp", 1, "f"); // and this process too
+    _kelLog.Log(2, L"parent after");
+    const std::string written = Written();
+    EXPECT_EQ(written.find("holder's entry"), std::string::npos);
+    EXPECT_NE(written.find("continued p3 t1 n4\r\n"), std::string::npos);
+    EXPECT_NE(written.find("parent after\r\n"), std::string::npos);
 }

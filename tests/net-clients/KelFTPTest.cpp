@@ -9,8 +9,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/file.h>
 #include <thread>
@@ -69,6 +71,12 @@ protected:
                         const wchar_t* local) override
     {
         Record("down", bytes, index, total, remote, local);
+        // The chunk must be in the file by the time its hook reports it (a
+        // device such as /dev/null has no size to look at).
+        std::error_code error;
+        const std::uintmax_t onDisk = std::filesystem::file_size(std::filesystem::path(local), error);
+        if (record && !error && onDisk < ULONGLONG(index) * kChunkSize + bytes)
+            events.push_back("chunk " + std::to_string(index) + " not yet written");
     }
     void vUploadState(const DWORD& bytes, const DWORD& index, const ULONGLONG& total, const wchar_t* local,
                       const wchar_t* remote) override
@@ -106,16 +114,34 @@ protected:
     RecordingFTP client;
 };
 
+// Chunks travel in pieces of up to 16: the pause before each chunk's read
+// (and before the read that finds the end), then, once the piece has been
+// written, the hook of each of its chunks.
 std::vector<std::string> Expected(const char* kind, const std::vector<std::pair<int, int>>& chunks, size_t total)
 {
+    constexpr size_t kPiece = 16;
     std::vector<std::string> events;
-    for (const auto& [bytes, index] : chunks) {
-        events.push_back("wait");
-        events.push_back(std::string(kind) + " " + std::to_string(bytes) + " " + std::to_string(index) + " "
-                         + std::to_string(total));
+    for (size_t first = 0;; first += kPiece) {
+        const size_t end = std::min(first + kPiece, chunks.size());
+        events.insert(events.end(), end - first, "wait");
+        if (end - first < kPiece)
+            events.push_back("wait");
+        for (size_t chunk = first; chunk < end; ++chunk)
+            events.push_back(std::string(kind) + " " + std::to_string(chunks[chunk].first) + " "
+                             + std::to_string(chunks[chunk].second) + " " + std::to_string(total));
+        if (end - first < kPiece)
+            return events;
     }
-    events.push_back("wait");
-    return events;
+}
+
+// Full chunks of 4096 bytes and a last one of what is left.
+std::vector<std::pair<int, int>> ChunksOf(size_t size)
+{
+    std::vector<std::pair<int, int>> chunks;
+    for (size_t at = 0; at < size; at += CKelFTP::kChunkSize)
+        chunks.emplace_back(static_cast<int>(std::min<size_t>(CKelFTP::kChunkSize, size - at)),
+                            static_cast<int>(chunks.size()));
+    return chunks;
 }
 
 } // namespace
@@ -127,6 +153,8 @@ TEST_F(FtpClient, UploadAndDownloadKeepEveryByteAndCallTheHooksPerChunk)
         {5000, {{4096, 0}, {904, 1}}},
         {8192, {{4096, 0}, {4096, 1}}},
         {10000, {{4096, 0}, {4096, 1}, {1808, 2}}},
+        {16 * 4096, ChunksOf(16 * 4096)},       // one whole piece, then the end
+        {33 * 4096 + 7, ChunksOf(33 * 4096 + 7)}, // three pieces
     };
     Connect(client);
     for (const auto& [size, chunks] : cases) {
@@ -318,7 +346,10 @@ TEST_F(FtpClient, LoginFailuresSayWhatTheServerAnswered)
 TEST(FtpClientFailures, NamesThatDoNotResolveAndClosedPortsFailWithTheirNumbers)
 {
     RecordingFTP client;
-    EXPECT_EQ(CaughtMessage([&] { client.Connection(L"no-such-host.invalid", L"a", L"b", 21, 1); }),
+    // A label longer than DNS allows (63 bytes): the C library refuses the
+    // name before any query is sent, so no resolver is asked.
+    const std::wstring unresolvable = std::wstring(64, L'n') + L".invalid";
+    EXPECT_EQ(CaughtMessage([&] { client.Connection(unresolvable.c_str(), L"a", L"b", 21, 1); }),
               L"KelException : The server name or address could not be resolved.\r\n");
     const int closedPort = kel::test::FreeLoopbackPort();
     EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", closedPort, 1); }),
@@ -388,6 +419,43 @@ TEST(FtpClientFailures, BrokenOrRefusingGreetingsSayWhatCameBack)
         EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", server.Port(), 1); }),
                   L"KelException : An extended error was returned from the server. This is typically a string or "
                   L"buffer containing a verbose error message. : 504 no binary here");
+    }
+}
+
+// What the server says after PASS is kept whole in the message, unless it
+// quotes the password: then it is replaced, never masked in place (a mask
+// shows where and how often the password occurs, and a one-letter password
+// would garble the whole message).
+TEST(FtpClientFailures, APasswordNeverReachesAMessage)
+{
+    const std::wstring refused = L"KelException : The request to connect and log on to an FTP server could not be "
+                                 L"completed because the supplied password is incorrect. : ";
+    const std::wstring withheld = L"(the server's answer is not shown: it quotes the password)";
+    struct Case {
+        const wchar_t* password;
+        std::string reply;
+        std::wstring expected;
+    };
+    const std::vector<Case> cases = {
+        {L"b", "530 Login incorrect.\r\n", refused + L"530 Login incorrect."},
+        {L"e", "530 Login incorrect.\r\n", refused + withheld},
+        {L"secret", "530 Password secret rejected for kel\r\n", refused + withheld},
+        {L"비밀번호", "530 \xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8 is wrong\r\n", refused + withheld},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(test.password)));
+        ScriptedServer server({"220 ready\r\n", "331 password please\r\n", test.reply});
+        RecordingFTP client;
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", test.password, server.Port(), 1); }),
+                  test.expected);
+    }
+    {
+        // A reply cut short by a time-out still never shows it.
+        ScriptedServer server({"220 ready\r\n", "331 password please\r\n", "530-hunter2 is not it\r\n"});
+        RecordingFTP client;
+        client.SetTimeout(300);
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"hunter2", server.Port(), 1); }),
+                  L"KelException : The operation timed out. : " + withheld);
     }
 }
 

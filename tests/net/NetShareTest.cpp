@@ -89,7 +89,10 @@ TEST(NetShareNames, ResolvesNamesLikeTheCLibrary)
 {
     EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(L"127.0.0.1"), L"127.0.0.1");
     EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(L"localhost"), ResolvedByLibrary("localhost").c_str());
-    EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(L"no-such-host.invalid"), L"");
+    // A label longer than DNS allows (63 bytes): the C library refuses the
+    // name before any query is sent, so no resolver is asked.
+    const std::wstring unresolvable = std::wstring(64, L'n') + L".invalid";
+    EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(unresolvable.c_str()), L"");
     EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(nullptr), L"");
     EXPECT_STREQ(CKelNetShare::getstrIPFromstrDNS(L""), L"");
     // 255 bytes fit the buffer; 256 do not and are refused unresolved.

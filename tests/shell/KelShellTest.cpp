@@ -10,6 +10,7 @@
 #include <chrono>
 #include <ctime>
 #include <fcntl.h>
+#include <future>
 #include <random>
 #include <regex>
 #include <spawn.h>
@@ -26,10 +27,22 @@ namespace {
 struct RunResult {
     int status = -1;
     std::string output;
+    std::string errors; // standard error
 };
 
+std::string ReadAll(int descriptor)
+{
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t got; (got = read(descriptor, buffer, sizeof(buffer))) > 0;)
+        bytes.append(buffer, static_cast<size_t>(got));
+    close(descriptor);
+    return bytes;
+}
+
 // Runs `arguments` in `folder` with LANG, LC_ALL and LC_CTYPE removed (plus
-// `extraEnvironment`), capturing standard output.
+// `extraEnvironment`), capturing standard output and standard error (which
+// must stay small: it is read after standard output has ended).
 RunResult Run(const std::vector<std::string>& arguments, const std::string& folder,
               const std::vector<std::string>& extraEnvironment = {})
 {
@@ -48,26 +61,27 @@ RunResult Run(const std::vector<std::string>& arguments, const std::string& fold
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+    int output[2], errors[2];
+    if (pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
+    close(output[1]);
+    close(errors[1]);
     RunResult result;
     if (spawned != 0) {
-        close(pipeEnds[0]);
+        close(output[0]);
+        close(errors[0]);
         throw std::runtime_error("cannot start " + arguments[0]);
     }
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof(buffer))) > 0;)
-        result.output.append(buffer, static_cast<size_t>(got));
-    close(pipeEnds[0]);
+    result.output = ReadAll(output[0]);
+    result.errors = ReadAll(errors[0]);
     int status = 0;
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -287,22 +301,105 @@ TEST(KelShellFtp, AWrongPasswordMeansTenAttemptsNineErrorLinesAndStatusZero)
                                                   "could not be completed because the supplied password is incorrect. "
                                                   ": 530 Authentication failed.")));
     EXPECT_THAT(ReadBytes(work / ("Log/" + Today() + ".log")), Not(HasSubstr("Wr0ngPass")));
+    // The last failure on standard error, for a script that does not read logs.
+    EXPECT_EQ(result.errors, "kelftp: KelException : The request to connect and log on to an FTP server could not "
+                             "be completed because the supplied password is incorrect. : 530 Authentication failed.\n");
 }
 
-TEST(KelShellFtp, AMissingLocalFileIsAFailedAttemptLoggedWithItsName)
+// The ERROR lines are the messages whole, whatever the password: never a
+// mask over every occurrence of its letters.
+TEST(KelShellFtp, ShortCommonAndKoreanPasswordsLeaveTheErrorLinesWhole)
+{
+    const std::string refused = "KelException : The request to connect and log on to an FTP server could not be "
+                                "completed because the supplied password is incorrect. : ";
+    struct Case {
+        std::string password, reply;
+    };
+    // The server's answer quotes nothing, but it does contain the letter "e":
+    // an answer that contains the password is not shown.
+    const std::vector<Case> cases = {
+        {"b", "530 Authentication failed."},
+        {"e", "(the server's answer is not shown: it quotes the password)"},
+        {"admin", "530 Authentication failed."},
+        {"failed", "(the server's answer is not shown: it quotes the password)"},
+        {"비밀", "530 Authentication failed."},
+    };
+    // Ten attempts a second apart each: the cases run side by side.
+    std::vector<TempDir> works(cases.size());
+    std::vector<std::future<RunResult>> runs;
+    for (size_t index = 0; index < cases.size(); ++index) {
+        const TempDir& work = works[index];
+        std::filesystem::create_directories(work / "server");
+        WriteBytes(work / "a.bin", "x");
+        runs.push_back(std::async(std::launch::async, [&work, password = cases[index].password] {
+            return KelftpWithServer(work / "server", "none",
+                                    {"-s", "127.0.0.1", "-id", "kel", "-pw", password, "-up", "-bin", "-lf",
+                                     work / "a.bin", "-rf", "a.bin"},
+                                    work.path().string());
+        }));
+    }
+    for (size_t index = 0; index < cases.size(); ++index) {
+        SCOPED_TRACE(cases[index].password);
+        const RunResult result = runs[index].get();
+        EXPECT_EQ(result.status, 0);
+        const std::vector<std::string> lines = LogLines(works[index].path().string());
+        EXPECT_EQ(lines.size(), 9u);
+        for (const std::string& line : lines)
+            EXPECT_THAT(line, Entry("ERROR ", Escaped(refused + cases[index].reply)));
+        EXPECT_EQ(result.errors, "kelftp: " + refused + cases[index].reply + "\n");
+        if (cases[index].password.size() > 1) {
+            EXPECT_THAT(ReadBytes(works[index] / ("Log/" + Today() + ".log")), Not(HasSubstr(cases[index].password)));
+        }
+    }
+}
+
+// A source that cannot be opened will not open on a retry: one ERROR line
+// naming it, no login, status 0 at once.
+TEST(KelShellFtp, ASourceThatCannotBeOpenedFailsOnceWithoutRetrying)
 {
     TempDir work;
     std::filesystem::create_directories(work / "server");
-    const std::string missing = work / "missing.bin";
-    const RunResult result = KelftpWithServer(work / "server", "none",
-        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", missing, "-rf", "a.bin"},
+    std::filesystem::create_directories(work / "folder");
+    struct Case {
+        std::string source, reason;
+    };
+    const std::vector<Case> cases = {{work / "missing.bin", "No such file or directory"},
+                                     {work / "folder", "Is a directory"}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.source);
+        std::filesystem::remove_all(work / "Log");
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult result = KelftpWithServer(work / "server", "none",
+            {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", test.source, "-rf", "a.bin"},
+            work.path().string());
+        // Ten attempts would take nine seconds of pauses alone.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, "");
+        const std::string message = "KelException : " + test.source + " : " + test.reason;
+        EXPECT_THAT(LogLines(work.path().string()), testing::ElementsAre(Entry("ERROR ", Escaped(message))));
+        EXPECT_EQ(result.errors, "kelftp: " + message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(work / "server/a.bin"));
+    }
+}
+
+// Each chunk reaches the disk before its hook reports it: a destination
+// that refuses every byte never gets a completion line.
+TEST(KelShellFtp, ADownloadTheDiskRefusesIsNeverReportedComplete)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(root + "/z1", RandomBytes(10000));
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-dn", "-bin", "-lf", "/dev/full", "-rf", "z1"},
         work.path().string());
     EXPECT_EQ(result.status, 0);
     const std::vector<std::string> lines = LogLines(work.path().string());
-    EXPECT_EQ(lines.size(), 9u);
+    EXPECT_TRUE(Matching(lines, "INFO  ").empty()) << lines.size() << " lines, the first: " << lines.at(0);
+    EXPECT_EQ(Matching(lines, "ERROR ").size(), 9u);
     for (const std::string& line : lines)
-        EXPECT_THAT(line, Entry("ERROR ", Escaped("KelException : " + missing + " : No such file or directory")));
-    EXPECT_FALSE(std::filesystem::exists(work / "server/a.bin"));
+        EXPECT_THAT(line, Entry("ERROR ", Escaped("KelException : /dev/full : No space left on device")));
 }
 
 TEST(KelShellFtp, ADataConnectionDroppedInTheFirstAttemptIsRetriedToAnExactFile)

@@ -2,15 +2,40 @@
 //   kel_log_writer FOLDER PROCESS THREADS ENTRIES
 // Each entry names its process, thread and number, so that a reader can
 // check that every entry arrived exactly once and whole.
+//
+//   kel_log_writer hold FOLDER
+// Starts an entry (LogPreFix), says "held" on standard output and finishes it
+// ("holder's entry") once a line arrives on standard input.
 #include "KelLog.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+namespace {
+
+int HoldAnEntry(const char* folder)
+{
+    CKelLog::Init(1, CStringW(folder));
+    _kelLog.LogPreFix(__FILE__, __LINE__, __func__);
+    std::puts("held");
+    std::fflush(stdout);
+    char line[16];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 3;
+    _kelLog.Log(1, L"holder's entry");
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "hold") == 0)
+        return HoldAnEntry(argv[2]);
     if (argc != 5)
         return 2;
     const CStringW folder(argv[1]);
