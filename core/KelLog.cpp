@@ -65,6 +65,13 @@ private:
     CStringW m_date;
 };
 
+// The file name and extension of a path, whichever separator it uses.
+CStringW FileNameOf(const CStringW& path)
+{
+    const int slash = std::max(path.ReverseFind(L'/'), path.ReverseFind(L'\\'));
+    return path.Mid(slash + 1);
+}
+
 // What the entries of this process share beside the exported settings: the
 // time texts and the day's file path, made again only when they change.
 // Guarded by the log lock.
@@ -72,6 +79,28 @@ struct EntryCache {
     LocalTimeTexts clock;
     CStringW pathFolder, pathDate;
     std::string path;
+    // The last source file and function given, as given and as logged: a
+    // program logs from a few places over and over.
+    std::string source, function;
+    CStringW sourceName, functionLabel;
+
+    const CStringW& SourceName(const char* file)
+    {
+        if (source != file || sourceName.IsEmpty()) {
+            source = file;
+            sourceName = FileNameOf(CStringW(file));
+        }
+        return sourceName;
+    }
+
+    const CStringW& FunctionLabel(const char* name)
+    {
+        if (function != name || functionLabel.IsEmpty()) {
+            function = name;
+            functionLabel = CStringW(name);
+        }
+        return functionLabel;
+    }
 
     const std::string& DayFile(const CStringW& folder, std::time_t now)
     {
@@ -94,24 +123,30 @@ EntryCache& Cache()
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // Appends one entry to the day's file; false when the file cannot be opened
-// (or made, with `create`). A new file starts with the byte-order mark. A
-// writer killed in the middle of its write leaves the file without its last
-// line end: the next entry then begins with one, so that it starts on a line
-// of its own instead of being glued onto the cut one.
-bool AppendEntry(const std::string& path, const wchar_t* text, bool create)
+// (or made, with `create`). A file this call makes starts with the
+// byte-order mark. With `repair`, the file's end is looked at first: a writer
+// killed in the middle of its write leaves the file without its last line
+// end, and the next entry must then begin with one, so that it starts on a
+// line of its own instead of being glued onto the cut one.
+bool AppendEntry(const std::string& path, const wchar_t* text, bool repair, bool create)
 {
+    const int access = (repair ? O_RDWR : O_WRONLY) | O_APPEND;
     CFileHandle file;
-    if (!file.Open(path, O_RDWR | O_APPEND | (create ? O_CREAT : 0), 0666))
-        return false;
+    bool created = false;
+    if (!file.Open(path, access)) {
+        if (!create)
+            return false;
+        created = file.Open(path, access | O_CREAT | O_EXCL, 0666);
+        if (!created && !file.Open(path, access))
+            return false;
+    }
     std::string bytes;
     char last = 0;
     bool empty = false;
-    if (file.LastByte(last, empty)) {
-        if (empty)
-            bytes = kUtf8Mark;
-        else if (last != '\n')
-            bytes = "\r\n";
-    }
+    if (created)
+        bytes = kUtf8Mark;
+    else if (repair && file.LastByte(last, empty))
+        bytes = empty ? kUtf8Mark : last != '\n' ? "\r\n" : "";
     // One write for the whole entry, so that a writer outside the lock never
     // lands inside it.
     kel::platform::AppendWideAsUtf8(text, bytes);
@@ -128,13 +163,6 @@ const wchar_t* LevelWord(int level)
     case 2: return L"ERROR ";
     default: return L"";
     }
-}
-
-// The file name and extension of a path, whichever separator it uses.
-CStringW FileNameOf(const CStringW& path)
-{
-    const int slash = std::max(path.ReverseFind(L'/'), path.ReverseFind(L'\\'));
-    return path.Mid(slash + 1);
 }
 
 // Line breaks inside the message become "\r\n\t" continuation lines; a
@@ -176,12 +204,12 @@ void CKelLog::Init(const int& level, const wchar_t* folder)
 void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* function)
 {
     s_mutexLog.Lock();
-    const CStringW stamp = Cache().clock.Stamp(std::time(nullptr));
+    EntryCache& cache = Cache();
+    m_strPrefix = cache.clock.Stamp(std::time(nullptr));
     if (function)
-        m_strFunc = CStringW(function);
-    m_strFile = FileNameOf(CStringW(sourceFile));
+        m_strFunc = cache.FunctionLabel(function);
+    m_strFile = cache.SourceName(sourceFile ? sourceFile : "");
     m_nLine = line;
-    m_strPrefix = stamp;
 }
 
 void CKelLog::Log(int level, const wchar_t* format, ...)
@@ -218,15 +246,22 @@ CStringW CKelLog::CurrentFile()
 void CKelLog::_writefile(const wchar_t* text)
 {
     const std::string& path = Cache().DayFile(s_strLogFolder, std::time(nullptr));
+    // Only a holder that died, or a write that failed, can have left the end
+    // of the file cut: the lock knows, so a sound file costs no look.
+    const bool repair = s_mutexLog.IsInconsistent();
     try {
         // Every missing level of the folder is created, so an entry is lost
         // only when the folder truly cannot be made. The folder is looked at
         // only when the day's file cannot be opened.
-        if (!AppendEntry(path, text, false)) {
+        bool written = AppendEntry(path, text, repair, false);
+        if (!written) {
             CKelFile::CreateFolder(s_strLogFolder);
-            AppendEntry(path, text, true);
+            written = AppendEntry(path, text, repair, true);
         }
+        if (written)
+            s_mutexLog.SetInconsistent(false);
     } catch (CKelException* e) {
+        s_mutexLog.SetInconsistent(true); // part of the entry may be in the file
         const CStringW message = e->GetMessage();
         e->Delete();
         throw new CKelException(L"%ls", message.GetString());

@@ -27,6 +27,14 @@ public:
     // True when the calling thread holds the lock.
     bool HeldByCaller() const { return m_owner.load() == std::this_thread::get_id(); }
 
+    // Whether what the lock guards may have been left half done: a holder
+    // died holding it, the lock file is new (a crash may have come before
+    // it), or a holder said so. It stays so, for every process, until a
+    // holder has put things right and says so. Call only while holding the
+    // lock. Without a lock file it is always so: nothing can be known.
+    bool IsInconsistent() const;
+    void SetInconsistent(bool inconsistent);
+
     // The lock file; empty when none could be made (the lock then serialises
     // the threads of this process only).
     const std::string& Path() const { return m_path; }
