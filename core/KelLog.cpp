@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
 #include <cwchar>
 #include <fcntl.h>
@@ -122,36 +123,56 @@ EntryCache& Cache()
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-// Appends one entry to the day's file; false when the file cannot be opened
-// (or made, with `create`). A file this call makes starts with the
-// byte-order mark. With `repair`, the file's end is looked at first: a writer
-// killed in the middle of its write leaves the file without its last line
-// end, and the next entry must then begin with one, so that it starts on a
-// line of its own instead of being glued onto the cut one.
-bool AppendEntry(const std::string& path, const wchar_t* text, bool repair, bool create)
+// Where the last whole entry left its file, kept beside the lock so that
+// every process knows it.
+struct FileEnd {
+    ULONGLONG device = 0, inode = 0, size = 0;
+
+    bool operator==(const FileEnd&) const = default;
+};
+static_assert(sizeof(FileEnd) <= CNamedMutex::kSharedDataSize);
+
+FileEnd LastEnd()
 {
-    const int access = (repair ? O_RDWR : O_WRONLY) | O_APPEND;
+    FileEnd end;
+    std::memcpy(&end, CKelLog::s_mutexLog.SharedData(), sizeof end);
+    return end;
+}
+
+void SetLastEnd(const FileEnd& end)
+{
+    std::memcpy(CKelLog::s_mutexLog.SharedData(), &end, sizeof end);
+}
+
+// Appends one entry to the day's file; false when the file cannot be opened
+// (or made, with `create`). An empty file gets the byte-order mark first.
+// A writer killed in the middle of its write leaves the file without its
+// last line end: the next entry then begins with one, so that it starts on
+// a line of its own instead of being glued onto the cut one. The end is read
+// only when the file is not as the last whole entry left it.
+bool AppendEntry(const std::string& path, const wchar_t* text, bool create)
+{
     CFileHandle file;
-    bool created = false;
-    if (!file.Open(path, access)) {
-        if (!create)
-            return false;
-        created = file.Open(path, access | O_CREAT | O_EXCL, 0666);
-        if (!created && !file.Open(path, access))
-            return false;
-    }
+    if (!file.Open(path, O_RDWR | O_APPEND | (create ? O_CREAT : 0), 0666))
+        return false;
     std::string bytes;
-    char last = 0;
-    bool empty = false;
-    if (created)
-        bytes = kUtf8Mark;
-    else if (repair && file.LastByte(last, empty))
-        bytes = empty ? kUtf8Mark : last != '\n' ? "\r\n" : "";
+    FileEnd end;
+    if (file.Identity(end.device, end.inode, end.size)) {
+        char last = '\n';
+        size_t read = 0;
+        if (end.size == 0)
+            bytes = kUtf8Mark;
+        else if (!(end == LastEnd()) && file.ReadAt(&last, 1, end.size - 1, read) && read == 1 && last != '\n')
+            bytes = "\r\n";
+    }
     // One write for the whole entry, so that a writer outside the lock never
     // lands inside it.
     kel::platform::AppendWideAsUtf8(text, bytes);
-    if (!file.WriteAll(bytes) || !file.Close())
-        throw new CKelException(static_cast<DWORD>(errno));
+    const bool written = file.WriteAll(bytes);
+    const int error = errno;
+    SetLastEnd(written ? FileEnd {end.device, end.inode, end.size + bytes.size()} : FileEnd {});
+    if (!written || !file.Close())
+        throw new CKelException(static_cast<DWORD>(written ? errno : error));
     return true;
 }
 
@@ -246,22 +267,15 @@ CStringW CKelLog::CurrentFile()
 void CKelLog::_writefile(const wchar_t* text)
 {
     const std::string& path = Cache().DayFile(s_strLogFolder, std::time(nullptr));
-    // Only a holder that died, or a write that failed, can have left the end
-    // of the file cut: the lock knows, so a sound file costs no look.
-    const bool repair = s_mutexLog.IsInconsistent();
     try {
         // Every missing level of the folder is created, so an entry is lost
         // only when the folder truly cannot be made. The folder is looked at
         // only when the day's file cannot be opened.
-        bool written = AppendEntry(path, text, repair, false);
-        if (!written) {
+        if (!AppendEntry(path, text, false)) {
             CKelFile::CreateFolder(s_strLogFolder);
-            written = AppendEntry(path, text, repair, true);
+            AppendEntry(path, text, true);
         }
-        if (written)
-            s_mutexLog.SetInconsistent(false);
     } catch (CKelException* e) {
-        s_mutexLog.SetInconsistent(true); // part of the entry may be in the file
         const CStringW message = e->GetMessage();
         e->Delete();
         throw new CKelException(L"%ls", message.GetString());

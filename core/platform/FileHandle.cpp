@@ -83,21 +83,25 @@ bool CFileHandle::WriteAll(std::string_view bytes)
     return true;
 }
 
-bool CFileHandle::LastByte(char& byte, bool& empty)
+bool CFileHandle::Identity(ULONGLONG& device, ULONGLONG& inode, ULONGLONG& size) const
 {
-    const off_t size = lseek(m_fd, 0, SEEK_END);
-    if (size < 0)
+    struct stat info {};
+    if (fstat(m_fd, &info) != 0)
         return false;
-    empty = size == 0;
-    if (empty)
-        return true;
+    device = static_cast<ULONGLONG>(info.st_dev);
+    inode = static_cast<ULONGLONG>(info.st_ino);
+    size = static_cast<ULONGLONG>(info.st_size);
+    return true;
+}
+
+bool CFileHandle::ReadAt(void* buffer, size_t length, ULONGLONG offset, size_t& read)
+{
     ssize_t got;
     do {
-        got = pread(m_fd, &byte, 1, size - 1);
+        got = pread(m_fd, buffer, length, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
-    if (got == 0)
-        errno = EIO; // shortened by another writer in between
-    return got == 1;
+    read = got > 0 ? static_cast<size_t>(got) : 0;
+    return got >= 0;
 }
 
 } // namespace kel::platform

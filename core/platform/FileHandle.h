@@ -37,10 +37,10 @@ public:
     bool Read(void* buffer, size_t length, size_t& read);
     // Writes all bytes (retrying short writes).
     bool WriteAll(std::string_view bytes);
-    // The last byte of the file, which must be open for reading; `empty`
-    // when it has none. False (errno set) for what has no end to look at,
-    // such as a pipe or a device.
-    bool LastByte(char& byte, bool& empty);
+    // Which file this is (device and inode) and its size now.
+    bool Identity(ULONGLONG& device, ULONGLONG& inode, ULONGLONG& size) const;
+    // Reads up to `length` bytes at `offset`, leaving the position alone.
+    bool ReadAt(void* buffer, size_t length, ULONGLONG offset, size_t& read);
 
 private:
     int m_fd = -1;

@@ -16,7 +16,7 @@ struct CNamedMutex::Shared {
     static constexpr std::uint64_t kMagic = 0x4b656c4d75746578ull; // "KelMutex"
     std::uint64_t magic;
     pthread_mutex_t mutex;
-    std::uint32_t inconsistent; // guarded by `mutex`
+    alignas(8) unsigned char data[CNamedMutex::kSharedDataSize]; // guarded by `mutex`
 };
 
 namespace {
@@ -77,7 +77,6 @@ Shared* MapLockFile(const std::string& path)
             shared = static_cast<Shared*>(memory);
             if (shared->magic != Shared::kMagic) {
                 if (InitialiseMutex(&shared->mutex)) {
-                    shared->inconsistent = 1;
                     shared->magic = Shared::kMagic;
                 } else {
                     munmap(memory, sizeof(Shared));
@@ -113,22 +112,14 @@ void CNamedMutex::Lock()
         return;
     m_owner = std::this_thread::get_id();
     // A holder that died leaves the mutex to us. Whatever it guarded may be
-    // cut short: the users of the lock see it as inconsistent and repair it.
-    if (m_shared && pthread_mutex_lock(&m_shared->mutex) == EOWNERDEAD) {
-        m_shared->inconsistent = 1;
+    // cut short; its users look for that themselves (the log does).
+    if (m_shared && pthread_mutex_lock(&m_shared->mutex) == EOWNERDEAD)
         pthread_mutex_consistent(&m_shared->mutex);
-    }
 }
 
-bool CNamedMutex::IsInconsistent() const
+void* CNamedMutex::SharedData()
 {
-    return !m_shared || m_shared->inconsistent != 0;
-}
-
-void CNamedMutex::SetInconsistent(bool inconsistent)
-{
-    if (m_shared)
-        m_shared->inconsistent = inconsistent ? 1 : 0;
+    return m_shared ? m_shared->data : m_ownData;
 }
 
 void CNamedMutex::Unlock()

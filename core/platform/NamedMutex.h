@@ -27,13 +27,12 @@ public:
     // True when the calling thread holds the lock.
     bool HeldByCaller() const { return m_owner.load() == std::this_thread::get_id(); }
 
-    // Whether what the lock guards may have been left half done: a holder
-    // died holding it, the lock file is new (a crash may have come before
-    // it), or a holder said so. It stays so, for every process, until a
-    // holder has put things right and says so. Call only while holding the
-    // lock. Without a lock file it is always so: nothing can be known.
-    bool IsInconsistent() const;
-    void SetInconsistent(bool inconsistent);
+    // A few bytes beside the lock, shared by every process that uses it, in
+    // which its users keep what they know of what the lock guards. Zero in a
+    // new lock file. Read and write them only while holding the lock.
+    // Without a lock file they are this process's own.
+    static constexpr size_t kSharedDataSize = 32;
+    void* SharedData();
 
     // The lock file; empty when none could be made (the lock then serialises
     // the threads of this process only).
@@ -48,6 +47,7 @@ private:
     std::atomic<std::thread::id> m_owner {};
     Shared* m_shared = nullptr;
     std::string m_path;
+    alignas(8) unsigned char m_ownData[kSharedDataSize] = {};
 };
 
 // Locks a CNamedMutex for one scope.

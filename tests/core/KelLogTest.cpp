@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <csignal>
@@ -174,6 +175,26 @@ TEST_F(LogTest, TheSettingsAreThoseOfTheLastInit)
     EXPECT_TRUE(CKelLog::s_mutexLog.HeldByCaller());
     _kelLog.Log(2, L"x");
     EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+}
+
+// A file that does not end as the last entry left it (cut by a writer that
+// died, truncated, or written by someone else) is looked at before the next
+// entry, which starts on a line of its own; an emptied file gets its mark.
+TEST_F(LogTest, AnEntryNeverGluesOntoWhatAnotherWriterLeft)
+{
+    Init(1);
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"first");
+    std::ofstream(LogFile(), std::ios::app) << "someone else's half line";
+    _kelLog.LogPreFix("a.cpp", 2, "f");
+    _kelLog.Log(1, L"second");
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  first\r\nsomeone else's half line\r\n"
+                                                       + kStamp + "INFO  second\r\n")))
+        << Written();
+    kel::test::WriteBytes(LogFile(), ""); // truncated, as a copying log rotation does
+    _kelLog.LogPreFix("a.cpp", 3, "f");
+    _kelLog.Log(1, L"third");
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  third\r\n"))) << Written();
 }
 
 namespace {
