@@ -1,7 +1,10 @@
 // Rows per second of the database wrapper beside the databases' own C client
 // libraries, on the same statements against the same database in the same
 // run: N single-row INSERTs, each a statement of its own, then one SELECT of
-// all N rows read value by value.
+// all N rows read value by value (the best of three runs). The SELECT is also
+// measured through plain ODBC calls on the same driver, with the columns
+// bound and the rows fetched one by one, as ODBC code is usually written:
+// what the wrapper costs above its driver.
 //
 //   bench_store [ROWS]        (100000 by default)
 //
@@ -14,6 +17,7 @@
 
 #include "DatabaseTestSupport.h"
 
+#include <platform/OdbcApi.h>
 #include <platform/Unicode.h>
 
 #include <libpq-fe.h>
@@ -22,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -35,6 +40,16 @@ double Seconds(const std::function<void()>& work)
     auto start = Clock::now();
     work();
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+constexpr int kSelectRuns = 3;
+
+double BestSeconds(const std::function<void()>& work)
+{
+    double best = Seconds(work);
+    for (int run = 1; run < kSelectRuns; ++run)
+        best = std::min(best, Seconds(work));
+    return best;
 }
 
 std::string InsertSql(const char* table, long row)
@@ -66,12 +81,15 @@ Figures RunWrapper(CKelDatabaseOleDB& database, const char* table, long rows)
         for (long row = 0; row < rows; ++row)
             database.ExecNoResult(InsertSqlWide(wideTable, row).c_str());
     });
-    figures.selectSeconds = Seconds([&] {
+    figures.selectSeconds = BestSeconds([&] {
+        figures.checksum = 0;
         CCommand<CDynamicAccessor, CRowset, CNoMultipleResults> command;
         database.ExecResult((L"SELECT id, name, amount FROM " + wideTable).c_str(), &command);
         for (HRESULT hr = command.MoveFirst(); hr == S_OK; hr = command.MoveNext()) {
             LONGLONG id = 0;
+            double amount = 0;
             command.GetValueNumber(1, &id);
+            command.GetValueNumber(3, &amount);
             figures.checksum += id + static_cast<long>(command.GetValueText(2).GetLength());
         }
     });
@@ -117,7 +135,8 @@ Figures RunLibpq(const kel::test::PostgresServer& server, const char* table, lon
         for (long row = 0; row < rows; ++row)
             PQclear(exec(InsertSql(table, row), PGRES_COMMAND_OK));
     });
-    figures.selectSeconds = Seconds([&] {
+    figures.selectSeconds = BestSeconds([&] {
+        figures.checksum = 0;
         PGresult* result = exec("SELECT id, name, amount FROM " + std::string(table), PGRES_TUPLES_OK);
         for (int row = 0; row < PQntuples(result); ++row) {
             // The same work as the wrapper: a number and the text as wide text.
@@ -155,7 +174,8 @@ Figures RunSqlite(const std::string& file, const char* table, long rows)
         for (long row = 0; row < rows; ++row)
             exec(InsertSql(table, row));
     });
-    figures.selectSeconds = Seconds([&] {
+    figures.selectSeconds = BestSeconds([&] {
+        figures.checksum = 0;
         sqlite3_stmt* statement = nullptr;
         std::string sql = "SELECT id, name, amount FROM " + std::string(table);
         sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
@@ -171,6 +191,51 @@ Figures RunSqlite(const std::string& file, const char* table, long rows)
     return figures;
 }
 
+// Plain ODBC on the wrapper's table: the columns bound, one row per fetch,
+// the text turned into wide text as the wrapper does.
+Figures RunOdbcSelect(const std::string& connectionString, const char* table)
+{
+    SQLHENV environment = SQL_NULL_HENV;
+    SQLHDBC connection = SQL_NULL_HDBC;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment);
+    SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection);
+    std::string text = connectionString;
+    if (!SQL_SUCCEEDED(SQLDriverConnect(connection, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr,
+                                        0, nullptr, SQL_DRIVER_NOPROMPT))) {
+        SQLFreeHandle(SQL_HANDLE_DBC, connection);
+        SQLFreeHandle(SQL_HANDLE_ENV, environment);
+        Fail("ODBC: cannot connect with " + connectionString.substr(0, connectionString.find(';')));
+    }
+    SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement);
+    Figures figures;
+    std::string sql = "SELECT id, name, amount FROM " + std::string(table);
+    figures.selectSeconds = BestSeconds([&] {
+        figures.checksum = 0;
+        SQLBIGINT id = 0;
+        SQLWCHAR name[128];
+        double amount = 0;
+        SQLLEN idLength = 0, nameLength = 0, amountLength = 0;
+        SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+        SQLBindCol(statement, 1, SQL_C_SBIGINT, &id, sizeof id, &idLength);
+        SQLBindCol(statement, 2, SQL_C_WCHAR, name, sizeof name, &nameLength);
+        SQLBindCol(statement, 3, SQL_C_DOUBLE, &amount, sizeof amount, &amountLength);
+        while (SQL_SUCCEEDED(SQLFetch(statement))) {
+            std::wstring wide = kel::platform::Utf16LEToWide(reinterpret_cast<const BYTE*>(name),
+                                                             static_cast<size_t>(nameLength) / sizeof(SQLWCHAR));
+            figures.checksum += static_cast<long>(id) + static_cast<long>(wide.size());
+        }
+        SQLFreeStmt(statement, SQL_CLOSE);
+        SQLFreeStmt(statement, SQL_UNBIND);
+    });
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    SQLDisconnect(connection);
+    SQLFreeHandle(SQL_HANDLE_DBC, connection);
+    SQLFreeHandle(SQL_HANDLE_ENV, environment);
+    return figures;
+}
+
 void Report(const char* database, const char* peer, long rows, const Figures& wrapper, const Figures& other)
 {
     auto rate = [rows](double seconds) { return seconds > 0 ? rows / seconds : 0.0; };
@@ -181,6 +246,14 @@ void Report(const char* database, const char* peer, long rows, const Figures& wr
                 rate(wrapper.selectSeconds), peer, rate(other.selectSeconds),
                 rate(wrapper.selectSeconds) / rate(other.selectSeconds),
                 wrapper.checksum == other.checksum ? "" : "   (row checksums differ!)");
+}
+
+void ReportOdbc(const char* database, long rows, const Figures& wrapper, const Figures& odbc)
+{
+    std::printf("%-10s SELECT  wrapper %9.0f rows/s   %-7s %9.0f rows/s   ratio %.2f%s\n", database,
+                rows / wrapper.selectSeconds, "ODBC", rows / odbc.selectSeconds,
+                odbc.selectSeconds / wrapper.selectSeconds,
+                wrapper.checksum == odbc.checksum ? "" : "   (row checksums differ!)");
 }
 
 // Starts the test PostgreSQL server and stops it on every way out.
@@ -225,6 +298,7 @@ int main(int argc, char** argv)
         sqlite.Close();
         Figures peerLite = RunSqlite(sandbox.sqliteFile(), "bench_peer", rows);
         Report("SQLite", "sqlite3", rows, wrapperLite, peerLite);
+        ReportOdbc("SQLite", rows, wrapperLite, RunOdbcSelect("DSN=KelTestSqlite", "bench_wrapper"));
 
         std::wstring user(server->user.begin(), server->user.end());
         std::wstring password(server->password.begin(), server->password.end());
@@ -234,6 +308,8 @@ int main(int argc, char** argv)
         pg.Close();
         Figures peerPg = RunLibpq(*server, "bench_peer", rows);
         Report("PostgreSQL", "libpq", rows, wrapperPg, peerPg);
+        ReportOdbc("PostgreSQL", rows, wrapperPg,
+                   RunOdbcSelect("DSN=KelTestPostgres;UID=" + server->user + ";PWD=" + server->password, "bench_wrapper"));
     } catch (CKelException* e) {
         std::fprintf(stderr, "%ls\n", e->GetMessage().GetString());
         e->Delete();
