@@ -1,5 +1,6 @@
 #include "RegistryStore.h"
 
+#include "CaseFold.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -19,31 +20,19 @@ namespace kel::platform {
 namespace {
 
 // On-disk layout inside a key folder: "k.<name>" sub-key folders, "v.<name>"
-// value files, ".name" the key's own spelling, ".tmp.*" files being written
-// and ".del.*" keys being deleted. Names are folded to lower case, so that
-// every process finds the same file whatever case it asks with.
+// value files, ".name" the key's own spelling and ".tmp.*" files being
+// written. Names are case folded (CaseFold.h), so that every process finds
+// the same file whatever case it asks with. Keys being deleted wait in the
+// root key's ".deleted" folder.
 constexpr std::string_view kKeyPrefix = "k.";
 constexpr std::string_view kValuePrefix = "v.";
 constexpr std::string_view kNameFile = ".name";
+constexpr std::string_view kTrashFolder = ".deleted";
 constexpr std::string_view kValueMagic = "KELREG1\n";
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kMaxValueSize = 1u << 20;
 constexpr size_t kMaxFileNameBytes = 200;
-
-// A case fold that does not depend on the process locale, so every program
-// maps a name to the same file: ASCII, Latin-1, Greek, Cyrillic, full-width.
-wchar_t FoldCase(wchar_t c)
-{
-    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        || (c >= 0x410 && c <= 0x42F))
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if (c >= 0xFF21 && c <= 0xFF3A)
-        return c + 0x20;
-    return c;
-}
 
 std::uint64_t Fnv1a(std::string_view bytes)
 {
@@ -280,6 +269,10 @@ int MakeFolders(const std::string& path)
     return MakeFolder(path);
 }
 
+void RemoveDoomed(const std::string& doomed);
+
+// The files of a key folder. A ".del.*" folder inside is a delete that an
+// earlier version of the store left half done there.
 void RemoveFolderContents(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
@@ -291,8 +284,11 @@ void RemoveFolderContents(const std::string& folder)
             names.push_back(entry->d_name);
     }
     closedir(dir);
-    for (const std::string& name : names)
-        unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        if (unlinkat(AT_FDCWD, path.c_str(), 0) != 0 && errno == EISDIR && name.rfind(".del.", 0) == 0)
+            RemoveDoomed(path);
+    }
 }
 
 // Removes "<doomed>/key" and "<doomed>" of a delete.
@@ -303,20 +299,49 @@ void RemoveDoomed(const std::string& doomed)
     rmdir(doomed.c_str());
 }
 
-// Deletes that a killed process left half done in `parent`.
-void ClearLeftovers(const std::string& parent)
+// Deletes that a killed process left half done in the trash folder; also
+// those running now in other processes, which then find less to remove.
+void ClearLeftovers(const std::string& trash)
 {
-    DIR* dir = opendir(parent.c_str());
+    DIR* dir = opendir(trash.c_str());
     if (!dir)
         return;
     std::vector<std::string> leftovers;
     while (const dirent* entry = readdir(dir)) {
-        if (std::string_view(entry->d_name).substr(0, 5) == ".del.")
-            leftovers.push_back(parent + "/" + entry->d_name);
+        if (entry->d_name[0] != '.')
+            leftovers.push_back(trash + "/" + entry->d_name);
     }
     closedir(dir);
     for (const std::string& doomed : leftovers)
         RemoveDoomed(doomed);
+}
+
+// The sub-key folders of a key folder, in name order.
+int ListSubKeys(const std::string& folder, std::vector<std::string>& keys)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return errno;
+    keys.clear();
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix)
+            keys.push_back(entry->d_name);
+    }
+    closedir(dir);
+    std::sort(keys.begin(), keys.end());
+    return 0;
+}
+
+// The name of the sub-key in folder `file` of `folder`: its stored spelling
+// when that leads back to the folder, else the folder's own name.
+CStringW SubKeyName(const std::string& folder, const std::string& file)
+{
+    std::string spelling;
+    const bool spelled = ReadWholeFile(folder + "/" + file + "/" + std::string(kNameFile), spelling) == 0
+        && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == file;
+    if (!spelled)
+        spelling = UnescapeFileName(std::string_view(file).substr(kKeyPrefix.size()));
+    return CStringW(Utf8ToWide(spelling));
 }
 
 // 0 when the key folder has no sub-keys; EACCES when it has (a key with
@@ -469,26 +494,26 @@ int CRegKey::EnumKey(DWORD index, CStringW& name) const
 {
     if (!IsOpen())
         return EBADF;
-    DIR* dir = opendir(m_folder.c_str());
-    if (!dir)
-        return errno;
     std::vector<std::string> keys;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix)
-            keys.push_back(entry->d_name);
-    }
-    closedir(dir);
+    if (const int error = ListSubKeys(m_folder, keys))
+        return error;
     if (index >= keys.size())
         return ENOENT;
-    std::sort(keys.begin(), keys.end());
-    const std::string& chosen = keys[index];
-    std::string spelling;
-    // The stored spelling is used only when it leads back to this folder.
-    const bool spelled = ReadWholeFile(m_folder + "/" + chosen + "/" + std::string(kNameFile), spelling) == 0
-        && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == chosen;
-    if (!spelled)
-        spelling = UnescapeFileName(std::string_view(chosen).substr(kKeyPrefix.size()));
-    name = CStringW(Utf8ToWide(spelling));
+    name = SubKeyName(m_folder, keys[index]);
+    return 0;
+}
+
+int CRegKey::EnumKeys(std::vector<CStringW>& names) const
+{
+    if (!IsOpen())
+        return EBADF;
+    std::vector<std::string> keys;
+    if (const int error = ListSubKeys(m_folder, keys))
+        return error;
+    names.clear();
+    names.reserve(keys.size());
+    for (const std::string& key : keys)
+        names.push_back(SubKeyName(m_folder, key));
     return 0;
 }
 
@@ -552,21 +577,30 @@ int RegDeleteKey(HKEY root, const wchar_t* subKey)
         return ENOENT;
     if (const int error = CheckNoSubKeys(folder))
         return error;
-    // Renamed away first, so that no reader ever sees the key half emptied;
-    // a leftover of a killed delete is cleared by the next delete beside it.
-    const std::string parent = folder.substr(0, folder.rfind('/'));
-    std::string doomed = parent + "/.del.XXXXXX";
-    if (!mkdtemp(doomed.data()))
-        return errno;
-    const std::string target = doomed + "/key";
-    if (::rename(folder.c_str(), target.c_str()) != 0) {
+    // Renamed away first, so that no reader ever sees the key half emptied.
+    // The trash is one folder per root key rather than the parent, so that
+    // clearing what killed deletes left there costs the same however many
+    // keys the parent holds.
+    const std::string trash = RegistryStoreFolder() + "/" + RootFolderName(root) + "/" + std::string(kTrashFolder);
+    if (const int error = MakeFolder(trash))
+        return error;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string doomed = trash + "/XXXXXX";
+        if (!mkdtemp(doomed.data()))
+            return errno;
+        if (::rename(folder.c_str(), (doomed + "/key").c_str()) == 0) {
+            RemoveDoomed(doomed);
+            ClearLeftovers(trash);
+            return 0;
+        }
         const int error = errno;
         rmdir(doomed.c_str());
-        return error == ENOENT ? ENOENT : error;
+        // Another delete clearing the trash may have taken the empty folder
+        // before the key went in; a key that is gone was deleted beside us.
+        if (error != ENOENT || ::access(folder.c_str(), F_OK) != 0)
+            return error;
     }
-    RemoveDoomed(doomed);
-    ClearLeftovers(parent);
-    return 0;
+    return EBUSY;
 }
 
 } // namespace kel::platform
