@@ -4,6 +4,7 @@
 #include "Unicode.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -269,34 +270,28 @@ int MakeFolders(const std::string& path)
     return MakeFolder(path);
 }
 
-void RemoveDoomed(const std::string& doomed);
-
-// The files of a key folder. A ".del.*" folder inside is a delete that an
-// earlier version of the store left half done there.
-void RemoveFolderContents(const std::string& folder)
+// Removes a key folder that has no sub-keys: its files, then itself. A
+// ".del.*" folder inside is a delete that an earlier version of the store
+// left half done there, with the key in its "key".
+void RemoveKeyFolder(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.push_back(entry->d_name);
+    if (dir) {
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        }
+        closedir(dir);
+        for (const std::string& name : names) {
+            const std::string path = folder + "/" + name;
+            if (unlink(path.c_str()) != 0 && errno == EISDIR && name.rfind(".del.", 0) == 0) {
+                RemoveKeyFolder(path + "/key");
+                rmdir(path.c_str());
+            }
+        }
     }
-    closedir(dir);
-    for (const std::string& name : names) {
-        const std::string path = folder + "/" + name;
-        if (unlinkat(AT_FDCWD, path.c_str(), 0) != 0 && errno == EISDIR && name.rfind(".del.", 0) == 0)
-            RemoveDoomed(path);
-    }
-}
-
-// Removes "<doomed>/key" and "<doomed>" of a delete.
-void RemoveDoomed(const std::string& doomed)
-{
-    RemoveFolderContents(doomed + "/key");
-    rmdir((doomed + "/key").c_str());
-    rmdir(doomed.c_str());
+    rmdir(folder.c_str());
 }
 
 // Deletes that a killed process left half done in the trash folder; also
@@ -313,7 +308,7 @@ void ClearLeftovers(const std::string& trash)
     }
     closedir(dir);
     for (const std::string& doomed : leftovers)
-        RemoveDoomed(doomed);
+        RemoveKeyFolder(doomed);
 }
 
 // The sub-key folders of a key folder, in name order.
@@ -584,21 +579,21 @@ int RegDeleteKey(HKEY root, const wchar_t* subKey)
     const std::string trash = RegistryStoreFolder() + "/" + RootFolderName(root) + "/" + std::string(kTrashFolder);
     if (const int error = MakeFolder(trash))
         return error;
+    // A name no other delete uses: the folder's inode is unique while it
+    // exists, the process and the time tell apart a leftover that had it.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        std::string doomed = trash + "/XXXXXX";
-        if (!mkdtemp(doomed.data()))
-            return errno;
-        if (::rename(folder.c_str(), (doomed + "/key").c_str()) == 0) {
-            RemoveDoomed(doomed);
+        char name[80];
+        std::snprintf(name, sizeof name, "%llu-%d-%lld", static_cast<unsigned long long>(info.st_ino),
+                      static_cast<int>(getpid()),
+                      static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        const std::string doomed = trash + "/" + name;
+        if (::rename(folder.c_str(), doomed.c_str()) == 0) {
+            RemoveKeyFolder(doomed);
             ClearLeftovers(trash);
             return 0;
         }
-        const int error = errno;
-        rmdir(doomed.c_str());
-        // Another delete clearing the trash may have taken the empty folder
-        // before the key went in; a key that is gone was deleted beside us.
-        if (error != ENOENT || ::access(folder.c_str(), F_OK) != 0)
-            return error;
+        if (errno != EEXIST && errno != ENOTEMPTY)
+            return errno;
     }
     return EBUSY;
 }

@@ -348,8 +348,8 @@ TEST_F(RegistryTest, DeleteSubKeyWithManyChildrenRemovesEveryOneAndLeavesNoTrash
     // What a delete killed half way left: in the trash, and inside a key
     // (where an earlier version of the store kept it).
     const std::string root = m_store + "/HKEY_CURRENT_USER";
-    fs::create_directories(root + "/.deleted/killed/key");
-    kel::test::WriteBytes(root + "/.deleted/killed/key/v.x", "x");
+    fs::create_directories(root + "/.deleted/killed");
+    kel::test::WriteBytes(root + "/.deleted/killed/v.x", "x");
     fs::create_directories(root + "/k.many/k.recent/k.child3/.del.old/key");
     kel::test::WriteBytes(root + "/k.many/k.recent/k.child3/.del.old/key/v.x", "x");
 
