@@ -164,7 +164,8 @@ void CKelDatabaseOleDB::Open()
     if (!SQL_SUCCEEDED(connection->Connect(_OdbcConnectionString(configured)))) {
         CString description = _ThrowErrorInfo(connection->diagnostics());
         if (!configured)
-            description = _UnreachableServer(kel::store::DiagnosticState(SQL_HANDLE_DBC, connection->handle()), description);
+            description = _UnreachableServer(kel::store::DiagnosticState(SQL_HANDLE_DBC, connection->handle()),
+                                             description);
         _Throw(description);
     }
     m_dataSource = std::move(environment);

@@ -308,8 +308,8 @@ int main(int argc, char** argv)
         pg.Close();
         Figures peerPg = RunLibpq(*server, "bench_peer", rows);
         Report("PostgreSQL", "libpq", rows, wrapperPg, peerPg);
-        ReportOdbc("PostgreSQL", rows, wrapperPg,
-                   RunOdbcSelect("DSN=KelTestPostgres;UID=" + server->user + ";PWD=" + server->password, "bench_wrapper"));
+        const std::string pgLogin = "DSN=KelTestPostgres;UID=" + server->user + ";PWD=" + server->password;
+        ReportOdbc("PostgreSQL", rows, wrapperPg, RunOdbcSelect(pgLogin, "bench_wrapper"));
     } catch (CKelException* e) {
         std::fprintf(stderr, "%ls\n", e->GetMessage().GetString());
         e->Delete();

@@ -26,8 +26,9 @@ wchar_t FoldCase(wchar_t ch)
     if (ch < 0x80) // the common case needs no search
         return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch + (L'a' - L'A')) : ch;
     const auto code = static_cast<char32_t>(ch);
-    const Folding* found = std::lower_bound(std::begin(kFoldings), std::end(kFoldings), code,
-                                            [](const Folding& folding, char32_t wanted) { return folding.from < wanted; });
+    const Folding* found =
+        std::lower_bound(std::begin(kFoldings), std::end(kFoldings), code,
+                         [](const Folding& folding, char32_t wanted) { return folding.from < wanted; });
     return found != std::end(kFoldings) && found->from == code ? static_cast<wchar_t>(found->to) : ch;
 }
 

@@ -65,7 +65,9 @@ bool IsCharacter(SQLSMALLINT sqlType)
 // give a numeric structure).
 ColumnBuffer BufferFor(const ColumnInfo& info)
 {
-    auto of = [](SQLSMALLINT cType, size_t bytes) { return ColumnBuffer{cType, static_cast<SQLLEN>(bytes), false, {}, {}}; };
+    auto of = [](SQLSMALLINT cType, size_t bytes) {
+        return ColumnBuffer{cType, static_cast<SQLLEN>(bytes), false, {}, {}};
+    };
     auto text = [&](SQLULEN characters) {
         const bool bounded = characters >= 1 && characters <= kMaxBoundTextChars;
         return of(SQL_C_WCHAR, bounded ? (characters + 1) * sizeof(SQLWCHAR) : 0);
@@ -128,7 +130,8 @@ void StoreFixed(const ColumnInfo& info, SQLSMALLINT cType, const BYTE* element, 
     case DBTYPE_I2:
     case DBTYPE_I4:
     case DBTYPE_I8:
-        StoreInteger(info.type, cType == SQL_C_UBIGINT ? __int128(Load<std::uint64_t>(element)) : Load<std::int64_t>(element),
+        StoreInteger(info.type,
+                     cType == SQL_C_UBIGINT ? __int128(Load<std::uint64_t>(element)) : Load<std::int64_t>(element),
                      value);
         break;
     case DBTYPE_R4: fixed.r4 = Load<float>(element); break;
@@ -460,8 +463,10 @@ void CommandState::_ReadRow()
             value.status = DBSTATUS_S_ISNULL;
         } else if (buffer.cType != SQL_C_WCHAR) {
             StoreFixed(m_columns[i], buffer.cType, element, value);
-        } else if (indicator != SQL_NO_TOTAL && indicator <= buffer.elementBytes - static_cast<SQLLEN>(sizeof(SQLWCHAR))) {
-            value.text = FromSqlWide(reinterpret_cast<const SQLWCHAR*>(element), static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
+        } else if (indicator != SQL_NO_TOTAL && indicator < buffer.elementBytes) {
+            // Whole, with room for its terminator.
+            value.text = FromSqlWide(reinterpret_cast<const SQLWCHAR*>(element),
+                                     static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
             FinishNumeric(m_columns[i], value);
         } else {
             _ReadValue(i, value); // longer than the column said
@@ -528,7 +533,8 @@ void CommandState::_ReadValue(size_t column, ColumnValue& value)
     } else if (read) {
         alignas(std::int64_t) BYTE element[sizeof(SQL_TIMESTAMP_STRUCT)] = {};
         SQLLEN indicator = 0;
-        read = SQL_SUCCEEDED(SQLGetData(m_statement->handle(), ordinal, buffer.cType, element, sizeof element, &indicator));
+        read = SQL_SUCCEEDED(
+            SQLGetData(m_statement->handle(), ordinal, buffer.cType, element, sizeof element, &indicator));
         if (read && indicator == SQL_NULL_DATA)
             value.status = DBSTATUS_S_ISNULL;
         else if (read)
