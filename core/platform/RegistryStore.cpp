@@ -270,9 +270,9 @@ int MakeFolders(const std::string& path)
     return MakeFolder(path);
 }
 
-// Removes a key folder that has no sub-keys: its files, then itself. A
-// ".del.*" folder inside is a delete that an earlier version of the store
-// left half done there, with the key in its "key".
+// Removes a key folder taken out of the store, whole: a sub-key made in it
+// while it was being taken goes with it, as does a ".del.*" folder that an
+// earlier version of the store left in a key when a delete was killed.
 void RemoveKeyFolder(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
@@ -285,10 +285,8 @@ void RemoveKeyFolder(const std::string& folder)
         closedir(dir);
         for (const std::string& name : names) {
             const std::string path = folder + "/" + name;
-            if (unlink(path.c_str()) != 0 && errno == EISDIR && name.rfind(".del.", 0) == 0) {
-                RemoveKeyFolder(path + "/key");
-                rmdir(path.c_str());
-            }
+            if (unlink(path.c_str()) != 0 && errno == EISDIR)
+                RemoveKeyFolder(path);
         }
     }
     rmdir(folder.c_str());
