@@ -3,10 +3,13 @@
 #include "platform/RegistryStore.h"
 #include "platform/WinApp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
+#include <set>
 #include <string>
+#include <vector>
 
 using kel::platform::CRegKey;
 
@@ -40,20 +43,29 @@ int DeleteTree(HKEY root, std::wstring& path)
     if (path.empty() || path.back() != L'\\')
         path += L'\\';
     const size_t end = path.size();
-    // Index 0 every time: each deleted child leaves the enumeration.
-    // A child that comes back after its delete reported success could not
-    // be reached by its name; stop rather than go round for ever.
-    CStringW child, previous;
-    bool first = true;
-    while (key.EnumKey(0, child) == 0 && static_cast<size_t>(child.GetLength()) <= kMaxChildNameLength) {
-        if (!first && child == previous)
+    // The children in name order, as taking index 0 again and again would
+    // give them, from one listing per round instead of one per child. A
+    // child still listed after its delete reported success could not be
+    // reached by its name; stop rather than go round for ever.
+    std::vector<CStringW> children;
+    std::set<std::wstring> deleted;
+    bool failed = false;
+    while (!failed && key.EnumKeys(children) == 0 && !children.empty()) {
+        if (std::any_of(children.begin(), children.end(),
+                        [&](const CStringW& child) { return deleted.count(child.str()) != 0; }))
             break;
-        first = false;
-        previous = child;
-        path.resize(end);
-        path += child.str();
-        if (DeleteTree(root, path) == 0)
-            break;
+        deleted.clear();
+        for (const CStringW& child : children) {
+            failed = static_cast<size_t>(child.GetLength()) > kMaxChildNameLength;
+            if (failed)
+                break;
+            path.resize(end);
+            path += child.str();
+            failed = DeleteTree(root, path) == 0;
+            if (failed)
+                break;
+            deleted.insert(child.str());
+        }
     }
     path.resize(end - 1);
     key.Close();

@@ -17,9 +17,15 @@ constexpr const wchar_t* kConnectionFormat =
     L"Initial Catalog=%ls; Use Procedure for Prepare=1; Auto Translate=True; Packet Size=4096; "
     L"Use Encryption for Data=False; Tag with column collation when possible=False";
 
-// The driver that stands in for the SQL Server provider.
+// The driver that stands in for the SQL Server provider, and the protocol
+// version it speaks: one fixed version, because FreeTDS trying one version
+// after another ignores the login time-out and waits for ever on a server
+// that accepts and never answers. 7.4 is that of SQL Server 2012 and later.
 constexpr const wchar_t* kSqlServerDriver = L"FreeTDS";
+constexpr const wchar_t* kTdsVersion = L"7.4";
 constexpr SQLUINTEGER kPacketSize = 4096;
+// The SQL Server provider's default login time-out.
+constexpr SQLUINTEGER kLoginTimeoutSeconds = 15;
 
 // One "KEY=value;" pair. Values with separators or braces are braced, with
 // inner closing braces doubled, so that no value can add keys of its own.
@@ -133,6 +139,7 @@ std::wstring CKelDatabaseOleDB::_OdbcConnectionString(bool configuredDataSource)
     text += OdbcPair(L"DATABASE", m_strInitialCatalog.str());
     text += OdbcPair(L"UID", m_strUserID.str());
     text += OdbcPair(L"PWD", m_strPassword.str());
+    text += OdbcPair(L"TDS_Version", kTdsVersion);
     text += L"ClientCharset=UTF-8;Encryption=off;";
     return text;
 }
@@ -152,8 +159,15 @@ void CKelDatabaseOleDB::Open()
         SQLSetConnectAttr(connection->handle(), SQL_ATTR_PACKET_SIZE,
                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPacketSize)), 0);
     }
-    if (!SQL_SUCCEEDED(connection->Connect(_OdbcConnectionString(configured))))
-        _Throw(_ThrowErrorInfo(connection->diagnostics()));
+    SQLSetConnectAttr(connection->handle(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0);
+    if (!SQL_SUCCEEDED(connection->Connect(_OdbcConnectionString(configured)))) {
+        CString description = _ThrowErrorInfo(connection->diagnostics());
+        if (!configured)
+            description = _UnreachableServer(kel::store::DiagnosticState(SQL_HANDLE_DBC, connection->handle()),
+                                             description);
+        _Throw(description);
+    }
     m_dataSource = std::move(environment);
     m_session = std::move(connection);
 }
@@ -243,6 +257,23 @@ CString CKelDatabaseOleDB::_ThrowErrorInfo(const OdbcHandle& failed) const
     if (description.empty())
         description = L"The database driver reported a failure without a description";
     return CString(description);
+}
+
+CString CKelDatabaseOleDB::_UnreachableServer(const std::string& state, const CString& description) const
+{
+    // Class 08 is a connection that could not be made or was lost; HYT00 a
+    // login that timed out. Either way the user needs to know which server.
+    CString text;
+    if (state == "HYT00" || state == "HYT01") {
+        text.Format(L"The SQL Server \"%ls\" did not answer within the %u-second login time-out: %ls",
+                    m_strDataSource.GetString(), kLoginTimeoutSeconds, description.GetString());
+    } else if (state.rfind("08", 0) == 0) {
+        text.Format(L"The SQL Server \"%ls\" could not be reached: %ls", m_strDataSource.GetString(),
+                    description.GetString());
+    } else {
+        text = description;
+    }
+    return text;
 }
 
 void CKelDatabaseOleDB::_Throw(const CString& description) const

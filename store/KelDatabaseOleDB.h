@@ -20,6 +20,7 @@
 #include <platform/StringW.h>
 
 #include <memory>
+#include <string>
 
 namespace kel::store {
 class OdbcEnvironment;
@@ -39,11 +40,12 @@ public:
     // The connection string, password included: never log it.
     CString GetDbConnString();
 
-    // Connects. A Data Source that names a configured ODBC data source
-    // connects to it (the Initial Catalog, when not empty, names its
-    // database); any other names a SQL Server ("host", "host\instance" or
-    // "host,port") reached through the FreeTDS driver. Opening an open
-    // wrapper closes the old connection first.
+    // Connects, giving the login 15 seconds. A Data Source that names a
+    // configured ODBC data source connects to it (the Initial Catalog, when
+    // not empty, names its database); any other names a SQL Server ("host",
+    // "host\instance" or "host,port") reached through the FreeTDS driver,
+    // and a failure to reach it names the server. Opening an open wrapper
+    // closes the old connection first.
     void Open();
     // Releases the connection and every command still open on it.
     void Close();
@@ -69,6 +71,9 @@ public:
 
 private:
     CString _ThrowErrorInfo(const kel::store::OdbcHandle& failed) const;
+    // The description of a failed SQL Server login, naming the server when
+    // it could not be reached or did not answer.
+    CString _UnreachableServer(const std::string& state, const CString& description) const;
     [[noreturn]] void _Throw(const CString& description) const;
     void _RequireOpen(const wchar_t* sql) const;
     void _ExecResult(const wchar_t* sql, CCommandBase* command);

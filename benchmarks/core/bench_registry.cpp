@@ -1,7 +1,10 @@
 // Registry store: writes and reads per second of 10,000 values (strings and
 // 32-bit numbers over 100 keys), beside a peer that does the least a
 // crash-safe store must: one file per value, written to a temporary file and
-// renamed into place, read back with open/read/close.
+// renamed into place, read back with open/read/close. Then the deletion of a
+// key with 1,000 and with 10,000 children (one value each), beside removing
+// a folder of as many folders holding one file each: the time per child
+// stays the same when the key has ten times the children.
 #include "KelRegistry.h"
 #include "KelFileOperation.h"
 
@@ -35,9 +38,8 @@ double Seconds(Work work)
 }
 
 // The peer: the same values as plain files, one folder per key.
-void PeerWrite(const std::string& folder, int key, const std::string& name, const std::string& bytes)
+void PeerWrite(const std::string& path, const std::string& bytes)
 {
-    const std::string path = folder + "/" + std::to_string(key % kKeys) + "/" + name;
     const std::string temporary = path + ".tmp";
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -46,6 +48,11 @@ void PeerWrite(const std::string& folder, int key, const std::string& name, cons
         std::perror("write");
     close(fd);
     rename(temporary.c_str(), path.c_str());
+}
+
+void PeerWrite(const std::string& folder, int key, const std::string& name, const std::string& bytes)
+{
+    PeerWrite(folder + "/" + std::to_string(key % kKeys) + "/" + name, bytes);
 }
 
 bool PeerRead(const std::string& folder, int i, std::string& bytes)
@@ -59,6 +66,31 @@ bool PeerRead(const std::string& folder, int i, std::string& bytes)
     close(fd);
     bytes.assign(buffer, n > 0 ? static_cast<size_t>(n) : 0);
     return n > 0;
+}
+
+// Deletes a key of `children` children, each with one value, and a folder
+// like it through std::filesystem::remove_all; prints both.
+bool DeleteManyChildren(const std::string& peerFolder, int children)
+{
+    bool ok = true;
+    const std::wstring parent = L"Software\\KelBench\\Many" + std::to_wstring(children);
+    const std::string peerParent = peerFolder + "/many" + std::to_string(children);
+    for (int i = 0; i < children; ++i) {
+        const std::wstring child = parent + L"\\Child" + std::to_wstring(i);
+        ok &= CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, child.c_str(), L"n", static_cast<DWORD>(i));
+        const std::string peerChild = peerParent + "/child" + std::to_string(i);
+        std::filesystem::create_directories(peerChild);
+        PeerWrite(peerChild + "/n", std::to_string(i));
+    }
+    std::vector<wchar_t> buffer(parent.begin(), parent.end());
+    buffer.push_back(0);
+    const double ours = Seconds([&] { ok &= CKelRegistry::LocalDeleteSubKey(HKEY_CURRENT_USER, buffer.data()) == 1; });
+    const double peer = Seconds([&] { std::filesystem::remove_all(peerParent); });
+    ok &= CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, (parent + L"\\Child0").c_str(), L"n") == 0;
+    std::printf("  LocalDeleteSubKey, %6d children      %7.3f s (%5.1f us a child)   peer remove_all %7.3f s"
+                "   ratio (peer time / ours) %5.2f\n",
+                children, ours, ours * 1e6 / children, peer, peer / ours);
+    return ok;
 }
 
 void PrintRate(const char* what, double seconds)
@@ -152,6 +184,8 @@ int main()
     std::printf("  new-value write ratio (peer time / ours)  %6.2f\n", peerWrites / writeStrings);
     std::printf("  replacing write ratio (peer time / ours) %6.2f\n", peerReplaces / writeNumbers);
     std::printf("  read ratio (peer time / ours)            %6.2f\n", peerReads / readStrings);
+    ok &= DeleteManyChildren(peerFolder, 1000);
+    ok &= DeleteManyChildren(peerFolder, 10000);
     if (!ok)
         std::printf("  A VALUE DID NOT READ BACK\n");
     CKelFileOperation::DeleteDirectory(std::wstring(root.begin(), root.end()).c_str());

@@ -1,8 +1,10 @@
 #include "RegistryStore.h"
 
+#include "CaseFold.h"
 #include "Unicode.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,31 +21,19 @@ namespace kel::platform {
 namespace {
 
 // On-disk layout inside a key folder: "k.<name>" sub-key folders, "v.<name>"
-// value files, ".name" the key's own spelling, ".tmp.*" files being written
-// and ".del.*" keys being deleted. Names are folded to lower case, so that
-// every process finds the same file whatever case it asks with.
+// value files, ".name" the key's own spelling and ".tmp.*" files being
+// written. Names are case folded (CaseFold.h), so that every process finds
+// the same file whatever case it asks with. Keys being deleted wait in the
+// root key's ".deleted" folder.
 constexpr std::string_view kKeyPrefix = "k.";
 constexpr std::string_view kValuePrefix = "v.";
 constexpr std::string_view kNameFile = ".name";
+constexpr std::string_view kTrashFolder = ".deleted";
 constexpr std::string_view kValueMagic = "KELREG1\n";
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kMaxValueSize = 1u << 20;
 constexpr size_t kMaxFileNameBytes = 200;
-
-// A case fold that does not depend on the process locale, so every program
-// maps a name to the same file: ASCII, Latin-1, Greek, Cyrillic, full-width.
-wchar_t FoldCase(wchar_t c)
-{
-    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        || (c >= 0x410 && c <= 0x42F))
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if (c >= 0xFF21 && c <= 0xFF3A)
-        return c + 0x20;
-    return c;
-}
 
 std::uint64_t Fnv1a(std::string_view bytes)
 {
@@ -280,43 +270,71 @@ int MakeFolders(const std::string& path)
     return MakeFolder(path);
 }
 
-void RemoveFolderContents(const std::string& folder)
+// Removes a key folder taken out of the store, whole: a sub-key made in it
+// while it was being taken goes with it, as does a ".del.*" folder that an
+// earlier version of the store left in a key when a delete was killed.
+void RemoveKeyFolder(const std::string& folder)
 {
     DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.push_back(entry->d_name);
+    if (dir) {
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        }
+        closedir(dir);
+        for (const std::string& name : names) {
+            const std::string path = folder + "/" + name;
+            if (unlink(path.c_str()) != 0 && errno == EISDIR)
+                RemoveKeyFolder(path);
+        }
     }
-    closedir(dir);
-    for (const std::string& name : names)
-        unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
+    rmdir(folder.c_str());
 }
 
-// Removes "<doomed>/key" and "<doomed>" of a delete.
-void RemoveDoomed(const std::string& doomed)
+// Deletes that a killed process left half done in the trash folder; also
+// those running now in other processes, which then find less to remove.
+void ClearLeftovers(const std::string& trash)
 {
-    RemoveFolderContents(doomed + "/key");
-    rmdir((doomed + "/key").c_str());
-    rmdir(doomed.c_str());
-}
-
-// Deletes that a killed process left half done in `parent`.
-void ClearLeftovers(const std::string& parent)
-{
-    DIR* dir = opendir(parent.c_str());
+    DIR* dir = opendir(trash.c_str());
     if (!dir)
         return;
     std::vector<std::string> leftovers;
     while (const dirent* entry = readdir(dir)) {
-        if (std::string_view(entry->d_name).substr(0, 5) == ".del.")
-            leftovers.push_back(parent + "/" + entry->d_name);
+        if (entry->d_name[0] != '.')
+            leftovers.push_back(trash + "/" + entry->d_name);
     }
     closedir(dir);
     for (const std::string& doomed : leftovers)
-        RemoveDoomed(doomed);
+        RemoveKeyFolder(doomed);
+}
+
+// The sub-key folders of a key folder, in name order.
+int ListSubKeys(const std::string& folder, std::vector<std::string>& keys)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return errno;
+    keys.clear();
+    while (const dirent* entry = readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix)
+            keys.push_back(entry->d_name);
+    }
+    closedir(dir);
+    std::sort(keys.begin(), keys.end());
+    return 0;
+}
+
+// The name of the sub-key in folder `file` of `folder`: its stored spelling
+// when that leads back to the folder, else the folder's own name.
+CStringW SubKeyName(const std::string& folder, const std::string& file)
+{
+    std::string spelling;
+    const bool spelled = ReadWholeFile(folder + "/" + file + "/" + std::string(kNameFile), spelling) == 0
+        && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == file;
+    if (!spelled)
+        spelling = UnescapeFileName(std::string_view(file).substr(kKeyPrefix.size()));
+    return CStringW(Utf8ToWide(spelling));
 }
 
 // 0 when the key folder has no sub-keys; EACCES when it has (a key with
@@ -469,26 +487,26 @@ int CRegKey::EnumKey(DWORD index, CStringW& name) const
 {
     if (!IsOpen())
         return EBADF;
-    DIR* dir = opendir(m_folder.c_str());
-    if (!dir)
-        return errno;
     std::vector<std::string> keys;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::string_view(entry->d_name).substr(0, kKeyPrefix.size()) == kKeyPrefix)
-            keys.push_back(entry->d_name);
-    }
-    closedir(dir);
+    if (const int error = ListSubKeys(m_folder, keys))
+        return error;
     if (index >= keys.size())
         return ENOENT;
-    std::sort(keys.begin(), keys.end());
-    const std::string& chosen = keys[index];
-    std::string spelling;
-    // The stored spelling is used only when it leads back to this folder.
-    const bool spelled = ReadWholeFile(m_folder + "/" + chosen + "/" + std::string(kNameFile), spelling) == 0
-        && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == chosen;
-    if (!spelled)
-        spelling = UnescapeFileName(std::string_view(chosen).substr(kKeyPrefix.size()));
-    name = CStringW(Utf8ToWide(spelling));
+    name = SubKeyName(m_folder, keys[index]);
+    return 0;
+}
+
+int CRegKey::EnumKeys(std::vector<CStringW>& names) const
+{
+    if (!IsOpen())
+        return EBADF;
+    std::vector<std::string> keys;
+    if (const int error = ListSubKeys(m_folder, keys))
+        return error;
+    names.clear();
+    names.reserve(keys.size());
+    for (const std::string& key : keys)
+        names.push_back(SubKeyName(m_folder, key));
     return 0;
 }
 
@@ -552,21 +570,30 @@ int RegDeleteKey(HKEY root, const wchar_t* subKey)
         return ENOENT;
     if (const int error = CheckNoSubKeys(folder))
         return error;
-    // Renamed away first, so that no reader ever sees the key half emptied;
-    // a leftover of a killed delete is cleared by the next delete beside it.
-    const std::string parent = folder.substr(0, folder.rfind('/'));
-    std::string doomed = parent + "/.del.XXXXXX";
-    if (!mkdtemp(doomed.data()))
-        return errno;
-    const std::string target = doomed + "/key";
-    if (::rename(folder.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        rmdir(doomed.c_str());
-        return error == ENOENT ? ENOENT : error;
+    // Renamed away first, so that no reader ever sees the key half emptied.
+    // The trash is one folder per root key rather than the parent, so that
+    // clearing what killed deletes left there costs the same however many
+    // keys the parent holds.
+    const std::string trash = RegistryStoreFolder() + "/" + RootFolderName(root) + "/" + std::string(kTrashFolder);
+    if (const int error = MakeFolder(trash))
+        return error;
+    // A name no other delete uses: the folder's inode is unique while it
+    // exists, the process and the time tell apart a leftover that had it.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char name[80];
+        std::snprintf(name, sizeof name, "%llu-%d-%lld", static_cast<unsigned long long>(info.st_ino),
+                      static_cast<int>(getpid()),
+                      static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        const std::string doomed = trash + "/" + name;
+        if (::rename(folder.c_str(), doomed.c_str()) == 0) {
+            RemoveKeyFolder(doomed);
+            ClearLeftovers(trash);
+            return 0;
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY)
+            return errno;
     }
-    RemoveDoomed(doomed);
-    ClearLeftovers(parent);
-    return 0;
+    return EBUSY;
 }
 
 } // namespace kel::platform

@@ -5,8 +5,9 @@
 // $XDG_CONFIG_HOME/kelcommon/registry, else ~/.config/kelcommon/registry:
 // one folder per root key (HKEY_CURRENT_USER, ...), one folder per key below.
 //
-// Key and value names compare case-insensitively, as on Windows; a key keeps
-// the spelling it was created with. Values keep their type. Every value is
+// Key and value names compare case-insensitively, as on Windows, by Unicode's
+// simple case folding (CaseFold.h); a key keeps the spelling it was created
+// with. Values keep their type. Every value is
 // written to a temporary file and renamed into place, and a key is renamed
 // away before its values are removed, so a process killed at any point
 // leaves each key and value either whole or absent.
@@ -23,6 +24,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct HKEY__;
 using HKEY = HKEY__*;
@@ -72,6 +74,9 @@ public:
     int DeleteValue(const wchar_t* name) const;
     // The name of the sub-key at `index` in name order; ENOENT past the end.
     int EnumKey(DWORD index, CStringW& name) const;
+    // The names of all sub-keys in name order, read in one pass (EnumKey
+    // reads the key's whole listing for each index).
+    int EnumKeys(std::vector<CStringW>& names) const;
 
     // The stored type and bytes of a value.
     int ReadValue(const wchar_t* name, DWORD& type, std::string& data) const;

@@ -1,5 +1,6 @@
 #include "StringW.h"
 
+#include "CaseFold.h"
 #include "CodePage.h"
 
 #include <algorithm>
@@ -286,15 +287,8 @@ int CStringW::Compare(const wchar_t* other) const
 
 int CStringW::CompareNoCase(const wchar_t* other) const
 {
-    const wchar_t* left = m_str.c_str();
-    const wchar_t* right = other ? other : L"";
-    for (;; ++left, ++right) {
-        const wchar_t a = ToLower(*left), b = ToLower(*right);
-        if (a != b)
-            return a < b ? -1 : 1;
-        if (a == 0)
-            return 0;
-    }
+    // Up to the first zero of each, as the C string comparisons do.
+    return kel::platform::CompareFolded(m_str.c_str(), other ? other : L"");
 }
 
 wchar_t* CStringW::GetBuffer(int minLength)

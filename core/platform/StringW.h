@@ -69,6 +69,8 @@ public:
     CStringW& MakeUpper();
     CStringW& MakeLower();
     int Compare(const wchar_t* other) const;
+    // Ignores case by Unicode's simple case folding (CaseFold.h), whatever
+    // the locale: "ſ", "s" and "S" compare equal, as do "ς", "σ" and "Σ".
     int CompareNoCase(const wchar_t* other) const;
 
     // Writable buffer of at least `minLength` characters; ReleaseBuffer takes

@@ -203,6 +203,8 @@ CStringW CCommandBase::GetValueText(DBORDINAL column) const
     const ColumnValue* value = m_pState->Value(column);
     if (!value || value->status == DBSTATUS_S_ISNULL || value->status == DBSTATUS_E_CANTCONVERTVALUE)
         return CStringW();
+    if (value->status == DBSTATUS_E_DATAOVERFLOW)
+        return CStringW(value->text); // whole, though too large for the column's type
     const auto& fixed = value->fixed;
     CStringW text;
     switch (m_pState->Column(column)->type) {
@@ -230,6 +232,8 @@ CStringW CCommandBase::GetValueText(DBORDINAL column) const
 bool CCommandBase::GetValueNumber(DBORDINAL column, double* number) const
 {
     const ColumnValue* value = m_pState->Value(column);
+    if (value && number && value->status == DBSTATUS_E_DATAOVERFLOW)
+        return ParseWhole(value->text, number);
     if (!value || !number || value->status != DBSTATUS_S_OK)
         return false;
     const auto& fixed = value->fixed;
@@ -249,6 +253,8 @@ bool CCommandBase::GetValueNumber(DBORDINAL column, double* number) const
 bool CCommandBase::GetValueNumber(DBORDINAL column, LONGLONG* number) const
 {
     const ColumnValue* value = m_pState->Value(column);
+    if (value && number && value->status == DBSTATUS_E_DATAOVERFLOW)
+        return ParseWholeNumber(value->text, number);
     if (!value || !number || value->status != DBSTATUS_S_OK)
         return false;
     const auto& fixed = value->fixed;

@@ -62,7 +62,10 @@ public:
     // Bytes of the value (without the terminator of text).
     bool GetLength(DBORDINAL column, DBLENGTH* length) const;
     // The value, stored as the column type says (see OleDbTypes.h); null for
-    // NULL and for a value that did not fit its type.
+    // NULL and for a value that did not fit its type. Such a value (status
+    // DBSTATUS_E_DATAOVERFLOW: an integer wider than its column said, as
+    // SQLite keeps 64 bits in any INTEGER column) is never wrapped: it reads
+    // whole through GetValueText and GetValueNumber.
     const void* GetValue(DBORDINAL column) const;
     // The value when T is the stored type of the column, else false.
     template <class T>

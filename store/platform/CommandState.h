@@ -15,7 +15,20 @@ struct ColumnInfo {
     std::wstring name;
     SQLSMALLINT sqlType = 0;
     SQLULEN size = 0;
+    bool isUnsigned = false;
     DBTYPE type = DBTYPE_WSTR;
+};
+
+// How a column's values are read: the C type and, for values of a bounded
+// size, the bytes of one. A bound column holds one element per row of a
+// block with the driver's length indicator of each; the others are read
+// with SQLGetData, whole.
+struct ColumnBuffer {
+    SQLSMALLINT cType = 0;
+    SQLLEN elementBytes = 0; // 0: of no bounded size
+    bool bound = false;
+    std::vector<BYTE> data;
+    std::vector<SQLLEN> indicators;
 };
 
 // One value of the current row. Fixed-size values sit in `fixed`; text and
@@ -34,7 +47,7 @@ struct ColumnValue {
         DBTIME time;
         DBTIMESTAMP timestamp;
     } fixed{};
-    std::wstring text;       // WSTR, and the driver's text of a NUMERIC
+    std::wstring text;       // WSTR, the driver's text of a NUMERIC, an overflowing integer
     std::vector<BYTE> bytes; // BYTES
 };
 
@@ -61,13 +74,23 @@ private:
     bool _Run(std::wstring& error);
     bool _IsQuery() const;
     void _DescribeResult();
+    void _BindColumns();
     void _ReadRow();
-    void _ReadValue(SQLUSMALLINT ordinal, const ColumnInfo& info, ColumnValue& value);
+    bool _Position();
+    void _ReadValue(size_t column, ColumnValue& value);
     bool _ReadLong(SQLUSMALLINT ordinal, SQLSMALLINT cType, ColumnValue& value);
     void _Fail(const wchar_t* fallback);
 
     std::unique_ptr<OdbcStatement> m_statement;
     std::vector<ColumnValue> m_values;
+    // Rows come from the driver in blocks of m_blockRows into the bound
+    // buffers; the current row is m_rowInBlock of the m_rowsFetched there.
+    std::vector<ColumnBuffer> m_buffers;
+    std::vector<SQLUSMALLINT> m_rowStatus;
+    SQLULEN m_blockRows = 1;
+    SQLULEN m_rowsFetched = 0;
+    SQLULEN m_rowInBlock = 0;
+    bool m_bPositioned = false; // the driver's cursor is on the current row of the block
     std::vector<BYTE> m_chunk;
     std::vector<BYTE> m_textUnits; // UTF-16 of the text value being read
     std::string m_sql; // as sent, for running a query again

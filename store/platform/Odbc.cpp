@@ -51,6 +51,17 @@ std::wstring DescribeDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
     return text;
 }
 
+std::string DiagnosticState(SQLSMALLINT handleType, SQLHANDLE handle)
+{
+    SQLCHAR state[6] = {};
+    SQLINTEGER nativeError = 0;
+    SQLSMALLINT length = 0;
+    if (handle == SQL_NULL_HANDLE
+        || !SQL_SUCCEEDED(SQLGetDiagRec(handleType, handle, 1, state, &nativeError, nullptr, 0, &length)))
+        return {};
+    return reinterpret_cast<const char*>(state);
+}
+
 OdbcEnvironment::OdbcEnvironment()
 {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_hEnv))) {
@@ -112,6 +123,19 @@ SQLRETURN OdbcConnection::Connect(const std::wstring& connectionString)
                                     &outLength, SQL_DRIVER_NOPROMPT);
     m_bConnected = SQL_SUCCEEDED(rc);
     return rc;
+}
+
+SQLUINTEGER OdbcConnection::GetDataExtensions()
+{
+    if (!m_bConnected)
+        return 0;
+    if (!m_getDataExtensions) {
+        SQLUINTEGER bits = 0;
+        if (!SQL_SUCCEEDED(SQLGetInfo(m_hDbc, SQL_GETDATA_EXTENSIONS, &bits, sizeof bits, nullptr)))
+            bits = 0;
+        m_getDataExtensions = bits;
+    }
+    return *m_getDataExtensions;
 }
 
 void OdbcConnection::Close()

@@ -14,6 +14,7 @@
 #include "OdbcApi.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ std::wstring FromSqlWide(const SQLWCHAR* text, size_t units);
 
 // The first diagnostic record of a handle as text ("" when there is none).
 std::wstring DescribeDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+// The SQLSTATE of that record ("" when there is none).
+std::string DiagnosticState(SQLSMALLINT handleType, SQLHANDLE handle);
 
 // A handle and its kind, for reading diagnostics after a failed call.
 struct OdbcHandle {
@@ -75,12 +78,17 @@ public:
     bool IsIsolationSet() const { return m_bIsolationSet; }
     void MarkIsolationSet() { m_bIsolationSet = true; }
 
+    // What SQLGetData may read beside bound columns (the SQL_GD_* bits),
+    // asked of the driver once.
+    SQLUINTEGER GetDataExtensions();
+
 private:
     friend class OdbcStatement;
     std::shared_ptr<OdbcEnvironment> m_environment;
     SQLHDBC m_hDbc = SQL_NULL_HDBC;
     bool m_bConnected = false;
     bool m_bIsolationSet = false;
+    std::optional<SQLUINTEGER> m_getDataExtensions;
     std::set<OdbcStatement*> m_statements;
 };
 

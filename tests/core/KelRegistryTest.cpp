@@ -74,7 +74,7 @@ TEST_F(RegistryTest, StringsAndNumbersReadBackWithTheirType)
 TEST_F(RegistryTest, NamesCompareWithoutCase)
 {
     ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\MixedCase\\Ελλάδα", L"Value", L"v"));
-    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\mixedcase\\ΕΛΛΆΔΑ", L"VALUE"), L"");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\mixedcase\\ΕΛΛΆΔΑ", L"VALUE"), L"v");
     EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\mixedcase\\ελλάδα", L"VALUE"), L"v");
     ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"software\\MIXEDCASE\\ελλάδα", L"value", L"w"));
     EXPECT_EQ(ValueFiles().size(), 1u);
@@ -309,5 +309,60 @@ TEST_F(RegistryTest, WriterKilledMidWriteLeavesCompleteKeys)
                 << "key " << last % kKeys << " holds " << text.size() << " characters";
             EXPECT_TRUE(number == last || number == next) << "key " << last % kKeys << " holds " << number;
         }
+    }
+}
+
+// ---- Names in every script, and keys with many children ----
+
+TEST_F(RegistryTest, NamesCompareByUnicodeCaseFoldingInEveryScript)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\Łódź\\ſtation", L"ẞ", L"v"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"SOFTWARE\\łÓDŹ\\STATION", L"ß"), L"v");
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"software\\ŁÓDŹ\\Station", L"ß", L"w"));
+    EXPECT_EQ(ValueFiles().size(), 1u) << "one key and one value, whatever the case";
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Software\\Łódź\\ſtation", L"ẞ"), L"w");
+    // Scripts that fold to upper case or lie beyond the basic plane.
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"\uAB70\\\U00010400", L"Ὀδυσσεύς", 7));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"\u13A0\\\U00010428", L"ὈΔΥΣΣΕΎΣ"), 7);
+    // Dotted and dotless i stay apart, as outside Turkish.
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Turkic", L"İ", 1));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Turkic", L"i"), 0);
+
+    // A key keeps the spelling it was made with.
+    kel::platform::CRegKey key;
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, L"SOFTWARE\\ŁÓDŹ"), 0);
+    CStringW name;
+    ASSERT_EQ(key.EnumKey(0, name), 0);
+    EXPECT_EQ(name, L"ſtation");
+}
+
+TEST_F(RegistryTest, DeleteSubKeyWithManyChildrenRemovesEveryOneAndLeavesNoTrash)
+{
+    constexpr int kChildren = 600;
+    for (int i = 0; i < kChildren; ++i) {
+        const std::wstring child = L"Many\\Recent\\Child" + std::to_wstring(i);
+        ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, child.c_str(), L"n", static_cast<DWORD>(i)));
+    }
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Many\\Recent\\Child7\\Deeper", L"n", 1));
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Many\\Kept", L"n", 1));
+    // What a delete killed half way left: in the trash, and inside a key
+    // (where an earlier version of the store kept it).
+    const std::string root = m_store + "/HKEY_CURRENT_USER";
+    fs::create_directories(root + "/.deleted/killed");
+    kel::test::WriteBytes(root + "/.deleted/killed/v.x", "x");
+    fs::create_directories(root + "/k.many/k.recent/k.child3/.del.old/key");
+    kel::test::WriteBytes(root + "/k.many/k.recent/k.child3/.del.old/key/v.x", "x");
+
+    wchar_t buffer[64] = L"MANY\\recent";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(buffer, L"MANY\\recent");
+    EXPECT_FALSE(fs::exists(root + "/k.many/k.recent"));
+    EXPECT_EQ(CKelRegistry::LocalReadInt(HKEY_CURRENT_USER, L"Many\\Kept", L"n"), 1);
+    EXPECT_TRUE(fs::is_empty(root + "/.deleted")) << "nothing waits in the trash";
+    for (const auto& entry : fs::directory_iterator(root + "/k.many")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == ".name" || name == "k.kept") << name;
     }
 }

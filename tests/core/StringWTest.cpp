@@ -63,6 +63,32 @@ TEST(StringW, TrimAndCase)
     EXPECT_LT(CStringW(L"A").Compare(L"a"), 0);
 }
 
+// Case is ignored by Unicode's simple case folding, in every script and
+// whatever the locale, including the letters whose lower case is not their
+// folded form.
+TEST(StringWCaseFolding, CompareNoCaseFoldsEveryScript)
+{
+    EXPECT_EQ(CStringW(L"Łódź").CompareNoCase(L"łÓDŹ"), 0);
+    EXPECT_EQ(CStringW(L"ſtraße").CompareNoCase(L"STRASSE"), 1) << "simple folding keeps ß one letter";
+    EXPECT_EQ(CStringW(L"ſ").CompareNoCase(L"S"), 0) << "long s folds to s";
+    EXPECT_EQ(CStringW(L"ὈΔΥΣΣΕΎΣ").CompareNoCase(L"ὀδυσσεύς"), 0) << "final sigma folds to sigma";
+    EXPECT_EQ(CStringW(L"µ").CompareNoCase(L"Μ"), 0) << "micro sign folds to mu";
+    EXPECT_EQ(CStringW(L"ẞ").CompareNoCase(L"ß"), 0);
+    EXPECT_EQ(CStringW(L"\u212A").CompareNoCase(L"k"), 0) << "Kelvin sign";
+    EXPECT_EQ(CStringW(L"\u13A0\u13A1").CompareNoCase(L"\uAB70\uAB71"), 0) << "Cherokee folds to upper case";
+    EXPECT_EQ(CStringW(L"\U00010400").CompareNoCase(L"\U00010428"), 0) << "Deseret, beyond the basic plane";
+    EXPECT_EQ(CStringW(L"ǅ").CompareNoCase(L"ǆ"), 0) << "title case";
+    // Only the Turkic mappings join dotted and dotless i; simple folding
+    // keeps them apart.
+    EXPECT_NE(CStringW(L"İ").CompareNoCase(L"i"), 0);
+    EXPECT_NE(CStringW(L"ı").CompareNoCase(L"I"), 0);
+    // Order is that of the folded code points; shorter sorts first.
+    EXPECT_LT(CStringW(L"a").CompareNoCase(L"B"), 0);
+    EXPECT_GT(CStringW(L"b").CompareNoCase(L"A"), 0);
+    EXPECT_LT(CStringW(L"ab").CompareNoCase(L"AbC"), 0);
+    EXPECT_EQ(CStringW(L"x").CompareNoCase(nullptr), 1);
+}
+
 TEST(StringW, TokenizeSkipsEmptyTokens)
 {
     const CStringW list(L",.txt,,.cpp ,");

@@ -423,6 +423,121 @@ TEST_P(DatabaseBackendTest, CharactersBeyondTheBasicPlaneSurviveTheChunkBoundary
         EXPECT_TRUE(read[i] == values[i]) << "value " << i << ": " << read[i].size() << " characters read";
 }
 
+TEST_P(DatabaseBackendTest, IntegersArriveWholeOrFlaggedNeverWrapped)
+{
+    SingleCommand command;
+    if (postgres()) {
+        // oid is unsigned 32-bit: the driver says so, and every value needs
+        // 64 bits.
+        m_database->ExecResult(L"SELECT CAST(3000000000 AS oid), CAST(4294967295 AS oid), CAST(2147483647 AS int4), "
+                               L"CAST(-32768 AS int2)", &command);
+        DBTYPE type = DBTYPE_EMPTY;
+        ASSERT_TRUE(command.GetColumnType(1, &type));
+        EXPECT_EQ(type, DBTYPE_I8);
+        ASSERT_EQ(command.MoveFirst(), S_OK);
+        LONGLONG big = 0;
+        EXPECT_TRUE(command.GetValue(1, &big));
+        EXPECT_EQ(big, 3000000000LL);
+        EXPECT_TRUE(command.GetValue(2, &big));
+        EXPECT_EQ(big, 4294967295LL);
+        EXPECT_EQ(command.GetValueText(2), L"4294967295");
+        LONG whole = 0;
+        EXPECT_TRUE(command.GetValue(3, &whole));
+        EXPECT_EQ(whole, 2147483647);
+        std::int16_t small = 0;
+        EXPECT_TRUE(command.GetValue(4, &small));
+        EXPECT_EQ(small, -32768);
+        return;
+    }
+    // SQLite keeps 64 bits in any integer column, and its driver describes
+    // INTEGER as 32-bit and SMALLINT as 16-bit.
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER, count INTEGER, small SMALLINT)");
+    Exec(L"INSERT INTO " + m_table + L" VALUES (1, 5000000000, 70000), (2, -5000000000, -32768), "
+         L"(3, 2147483647, 32767), (4, 9223372036854775807, -32769)");
+    m_database->ExecResult((L"SELECT count, small FROM " + m_table + L" ORDER BY id").c_str(), &command);
+    DBTYPE type = DBTYPE_EMPTY;
+    ASSERT_TRUE(command.GetColumnType(1, &type));
+    EXPECT_EQ(type, DBTYPE_I4);
+    const wchar_t* counts[] = {L"5000000000", L"-5000000000", L"2147483647", L"9223372036854775807"};
+    const wchar_t* smalls[] = {L"70000", L"-32768", L"32767", L"-32769"};
+    const bool countFits[] = {false, false, true, false};
+    const bool smallFits[] = {false, true, true, false};
+    int row = 0;
+    for (HRESULT hr = command.MoveFirst(); hr == S_OK; hr = command.MoveNext(), ++row) {
+        ASSERT_LT(row, 4);
+        DBSTATUS status = DBSTATUS_S_OK;
+        LONG count = 0;
+        LONGLONG whole = 0;
+        EXPECT_TRUE(command.GetStatus(1, &status));
+        EXPECT_EQ(status, countFits[row] ? DBSTATUS_S_OK : DBSTATUS_E_DATAOVERFLOW) << "row " << row;
+        EXPECT_EQ(command.GetValue(1, &count), countFits[row]) << "row " << row << " reads " << count;
+        EXPECT_EQ(command.GetValueText(1), counts[row]);
+        EXPECT_TRUE(command.GetValueNumber(1, &whole));
+        EXPECT_EQ(std::to_wstring(whole), counts[row]);
+        std::int16_t small = 0;
+        EXPECT_TRUE(command.GetStatus(2, &status));
+        EXPECT_EQ(status, smallFits[row] ? DBSTATUS_S_OK : DBSTATUS_E_DATAOVERFLOW) << "row " << row;
+        EXPECT_EQ(command.GetValue(2, &small), smallFits[row]) << "row " << row << " reads " << small;
+        EXPECT_EQ(command.GetValueText(2), smalls[row]);
+    }
+    EXPECT_EQ(row, 4);
+}
+
+TEST_P(DatabaseBackendTest, RowsReadInBlocksKeepEveryValueWhole)
+{
+    // More rows than one block holds, with NULLs, text longer in UTF-16
+    // than its column's size (four characters beyond the basic plane), and
+    // text too long to bind, read between bound columns of the same row.
+    Exec(L"CREATE TABLE " + m_table + L" (id INTEGER, code VARCHAR(4), amount DOUBLE PRECISION, note TEXT)");
+    const std::wstring wide = L"\U0001F600\U0001F601\U0001F602\U0001F603";
+    const std::wstring longNote(5000, L'n');
+    auto code = [&](int id) { return id % 3 == 0 ? std::wstring() : id % 3 == 1 ? std::wstring(L"ab") : wide; };
+    auto note = [&](int id) { return id % 50 == 0 ? longNote + std::to_wstring(id) : L"note " + std::to_wstring(id); };
+    const int rows = 150;
+    std::wstring insert = L"INSERT INTO " + m_table + L" VALUES ";
+    for (int id = 0; id < rows; ++id) {
+        insert += id ? L", (" : L"(";
+        insert += std::to_wstring(id) + L", " + (code(id).empty() ? L"NULL" : L"'" + code(id) + L"'") + L", "
+            + (id % 7 == 0 ? L"NULL" : std::to_wstring(id) + L".25") + L", '" + note(id) + L"')";
+    }
+    Exec(insert);
+
+    SingleCommand command;
+    m_database->ExecResult((L"SELECT id, code, amount, note FROM " + m_table + L" ORDER BY id").c_str(), &command);
+    for (int pass = 0; pass < 2; ++pass) {
+        int id = 0;
+        for (HRESULT hr = command.MoveFirst(); hr == S_OK; hr = command.MoveNext(), ++id) {
+            ASSERT_LT(id, rows);
+            EXPECT_EQ(command.GetValueText(1), std::to_wstring(id).c_str());
+            DBSTATUS status = DBSTATUS_S_OK;
+            EXPECT_TRUE(command.GetStatus(2, &status));
+            EXPECT_EQ(status, code(id).empty() ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK) << "row " << id;
+            EXPECT_EQ(command.GetValueText(2), code(id).c_str()) << "row " << id;
+            double amount = 0;
+            EXPECT_EQ(command.GetValueNumber(3, &amount), id % 7 != 0) << "row " << id;
+            if (id % 7 != 0) {
+                EXPECT_EQ(amount, id + 0.25);
+            }
+            EXPECT_TRUE(command.GetValueText(4).str() == note(id)) << "row " << id;
+        }
+        EXPECT_EQ(id, rows) << "pass " << pass;
+    }
+
+    // Fixed-size columns only: every value bound, whatever the driver can
+    // read beside them.
+    m_database->ExecResult((L"SELECT id, amount FROM " + m_table + L" ORDER BY id").c_str(), &command);
+    int id = 0;
+    for (HRESULT hr = command.MoveFirst(); hr == S_OK; hr = command.MoveNext(), ++id) {
+        LONG read = -1;
+        EXPECT_TRUE(command.GetValue(1, &read));
+        EXPECT_EQ(read, id);
+        DBSTATUS status = DBSTATUS_S_OK;
+        EXPECT_TRUE(command.GetStatus(2, &status));
+        EXPECT_EQ(status, id % 7 == 0 ? DBSTATUS_S_ISNULL : DBSTATUS_S_OK) << "row " << id;
+    }
+    EXPECT_EQ(id, rows);
+}
+
 // Cases for what only the PostgreSQL server offers: exact numerics (SQLite
 // keeps NUMERIC as floating point), logins, and batches of statements.
 class PostgresOnlyTest : public DatabaseBackendTest {};

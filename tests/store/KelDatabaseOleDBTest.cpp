@@ -6,13 +6,18 @@
 
 #include "DatabaseTestSupport.h"
 #include "RaisedMessage.h"
+#include "ServerProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -125,17 +130,43 @@ TEST(KelDatabaseOleDBClosed, CloseIsHarmlessWhenNothingIsOpen)
     EXPECT_NE(ThrownMessage([&] { database.ExecNoResult(L"SELECT 1"); }), L"");
 }
 
-TEST(KelDatabaseOleDBSqlServer, AServerNobodyListensOnRaisesTheDriversMessage)
+TEST(KelDatabaseOleDBSqlServer, AServerNobodyListensOnRaisesTheDriversMessageNamingTheServer)
 {
     kel::test::SharedOdbcSandbox(); // no data source of that name
     // Port 1 on loopback refuses at once; the name is no configured source,
     // so the FreeTDS driver is asked.
     CKelDatabaseOleDB database(L"127.0.0.1,1", L"master", L"sa", L"Secret-Password-123");
     std::wstring message = ThrownMessage([&] { database.Open(); });
-    EXPECT_EQ(message.rfind(L"KelException : ", 0), 0u) << message;
-    EXPECT_NE(message.find(L"FreeTDS"), std::wstring::npos) << message;
+    EXPECT_EQ(message.rfind(L"KelException : The SQL Server \"127.0.0.1,1\" could not be reached: [FreeTDS]", 0), 0u)
+        << message;
     EXPECT_EQ(message.find(L"Secret-Password-123"), std::wstring::npos) << message;
     EXPECT_NE(ThrownMessage([&] { database.ExecNoResult(L"SELECT 1"); }), L"") << "a failed Open leaves it closed";
+}
+
+TEST(KelDatabaseOleDBSqlServer, AServerThatAcceptsAndNeverAnswersTimesOutInFifteenSeconds)
+{
+    kel::test::SharedOdbcSandbox();
+    kel::test::SilentServer silent;
+    const std::wstring server = L"127.0.0.1," + std::to_wstring(silent.Port());
+    auto database = std::make_shared<CKelDatabaseOleDB>(server.c_str(), L"master", L"sa", L"Secret-Password-123");
+    // Open runs on a thread of its own, so that a login that waits for ever
+    // fails the test instead of hanging it.
+    auto message = std::make_shared<std::promise<std::wstring>>();
+    std::future<std::wstring> opened = message->get_future();
+    const auto start = std::chrono::steady_clock::now();
+    std::thread([database, message] { message->set_value(ThrownMessage([&] { database->Open(); })); }).detach();
+    ASSERT_EQ(opened.wait_for(std::chrono::seconds(40)), std::future_status::ready) << "Open still waits after 40 s";
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 14.0);
+    EXPECT_LE(seconds, 25.0);
+    const std::wstring text = opened.get();
+    EXPECT_EQ(text.rfind(L"KelException : The SQL Server \"" + server
+                             + L"\" did not answer within the 15-second login time-out: [FreeTDS]",
+                         0),
+              0u)
+        << text;
+    EXPECT_NE(text.find(L"Timeout expired"), std::wstring::npos) << "the driver's own text stays: " << text;
+    EXPECT_EQ(text.find(L"Secret-Password-123"), std::wstring::npos) << text;
 }
 
 TEST(KelDatabaseOleDBSqlServer, ADataSourceNameThatIsConfiguredIsNotTakenForAServer)
