@@ -3,6 +3,7 @@
 #include "NetTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -260,6 +261,22 @@ TEST(NetServerConnections, ThreeThousandBytesArriveInReadsOfAtMost1024)
         EXPECT_GT(read.bytes.size(), 0u);
     }
     EXPECT_EQ(server.ReceivedText(), sent);
+}
+
+TEST(NetServerConnections, AcceptedSocketsSendSmallWritesAtOnce)
+{
+    // Without TCP_NODELAY a reply written in pieces waits for the peer's
+    // delayed acknowledgement (40 ms on Linux) after its first piece.
+    RecordingServer server;
+    const int port = server.StartOnLoopback();
+    Fd client = ConnectLoopback(port);
+    SendAll(client.Get(), "x");
+    ASSERT_TRUE(WaitUntil([&] { return server.Reads().size() == 1; }));
+    const SPerIOCPAddr* connection = server.Reads()[0].connection;
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(getsockopt(connection->sockClient, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    EXPECT_NE(noDelay, 0);
 }
 
 TEST(NetServerConnections, ResetAndVanishingClientsEndTheirConnections)
