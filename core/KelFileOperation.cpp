@@ -35,8 +35,11 @@ bool EnterForDeletion(CFolderWalk& walk, const std::string& name)
 // folders are entered without following one, and links are removed as files.
 bool EmptyTree(const std::string& path)
 {
+    // The path is resolved: a link found in its place now was put there
+    // since, and is not followed.
     CFolderWalk walk;
-    if (!walk.Open(path) && !(errno == EACCES && kel::platform::OpenUpFolder(path) && walk.Open(path)))
+    if (!walk.Open(path, false)
+        && !(errno == EACCES && kel::platform::OpenUpFolder(path) && walk.Open(path, false)))
         return false;
     while (walk.Depth() > 0) {
         const CFolderWalk::Entry* entry = walk.Next();

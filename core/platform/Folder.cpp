@@ -58,10 +58,10 @@ void CFolderWalk::_Close()
     m_levels.clear();
 }
 
-bool CFolderWalk::Open(const std::string& path)
+bool CFolderWalk::Open(const std::string& path, bool followLink)
 {
     _Close();
-    const int fd = OpenFolderAt(AT_FDCWD, path.c_str(), 0);
+    const int fd = OpenFolderAt(AT_FDCWD, path.c_str(), followLink ? 0 : O_NOFOLLOW);
     return fd >= 0 && _Push(fd, path);
 }
 

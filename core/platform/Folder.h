@@ -39,9 +39,10 @@ public:
     CFolderWalk(const CFolderWalk&) = delete;
     CFolderWalk& operator=(const CFolderWalk&) = delete;
 
-    // Makes `path` (a link to a folder is followed) the top and current
-    // folder. False when it cannot be opened and read.
-    bool Open(const std::string& path);
+    // Makes `path` the top and current folder; a link to a folder is
+    // followed only with `followLink`. False when it cannot be opened and
+    // read.
+    bool Open(const std::string& path, bool followLink = true);
     // Folders from the top to the current one; 0 once the walk is over.
     size_t Depth() const { return m_levels.size(); }
     // Name of the current folder in its parent (the path for the top).
