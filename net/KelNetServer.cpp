@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <unordered_map>
@@ -81,7 +82,19 @@ struct CKelNetServer::Record : SPerIOCPAddr {
     // makes the hand-over between threads visible to the memory model (and
     // to ThreadSanitizer), which cannot see through the kernel.
     std::atomic<unsigned> handOver{0};
+    // Held around re-arming, which runs without the section: the completion
+    // that the re-arm lets in may reach another thread before the call
+    // returns, and the record is freed only once it has.
+    std::mutex arming;
 };
+
+// Closes the socket and frees the record, once no re-arm is still using it.
+void CKelNetServer::_Free(Record* record)
+{
+    { const std::lock_guard<std::mutex> wait(record->arming); }
+    CloseSocket(record->sockClient);
+    delete record;
+}
 
 // A completion thread claims a slot when it starts. While it hands a record
 // to vOnRead, the slot names it: a Write from that hook to that record finds
@@ -340,7 +353,12 @@ void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
         // shuts the socket down, which makes it readable, so the record still
         // comes back to a completion thread that frees it.
         record->handOver.fetch_add(1, std::memory_order_release);
-        if (m_hIOCP.Rearm(record->sockClient, record))
+        bool rearmed;
+        {
+            const std::lock_guard<std::mutex> arming(record->arming);
+            rearmed = m_hIOCP.Rearm(record->sockClient, record);
+        }
+        if (rearmed)
             return;
         // The next receive could not be posted: the connection cannot go on.
     }
@@ -389,8 +407,7 @@ void CKelNetServer::_Finish(Record* record)
     record->finished = true;
     record->owner->m_records->unfreed.erase(record);
     if (record->pins == 0) {
-        CloseSocket(record->sockClient);
-        delete record;
+        _Free(record);
     } else {
         ShutdownBoth(record->sockClient);
     }
@@ -399,10 +416,8 @@ void CKelNetServer::_Finish(Record* record)
 // Under the section.
 void CKelNetServer::_Unpin(Record* record)
 {
-    if (--record->pins == 0 && record->finished) {
-        CloseSocket(record->sockClient);
-        delete record;
-    }
+    if (--record->pins == 0 && record->finished)
+        _Free(record);
 }
 
 void CKelNetServer::Write(SPerIOCPAddr* connection, const BYTE* data, const int& size)

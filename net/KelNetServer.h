@@ -147,6 +147,7 @@ private:
     void _StopServer(bool callHooks);
     static void _Unpin(Record* record);
     static void _Finish(Record* record);
+    static void _Free(Record* record);
 
     bool m_bStart = false;
     DWORD m_nThreadCount = 0;

@@ -272,10 +272,14 @@ TEST(NetServerConnections, AcceptedSocketsSendSmallWritesAtOnce)
     Fd client = ConnectLoopback(port);
     SendAll(client.Get(), "x");
     ASSERT_TRUE(WaitUntil([&] { return server.Reads().size() == 1; }));
-    const SPerIOCPAddr* connection = server.Reads()[0].connection;
-    int noDelay = 0;
+    // Looked at under the section, which keeps the record listed meanwhile.
+    int noDelay = 0, result = -1;
     socklen_t length = sizeof noDelay;
-    ASSERT_EQ(getsockopt(connection->sockClient, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    CKelNetServer::_g_criticalsectionServer.Lock();
+    for (const SPerIOCPAddr* connection : CKelNetServer::_g_plistPerIOHandle)
+        result = getsockopt(connection->sockClient, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+    CKelNetServer::_g_criticalsectionServer.Unlock();
+    ASSERT_EQ(result, 0);
     EXPECT_NE(noDelay, 0);
 }
 
