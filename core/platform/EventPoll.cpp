@@ -78,13 +78,14 @@ bool CEventPoll::Rearm(SOCKET socket, void* key)
     return epoll_ctl(m_fd, EPOLL_CTL_MOD, socket, &entry) == 0;
 }
 
-bool CEventPoll::Wait(void*& key)
+int CEventPoll::Wait(void** keys, int capacity)
 {
-    epoll_event event{};
-    if (epoll_wait(m_fd, &event, 1, -1) != 1)
-        return false;
-    key = event.data.ptr;
-    return true;
+    constexpr int kMostAtOnce = 64;
+    epoll_event events[kMostAtOnce];
+    const int count = epoll_wait(m_fd, events, capacity < kMostAtOnce ? capacity : kMostAtOnce, -1);
+    for (int i = 0; i < count; ++i)
+        keys[i] = events[i].data.ptr;
+    return count;
 }
 
 void CEventPoll::Close()

@@ -45,10 +45,11 @@ public:
     // end of stream or failure); Rearm hands it out once more.
     bool AddOneShot(SOCKET socket, void* key);
     bool Rearm(SOCKET socket, void* key);
-    // Waits without time-out for one ready descriptor: true with its key
-    // (null for the wake event); false when interrupted (errno EINTR) or when
-    // the instance is unusable.
-    bool Wait(void*& key);
+    // Waits without time-out for ready descriptors and puts up to
+    // `capacity` of their keys (null for the wake event) into `keys`: the
+    // count, or -1 when interrupted (errno EINTR) or when the instance is
+    // unusable.
+    int Wait(void** keys, int capacity);
     void Close();
 
 private:
