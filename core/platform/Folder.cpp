@@ -1,7 +1,6 @@
 #include "Folder.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
