@@ -51,10 +51,10 @@ bool EmptyTree(const std::string& path)
                 return false;
             continue;
         }
-        const bool entered = walk.KindOf(*entry, false) == EntryKind::Folder
+        const bool done = walk.KindOf(*entry, false) == EntryKind::Folder
             ? EnterForDeletion(walk, entry->name)
             : RemoveEntry(walk, entry->name, false);
-        if (!entered)
+        if (!done)
             return false;
     }
     return false; // the walk lost its way back up
@@ -76,8 +76,8 @@ std::string NumberedName(const std::string& path, int number)
 
 int CKelFileOperation::DeleteDirectory(const wchar_t* folder)
 {
-    // Paths of any length and trees of any depth are handled: the walk goes
-    // folder by folder with a few descriptors and no fixed path buffer.
+    // Trees of any depth are handled: the walk goes folder by folder with a
+    // few descriptors and no path buffer beyond the one the system allows.
     if (!folder || !*folder)
         return 0;
     std::string path = kel::platform::NarrowPath(folder);
