@@ -8,13 +8,19 @@
 // before its contents, and its contents before the next entry of its parent.
 // An entry whose name starts with '.' is hidden. Symbolic links are never
 // followed into: a link to a folder is reported as a folder but not entered,
-// so the walk cannot leave the tree or run in a loop.
+// so the walk cannot leave the tree or run in a loop; a link that leads
+// nowhere is a file. Trees of any depth are walked with a few descriptors.
+// A name whose bytes are not text in the system code page keeps each such
+// byte as a character U+DC80 to U+DCFF, which every file operation of the
+// family turns back into that byte: a reported path always names its entry.
 //
 // One object walks on one thread at a time; the hooks run on that thread.
 #include "platform/KelExport.h"
 #include "platform/StringW.h"
 
 #include <string>
+
+namespace kel::platform { class CFolderWalk; }
 
 class KELCORE_API CKelFileFind {
 public:
@@ -42,7 +48,8 @@ private:
     // 1 when `name` ends with one of the listed extensions (case-sensitive).
     int _CheckExt(const wchar_t* name);
 
-    // Walks the open folder `fd`; m_path holds its path with a trailing '/'.
-    void _WalkOpenFolder(int fd, int subFolders, int hidden);
+    // Walks the tree below the walk's open folder, whose path m_path holds
+    // with a trailing '/'.
+    void _Walk(kel::platform::CFolderWalk& walk, int subFolders, int hidden);
     std::wstring m_path;
 };

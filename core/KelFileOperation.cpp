@@ -1,104 +1,63 @@
 #include "KelFileOperation.h"
 
-#include "platform/FileHandle.h"
+#include "platform/FileName.h"
+#include "platform/Folder.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <dirent.h>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
+
+using kel::platform::CFolderWalk;
+using kel::platform::EntryKind;
 
 namespace {
 
-struct Entry {
-    std::string name;
-    bool folder;
-};
-
-// The names of the open folder `fd` (which the call takes over), read whole
-// before anything is deleted so that removals cannot disturb the listing.
-// False when the folder cannot be listed to its end.
-bool ListFolder(int fd, std::vector<Entry>& entries)
+// Removes the entry `name` of the current folder. A folder that refuses it
+// for want of write permission is opened up first, as a read-only file is
+// made writable: it is being emptied anyway.
+bool RemoveEntry(const CFolderWalk& walk, const std::string& name, bool folder)
 {
-    DIR* dir = fdopendir(fd);
-    if (!dir) {
-        close(fd);
-        return false;
-    }
-    errno = 0;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        bool folder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info {};
-            folder = fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
-        }
-        entries.push_back({name, folder});
-    }
-    const bool complete = errno == 0;
-    closedir(dir);
-    return complete;
-}
-
-int OpenFolder(int parentFd, const char* name)
-{
-    return openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// A folder without owner access is "read-only" here: since it is being
-// deleted anyway, it is opened up the way a read-only file is made writable.
-void MakeFolderWritable(int parentFd, const char* name)
-{
-    struct stat info {};
-    if (fstatat(parentFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
-        fchmodat(parentFd, name, (info.st_mode & 07777) | S_IRWXU, 0);
-}
-
-// Removes the entry `name` of the open folder `folderFd` (`flags` as for
-// unlinkat). A folder that refuses it for want of write permission is made
-// writable first, as a read-only file would be: it is being emptied anyway.
-bool RemoveEntry(int folderFd, const char* name, int flags)
-{
-    if (unlinkat(folderFd, name, flags) == 0)
+    if (walk.Remove(name, folder) || errno == ENOENT) // gone already: the goal is met
         return true;
-    if (errno == ENOENT)
-        return true; // gone already: the goal is met
-    if ((errno != EACCES && errno != EPERM) || folderFd == AT_FDCWD)
+    if (errno != EACCES && errno != EPERM)
         return false;
-    struct stat info {};
-    return fstat(folderFd, &info) == 0 && fchmod(folderFd, (info.st_mode & 07777) | S_IRWXU) == 0
-        && unlinkat(folderFd, name, flags) == 0;
+    return walk.OpenUpCurrent() && walk.Remove(name, folder);
 }
 
-// Empties the folder `name` of `parentFd` and removes it. Never follows a
-// link: folders are opened with O_NOFOLLOW and links are unlinked as files.
-bool DeleteTree(int parentFd, const char* name)
+// Enters the sub-folder `name`; one without owner access is opened up first.
+bool EnterForDeletion(CFolderWalk& walk, const std::string& name)
 {
-    int fd = OpenFolder(parentFd, name);
-    if (fd < 0 && errno == EACCES) {
-        MakeFolderWritable(parentFd, name);
-        fd = OpenFolder(parentFd, name);
-    }
-    if (fd < 0)
+    if (walk.Enter(name))
+        return true;
+    return errno == EACCES && walk.OpenUp(name) && walk.Enter(name);
+}
+
+// Empties the folder `path`, deepest entries first. Never follows a link:
+// folders are entered without following one, and links are removed as files.
+bool EmptyTree(const std::string& path)
+{
+    // The path is resolved: a link found in its place now was put there
+    // since, and is not followed.
+    CFolderWalk walk;
+    if (!walk.Open(path, false)
+        && !(errno == EACCES && kel::platform::OpenUpFolder(path) && walk.Open(path, false)))
         return false;
-    const int own = dup(fd);
-    std::vector<Entry> entries;
-    const bool listed = ListFolder(fd, entries);
-    if (own < 0)
-        return false;
-    bool ok = listed;
-    for (const Entry& entry : entries) {
-        if (!ok)
-            break;
-        ok = entry.folder ? DeleteTree(own, entry.name.c_str()) : RemoveEntry(own, entry.name.c_str(), 0);
+    while (walk.Depth() > 0) {
+        const CFolderWalk::Entry* entry = walk.Next();
+        if (!entry) {
+            if (walk.Depth() == 1)
+                return true;
+            const std::string emptied = walk.Name();
+            if (!walk.Leave() || !RemoveEntry(walk, emptied, true))
+                return false;
+            continue;
+        }
+        const bool done = walk.KindOf(*entry, false) == EntryKind::Folder
+            ? EnterForDeletion(walk, entry->name)
+            : RemoveEntry(walk, entry->name, false);
+        if (!done)
+            return false;
     }
-    close(own);
-    return ok && RemoveEntry(parentFd, name, AT_REMOVEDIR);
+    return false; // the walk lost its way back up
 }
 
 // "name (n).ext" beside `path`: the number goes before the last extension of
@@ -113,44 +72,31 @@ std::string NumberedName(const std::string& path, int number)
     return path.substr(0, dot) + " (" + std::to_string(number) + ")" + path.substr(dot);
 }
 
-// Renames without replacing; false with errno EEXIST when `to` is taken.
-bool RenameNoReplace(const std::string& from, const std::string& to)
-{
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the no-replace flag: check, then rename.
-    struct stat info {};
-    if (lstat(to.c_str(), &info) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 } // namespace
 
 int CKelFileOperation::DeleteDirectory(const wchar_t* folder)
 {
-    // Paths of any length are handled: the walk goes folder by folder with
-    // descriptors, so there is no fixed path buffer to overrun.
+    // Trees of any depth are handled: the walk goes folder by folder with a
+    // few descriptors and no path buffer beyond the one the system allows.
     if (!folder || !*folder)
         return 0;
     std::string path = kel::platform::NarrowPath(folder);
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
-    if (path == "/")
-        return 0; // the root of the system is never deleted whole
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0)
-        return 0;
     // A link given as the folder is removed as a link; its target stays.
-    if (S_ISLNK(info.st_mode))
-        return unlink(path.c_str()) == 0 ? 1 : 0;
-    if (!S_ISDIR(info.st_mode))
+    switch (kel::platform::KindOfPath(path)) {
+    case kel::platform::PathKind::Link: return kel::platform::RemoveFile(path) ? 1 : 0;
+    case kel::platform::PathKind::Folder: break;
+    default: return 0;
+    }
+    // The folder as the system finds it, so that "/tmp/.." is the folder it
+    // names and no spelling of the root gets past the guard.
+    std::string resolved;
+    if (!kel::platform::ResolvePath(path, resolved) || kel::platform::IsSystemRoot(resolved))
+        return 0; // the root of the system is never deleted whole
+    if (!EmptyTree(resolved))
         return 0;
-    return DeleteTree(AT_FDCWD, path.c_str()) ? 1 : 0;
+    return kel::platform::RemoveEmptyFolder(resolved) ? 1 : 0;
 }
 
 int CKelFileOperation::IsDots(const wchar_t* name)
@@ -168,10 +114,10 @@ void CKelFileSHOperation::rename(const wchar_t* from, const wchar_t* to)
     const std::string target = kel::platform::NarrowPath(to);
     if (source == target)
         return; // already has that name
-    if (RenameNoReplace(source, target) || errno != EEXIST)
+    if (kel::platform::RenameNoReplace(source, target) || errno != EEXIST)
         return;
     for (int number = 2; number < 10000; ++number) {
-        if (RenameNoReplace(source, NumberedName(target, number)) || errno != EEXIST)
+        if (kel::platform::RenameNoReplace(source, NumberedName(target, number)) || errno != EEXIST)
             return;
     }
 }

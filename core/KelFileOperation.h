@@ -10,6 +10,9 @@ public:
     // Deletes `folder` with everything in it: non-zero on success, 0 at the
     // first entry that cannot be deleted (what went before stays deleted).
     // Symbolic links are removed as links; their targets are never touched.
+    // A path with "." or ".." in it deletes the folder it resolves to; the
+    // root of the system, under any name or mount, is refused (0). Trees of
+    // any depth are deleted with a few descriptors.
     static int DeleteDirectory(const wchar_t* folder);
     // 1 for "." and "..", else 0.
     static int IsDots(const wchar_t* name);

@@ -1,16 +1,15 @@
 #include "KelNetClient.h"
 
 #include "KelNetShare.h"
-#include "detail/SocketUtil.h"
+#include "platform/StreamSocket.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
+#include <cstdint>
 #include <system_error>
 
-using kel::net::CloseSocket;
+using kel::platform::CloseSocket;
+using kel::platform::SocketWait;
 
 namespace {
 
@@ -23,36 +22,6 @@ void ForgetEvent(std::atomic<int>& exported, int descriptor)
 {
     if (descriptor >= 0)
         exported.compare_exchange_strong(descriptor, -1);
-}
-
-void SignalEvent(int event)
-{
-    if (event < 0)
-        return;
-    const uint64_t one = 1;
-    // An eventfd refuses a write only when its counter is full: set already.
-    [[maybe_unused]] const ssize_t written = ::write(event, &one, sizeof one);
-}
-
-// Waits for a non-blocking connect to finish; false on failure or time-out.
-bool FinishConnect(SOCKET socket, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
-            return false;
-        pollfd wait{socket, POLLOUT, 0};
-        const int ready = ::poll(&wait, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        int error = 0;
-        socklen_t length = sizeof error;
-        return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-    }
 }
 
 } // namespace
@@ -122,12 +91,11 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
     if (!_m_bIsAlive || !m_bConnected)
         return; // the hook closed it again
 
-    m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hStopEvent < 0) {
+    if (!m_hStopEvent.Create()) {
         vOnError();
         return;
     }
-    _m_hEvenets[0] = m_hStopEvent;
+    _m_hEvenets[0] = m_hStopEvent.Descriptor();
     _m_hEvenets[1] = m_socket;
     try {
         m_hThread = std::thread(&CKelNetClient::_EventThread, this);
@@ -138,24 +106,18 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
 
 bool CKelNetClient::_ConnectSocket(const char* ip, unsigned int port)
 {
-    std::lock_guard<std::mutex> lock(m_socketLock);
-    // Non-blocking from the start, so that the connect can time out; the
-    // event thread wants it non-blocking anyway.
-    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (m_socket == INVALID_SOCKET)
-        return false;
-
     m_addrServer = sockaddr_in{};
     m_addrServer.sin_family = AF_INET;
     m_addrServer.sin_port = htons(static_cast<uint16_t>(port & 0xFFFF));
-    if (!ip || !kel::net::ParseDotted(ip, m_addrServer.sin_addr))
+    if (!ip || !kel::platform::ParseDottedIPv4(ip, m_addrServer.sin_addr))
         return false;
-
-    if (::connect(m_socket, reinterpret_cast<sockaddr*>(&m_addrServer), sizeof m_addrServer) == 0)
-        return true;
-    if (errno != EINPROGRESS && errno != EINTR)
-        return false;
-    return FinishConnect(m_socket, static_cast<int>(std::min<DWORD>(m_nConnectTimeoutMs, INT32_MAX)));
+    // Non-blocking, as the event thread wants it, so that the connect can
+    // time out.
+    const SOCKET socket = kel::platform::ConnectIPv4(
+        m_addrServer, static_cast<int>(std::min<DWORD>(m_nConnectTimeoutMs, INT32_MAX)));
+    std::lock_guard<std::mutex> lock(m_socketLock);
+    m_socket = socket;
+    return m_socket != INVALID_SOCKET;
 }
 
 void CKelNetClient::Close()
@@ -178,7 +140,7 @@ void CKelNetClient::Close()
             _JoinEventThread();
         return;
     }
-    SignalEvent(m_hStopEvent);
+    m_hStopEvent.Set();
     if (!onEventThread)
         _JoinEventThread();
     // The event thread is gone, or it is this thread and ends as soon as
@@ -187,7 +149,7 @@ void CKelNetClient::Close()
         std::lock_guard<std::mutex> lock(m_socketLock);
         CloseSocket(m_socket);
     }
-    CloseSocket(m_hStopEvent);
+    m_hStopEvent.Close();
     _m_hEvenets[0] = -1;
     _m_hEvenets[1] = -1;
     m_bConnected = false;
@@ -209,15 +171,13 @@ void CKelNetClient::_EventLoop()
     // or is this thread itself.
     m_eventThreadId = std::this_thread::get_id();
     const SOCKET socket = m_socket;
-    const int stopEvent = m_hStopEvent;
     while (_m_bIsAlive) {
-        pollfd events[2] = {{stopEvent, POLLIN, 0}, {socket, POLLIN | POLLRDHUP, 0}};
-        if (::poll(events, 2, kEventWaitMs) <= 0)
-            continue; // time-out or interrupted: look at the alive flag again
-        if (events[0].revents)
+        const SocketWait ready = kel::platform::WaitForSocket(socket, m_hStopEvent, kEventWaitMs);
+        if (ready == SocketWait::TimedOut)
+            continue; // or interrupted: look at the alive flag again
+        if (ready == SocketWait::Stopped)
             return;
-        const short ready = events[1].revents;
-        if (ready & (POLLERR | POLLNVAL)) {
+        if (ready == SocketWait::Failed) {
             // The connection failed (reset, unreachable): not alive; the
             // socket stays open until Close or the next Connect.
             _m_bIsAlive = false;
@@ -225,17 +185,15 @@ void CKelNetClient::_EventLoop()
                 vOnError();
             return;
         }
-        if (!(ready & (POLLIN | POLLRDHUP | POLLHUP)))
-            continue;
         // Data still waiting is read before an orderly close is taken, so
         // that bytes sent just before the peer closed are not lost.
         char probe;
-        const ssize_t waiting = ::recv(socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        const ssize_t waiting = kel::platform::ReceiveNow(socket, &probe, 1, true);
         if (waiting == 0) {
             Close();
             return;
         }
-        if (waiting < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (waiting < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             _m_bIsAlive = false;
             if (m_bHooks)
                 vOnError();
@@ -254,10 +212,7 @@ DWORD CKelNetClient::_ReadBytes()
         return 0;
     }
     BYTE buffer[kReceiveSize] = {};
-    ssize_t received;
-    do
-        received = ::recv(m_socket, buffer, sizeof buffer, 0);
-    while (received < 0 && errno == EINTR);
+    const ssize_t received = kel::platform::ReceiveNow(m_socket, buffer, sizeof buffer);
     const DWORD bytes = received > 0 ? static_cast<DWORD>(received) : 0;
     if (m_bHooks) {
         if (received < 0)
@@ -278,11 +233,8 @@ DWORD CKelNetClient::WriteBytes(const BYTE* data, const int& size)
     ssize_t sent = -1;
     if (size > 0 && data) {
         std::lock_guard<std::mutex> lock(m_socketLock);
-        if (m_socket != INVALID_SOCKET) {
-            do
-                sent = ::send(m_socket, data, static_cast<size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
-            while (sent < 0 && errno == EINTR);
-        }
+        if (m_socket != INVALID_SOCKET)
+            sent = kel::platform::SendOnce(m_socket, data, static_cast<size_t>(size), false);
     }
     if (sent < 0)
         vOnError();
@@ -297,15 +249,15 @@ void CKelNetClient::_ReleaseConnection()
     // descriptors until it has been joined; once this thread has claimed the
     // close, the event thread leaves them alone.
     if (!m_bClosing.exchange(true))
-        SignalEvent(m_hStopEvent);
+        m_hStopEvent.Set();
     _JoinEventThread();
-    ForgetEvent(_m_hEvenets[0], m_hStopEvent);
+    ForgetEvent(_m_hEvenets[0], m_hStopEvent.Descriptor());
     ForgetEvent(_m_hEvenets[1], m_socket);
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
         CloseSocket(m_socket);
     }
-    CloseSocket(m_hStopEvent);
+    m_hStopEvent.Close();
     m_bConnected = false;
     m_bClosing = false;
 }

@@ -21,8 +21,9 @@
 // releases the connection quietly, without hooks. A client is never destroyed
 // from one of its own hooks.
 #include "NetExport.h"
-#include "NetSocket.h"
 #include "platform/CriticalSection.h"
+#include "platform/EventPoll.h"
+#include "platform/SocketTypes.h"
 #include "platform/StringW.h"
 #include "platform/Types.h"
 
@@ -86,7 +87,7 @@ private:
     sockaddr_in m_addrServer{};
     std::thread m_hThread;
 
-    int m_hStopEvent = -1;
+    kel::platform::CWakeEvent m_hStopEvent;
     std::mutex m_socketLock;           // a send never meets a closing socket
     std::atomic<bool> m_bClosing{false};
     std::atomic<bool> m_bHooks{true};  // false once the destructor has begun

@@ -1,24 +1,25 @@
 #include "KelNetServer.h"
 
-#include "detail/SocketUtil.h"
+#include "platform/StreamSocket.h"
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
-#include <poll.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
-using kel::net::CloseSocket;
+using kel::platform::CloseSocket;
+using kel::platform::ShutdownBoth;
 
 namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr int kAcceptBackOffMs = 100;
 constexpr int kReceivesPerTurn = 16;
+constexpr int kConnectionsPerWait = 8;
 
 // Holds the class-wide section for one scope.
 class ServerListLock {
@@ -55,15 +56,13 @@ unsigned ThreadCountForThisMachine()
     return 2 * (processors ? processors : 1) + 1;
 }
 
+// One blocking send; false when it failed or there was nothing valid to send.
 bool SendOnce(SOCKET socket, const BYTE* data, int size, int& sent)
 {
     sent = 0;
     if (size < 0 || (!data && size > 0))
         return false;
-    ssize_t result;
-    do
-        result = ::send(socket, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-    while (result < 0 && errno == EINTR);
+    const ssize_t result = kel::platform::SendOnce(socket, data, static_cast<size_t>(size), true);
     if (result < 0)
         return false;
     sent = static_cast<int>(result);
@@ -84,32 +83,71 @@ struct CKelNetServer::Record : SPerIOCPAddr {
     // makes the hand-over between threads visible to the memory model (and
     // to ThreadSanitizer), which cannot see through the kernel.
     std::atomic<unsigned> handOver{0};
+    // Held around re-arming, which runs without the section: the completion
+    // that the re-arm lets in may reach another thread before the call
+    // returns, and the record is freed only once it has.
+    std::mutex arming;
+};
+
+// Closes the socket and frees the record, once no re-arm is still using it.
+void CKelNetServer::_Free(Record* record)
+{
+    { const std::lock_guard<std::mutex> wait(record->arming); }
+    CloseSocket(record->sockClient);
+    delete record;
+}
+
+// A completion thread claims a slot when it starts. While it hands a record
+// to vOnRead, the slot names it: a Write from that hook to that record finds
+// it there and needs no section, since only this thread can free it.
+struct CKelNetServer::CompletionSlot {
+    std::atomic<std::thread::id> thread{}; // set by the thread itself
+    Record* serving = nullptr;             // used by that thread only
+};
+
+struct CKelNetServer::Records {
+    explicit Records(DWORD threads) : slots(std::make_unique<CompletionSlot[]>(threads)) {}
+    std::unordered_set<Record*> unfreed; // under the section
+    std::unique_ptr<CompletionSlot[]> slots;
+};
+
+struct CPerIOHandleList::Index {
+    std::unordered_map<const SPerIOCPAddr*, std::list<SPerIOCPAddr*>::iterator> at;
 };
 
 CPerIOHandleList CKelNetServer::_g_plistPerIOHandle;
 CCriticalSection CKelNetServer::_g_criticalsectionServer;
+
+CPerIOHandleList::CPerIOHandleList() : m_index(std::make_unique<Index>()) {}
+CPerIOHandleList::~CPerIOHandleList() = default;
+
+bool CPerIOHandleList::Contains(const SPerIOCPAddr* connection) const
+{
+    return m_index->at.count(connection) != 0;
+}
 
 void CPerIOHandleList::AddTail(SPerIOCPAddr* connection)
 {
     if (Contains(connection))
         return;
     m_list.push_back(connection);
-    m_index.emplace(connection, std::prev(m_list.end()));
+    m_index->at.emplace(connection, std::prev(m_list.end()));
 }
 
 bool CPerIOHandleList::Remove(SPerIOCPAddr* connection)
 {
-    const auto found = m_index.find(connection);
-    if (found == m_index.end())
+    const auto found = m_index->at.find(connection);
+    if (found == m_index->at.end())
         return false;
     m_list.erase(found->second);
-    m_index.erase(found);
+    m_index->at.erase(found);
     return true;
 }
 
 CKelNetServer::CKelNetServer()
     : m_nThreadCount(ThreadCountForThisMachine()),
-      m_phThreadCompletion(std::make_unique<std::thread[]>(m_nThreadCount))
+      m_phThreadCompletion(std::make_unique<std::thread[]>(m_nThreadCount)),
+      m_records(std::make_unique<Records>(m_nThreadCount))
 {
 }
 
@@ -128,15 +166,10 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
     m_nPort = port;
     m_bStopping = false;
 
-    m_hIOCP = epoll_create1(EPOLL_CLOEXEC);
-    m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    // The stop event stays readable once set, so it wakes every thread.
-    epoll_event stopEvent{};
-    stopEvent.events = EPOLLIN;
-    stopEvent.data.ptr = nullptr;
-    if (m_hIOCP < 0 || m_hStopEvent < 0 || epoll_ctl(m_hIOCP, EPOLL_CTL_ADD, m_hStopEvent, &stopEvent) != 0) {
-        CloseSocket(m_hIOCP);
-        CloseSocket(m_hStopEvent);
+    // The stop event stays set once set, so it wakes every thread.
+    if (!m_hIOCP.Create() || !m_hStopEvent.Create() || !m_hIOCP.AddWakeEvent(m_hStopEvent)) {
+        m_hIOCP.Close();
+        m_hStopEvent.Close();
         return false;
     }
 
@@ -154,8 +187,8 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
         _SignalStop();
         _StopThreads();
         CloseSocket(m_socketListen);
-        CloseSocket(m_hIOCP);
-        CloseSocket(m_hStopEvent);
+        m_hIOCP.Close();
+        m_hStopEvent.Close();
         return false;
     }
     // Marked first, so that a hook that throws or stops the server still
@@ -169,29 +202,16 @@ bool CKelNetServer::_OpenListenSocket()
 {
     std::string text;
     sockaddr_in address{};
-    address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(m_nPort));
     // A port out of range would otherwise be cut to 16 bits and bind a
     // port nobody asked for.
     if (m_nPort < 0 || m_nPort > 65535
-        || !kel::net::ToMultiByte(m_strIP, kel::net::kMaxDottedLength, text)
-        || !kel::net::ParseDotted(text, address.sin_addr))
+        || !kel::platform::AddressBytes(m_strIP, kel::platform::kMaxDottedLength, text)
+        || !kel::platform::ParseDottedIPv4(text, address.sin_addr))
         return false;
-
-    m_socketListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_socketListen = kel::platform::ListenIPv4(address, kListenBacklog);
     if (m_socketListen == INVALID_SOCKET)
         return false;
-    // A restarted server must not be refused its port while old connections
-    // linger in TIME_WAIT; Linux still refuses a second listener.
-    const int reuse = 1;
-    setsockopt(m_socketListen, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    socklen_t length = sizeof address;
-    if (::bind(m_socketListen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_socketListen, kListenBacklog) != 0
-        || getsockname(m_socketListen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        CloseSocket(m_socketListen);
-        return false;
-    }
     m_nPort = ntohs(address.sin_port);
     return true;
 }
@@ -211,8 +231,7 @@ void CKelNetServer::_AcceptLoop()
     }
     for (;;) {
         sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const SOCKET socket = ::accept4(m_socketListen, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        const SOCKET socket = kel::platform::AcceptIPv4(m_socketListen, peer);
         const int error = errno;
         if (m_bStopping) {
             SOCKET unwanted = socket;
@@ -230,8 +249,7 @@ void CKelNetServer::_AcceptLoop()
             // try again shortly (the stop event cuts the wait short).
             if (m_bHooks)
                 vOnError();
-            pollfd stop{m_hStopEvent, POLLIN, 0};
-            ::poll(&stop, 1, kAcceptBackOffMs);
+            m_hStopEvent.WaitSet(kAcceptBackOffMs);
         } else {
             if (m_bHooks)
                 vOnError();
@@ -253,17 +271,17 @@ void CKelNetServer::_AddConnection(SOCKET socket, const sockaddr_in& peer)
     record->sockClient = socket;
     record->addrClient = peer;
     record->owner = this;
+    // Replies go out as they are written: a request answered in several
+    // writes would otherwise wait for the peer's delayed acknowledgement.
+    kel::platform::SetNoDelay(socket);
 
     bool armed;
     {
         ServerListLock lock;
         _g_plistPerIOHandle.AddTail(record);
-        m_records.insert(record);
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLONESHOT;
-        event.data.ptr = record;
+        m_records->unfreed.insert(record);
         record->handOver.store(1, std::memory_order_release);
-        armed = epoll_ctl(m_hIOCP, EPOLL_CTL_ADD, socket, &event) == 0;
+        armed = m_hIOCP.AddOneShot(socket, record);
         if (!armed) {
             _g_plistPerIOHandle.Remove(record);
             _Finish(record);
@@ -281,63 +299,90 @@ unsigned CKelNetServer::_ThreadCompletion(void* server)
 
 void CKelNetServer::_CompletionLoop()
 {
-    for (;;) {
-        epoll_event event{};
-        const int count = epoll_wait(m_hIOCP, &event, 1, -1);
-        if (count < 0 && errno != EINTR)
-            return; // the epoll instance is unusable: nothing more can arrive
-        if (count <= 0)
-            continue;
-        if (!event.data.ptr)
-            return; // the stop event
-        auto* record = static_cast<Record*>(event.data.ptr);
-        record->handOver.load(std::memory_order_acquire);
-        _Receive(record);
+    CompletionSlot* slot = nullptr;
+    for (DWORD i = 0; !slot; i = (i + 1) % m_nThreadCount) {
+        std::thread::id free;
+        if (m_records->slots[i].thread.compare_exchange_strong(free, std::this_thread::get_id()))
+            slot = &m_records->slots[i];
     }
+    // A few ready connections per wait save a wait per message when many
+    // are busy; each is still this thread's alone until it is armed again.
+    void* keys[kConnectionsPerWait];
+    for (bool running = true; running;) {
+        const int count = m_hIOCP.Wait(keys, kConnectionsPerWait);
+        if (count < 0 && errno != EINTR)
+            break; // the epoll instance is unusable: nothing more can arrive
+        for (int i = 0; i < count && running; ++i) {
+            running = keys[i] != nullptr; // the stop event
+            if (!running)
+                break;
+            auto* record = static_cast<Record*>(keys[i]);
+            record->handOver.load(std::memory_order_acquire);
+            _Receive(record, *slot);
+        }
+    }
+    slot->thread = std::thread::id();
 }
 
-// Handles one readiness of a connection. The next receive is posted right
-// away: while data are waiting it completes at once on this thread (up to a
-// few receives, so that one busy peer cannot hold the thread), otherwise the
-// connection is armed again. EPOLLONESHOT keeps other threads away meanwhile,
-// so there is never more than one receive per connection.
-void CKelNetServer::_Receive(Record* record)
+// Handles one readiness of a connection. A receive that fills the buffer may
+// leave more waiting, so it is followed by another at once (up to a few, so
+// that one busy peer cannot hold the thread); a shorter one took everything
+// there was, and the connection is armed again. EPOLLONESHOT keeps other
+// threads away meanwhile, so there is never more than one receive per
+// connection.
+void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
 {
     ssize_t received = 0;
     int receiveError = 0;
     for (int turn = 0; turn < kReceivesPerTurn; ++turn) {
-        do
-            received = ::recv(record->sockClient, record->io.buffer, kPerIOBufferSize, MSG_DONTWAIT);
-        while (received < 0 && errno == EINTR);
+        received = kel::platform::ReceiveNow(record->sockClient, record->io.buffer, kPerIOBufferSize);
         receiveError = received < 0 ? errno : 0;
         if (received <= 0 || record->closed.load(std::memory_order_acquire))
             break;
-        if (m_bHooks)
+        if (m_bHooks) {
+            slot.serving = record;
             vOnRead(record, &record->io, static_cast<DWORD>(received));
+            slot.serving = nullptr;
+        }
         std::memset(record->io.buffer, 0, sizeof record->io.buffer);
         record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
+        if (received < kPerIOBufferSize)
+            break;
     }
     // Data taken, or none waiting: the connection goes on. End of stream or a
     // failed receive ends it.
     const bool connectionGoesOn = received > 0 || receiveError == EAGAIN || receiveError == EWOULDBLOCK;
-
-    {
-        ServerListLock lock;
-        if (record->closed) {
-            _Finish(record);
+    if (connectionGoesOn && !record->closed.load(std::memory_order_acquire)) {
+        // Armed without the section: a Close or Stop that comes meanwhile
+        // shuts the socket down, which makes it readable, so the record still
+        // comes back to a completion thread that frees it.
+        record->handOver.fetch_add(1, std::memory_order_release);
+        bool rearmed;
+        {
+            const std::lock_guard<std::mutex> arming(record->arming);
+            rearmed = m_hIOCP.Rearm(record->sockClient, record);
+        }
+        if (rearmed)
             return;
-        }
-        if (connectionGoesOn) {
-            epoll_event event{};
-            event.events = EPOLLIN | EPOLLONESHOT;
-            event.data.ptr = record;
-            record->handOver.fetch_add(1, std::memory_order_release);
-            if (epoll_ctl(m_hIOCP, EPOLL_CTL_MOD, record->sockClient, &event) == 0)
-                return;
-            // The next receive could not be posted: the connection cannot go on.
-        }
+        // The next receive could not be posted: the connection cannot go on.
     }
     _EndConnection(record);
+}
+
+// The record of `connection` when this thread is inside vOnRead for it (and
+// nobody closed it meanwhile); otherwise null.
+CKelNetServer::Record* CKelNetServer::_ServedHere(SPerIOCPAddr* connection) const
+{
+    const auto self = std::this_thread::get_id();
+    for (DWORD i = 0; i < m_nThreadCount; ++i) {
+        const CompletionSlot& slot = m_records->slots[i];
+        if (slot.thread.load(std::memory_order_relaxed) != self)
+            continue;
+        if (!connection || slot.serving != connection || slot.serving->closed.load(std::memory_order_acquire))
+            return nullptr;
+        return slot.serving;
+    }
+    return nullptr;
 }
 
 // The peer closed, the connection failed, or it could not be armed again.
@@ -351,7 +396,7 @@ void CKelNetServer::_EndConnection(Record* record)
         }
         _g_plistPerIOHandle.Remove(record);
         record->closed = true;
-        ::shutdown(record->sockClient, SHUT_RDWR);
+        ShutdownBoth(record->sockClient);
     }
     if (m_bHooks)
         vOnClose(&record->addrClient);
@@ -364,40 +409,42 @@ void CKelNetServer::_EndConnection(Record* record)
 void CKelNetServer::_Finish(Record* record)
 {
     record->finished = true;
-    record->owner->m_records.erase(record);
+    record->owner->m_records->unfreed.erase(record);
     if (record->pins == 0) {
-        CloseSocket(record->sockClient);
-        delete record;
+        _Free(record);
     } else {
-        ::shutdown(record->sockClient, SHUT_RDWR);
+        ShutdownBoth(record->sockClient);
     }
 }
 
 // Under the section.
 void CKelNetServer::_Unpin(Record* record)
 {
-    if (--record->pins == 0 && record->finished) {
-        CloseSocket(record->sockClient);
-        delete record;
-    }
+    if (--record->pins == 0 && record->finished)
+        _Free(record);
 }
 
 void CKelNetServer::Write(SPerIOCPAddr* connection, const BYTE* data, const int& size)
 {
-    Record* record = nullptr;
-    {
-        ServerListLock lock;
-        if (connection && _g_plistPerIOHandle.Contains(connection)) {
-            record = static_cast<Record*>(connection);
-            ++record->pins;
-        }
-    }
     int sent = 0;
     bool sentOk = false;
-    if (record) {
-        sentOk = SendOnce(record->sockClient, data, size, sent);
-        ServerListLock lock;
-        _Unpin(record);
+    if (Record* served = _ServedHere(connection)) {
+        // The usual reply, from vOnRead to its own connection.
+        sentOk = SendOnce(served->sockClient, data, size, sent);
+    } else {
+        Record* record = nullptr;
+        {
+            ServerListLock lock;
+            if (connection && _g_plistPerIOHandle.Contains(connection)) {
+                record = static_cast<Record*>(connection);
+                ++record->pins;
+            }
+        }
+        if (record) {
+            sentOk = SendOnce(record->sockClient, data, size, sent);
+            ServerListLock lock;
+            _Unpin(record);
+        }
     }
     if (!sentOk)
         vOnError();
@@ -440,7 +487,7 @@ void CKelNetServer::Close(SPerIOCPAddr* connection)
     // thread still inside vOnRead for it keeps a valid record.
     auto* record = static_cast<Record*>(connection);
     record->closed = true;
-    ::shutdown(record->sockClient, SHUT_RDWR);
+    ShutdownBoth(record->sockClient);
 }
 
 void CKelNetServer::Stop()
@@ -463,7 +510,7 @@ void CKelNetServer::_StopServer(bool callHooks)
 
     _SignalStop();
     if (m_socketListen != INVALID_SOCKET)
-        ::shutdown(m_socketListen, SHUT_RDWR); // wakes the blocking accept
+        ShutdownBoth(m_socketListen); // wakes the blocking accept
     if (m_hThreadListen.joinable())
         m_hThreadListen.join();
     CloseSocket(m_socketListen);
@@ -476,19 +523,19 @@ void CKelNetServer::_StopServer(bool callHooks)
             auto* record = static_cast<Record*>(*_g_plistPerIOHandle.begin());
             _g_plistPerIOHandle.Remove(record);
             record->closed = true;
-            ::shutdown(record->sockClient, SHUT_RDWR);
+            ShutdownBoth(record->sockClient);
         }
     }
     _StopThreads();
     {
         // Nothing runs on this server's threads any more: free what is left.
         ServerListLock lock;
-        const std::vector<Record*> remaining(m_records.begin(), m_records.end());
+        const std::vector<Record*> remaining(m_records->unfreed.begin(), m_records->unfreed.end());
         for (Record* record : remaining)
             _Finish(record);
     }
-    CloseSocket(m_hIOCP);
-    CloseSocket(m_hStopEvent);
+    m_hIOCP.Close();
+    m_hStopEvent.Close();
     if (callHooks && m_bHooks)
         vOnStop(open);
     m_bStart = false;
@@ -497,9 +544,7 @@ void CKelNetServer::_StopServer(bool callHooks)
 void CKelNetServer::_SignalStop()
 {
     m_bStopping = true;
-    const uint64_t one = 1;
-    // An eventfd refuses a write only when its counter is full: set already.
-    [[maybe_unused]] const ssize_t written = ::write(m_hStopEvent, &one, sizeof one);
+    m_hStopEvent.Set();
 }
 
 void CKelNetServer::_StopThreads()

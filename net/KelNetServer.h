@@ -14,8 +14,9 @@
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
 #include "NetExport.h"
-#include "NetSocket.h"
 #include "platform/CriticalSection.h"
+#include "platform/EventPoll.h"
+#include "platform/SocketTypes.h"
 #include "platform/StringW.h"
 #include "platform/Types.h"
 
@@ -23,8 +24,6 @@
 #include <list>
 #include <memory>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 inline constexpr int kPerIOBufferSize = 1024;
 
@@ -56,20 +55,26 @@ class KELLISTEN_API CPerIOHandleList {
 public:
     using const_iterator = std::list<SPerIOCPAddr*>::const_iterator;
 
+    CPerIOHandleList();
+    ~CPerIOHandleList();
+    CPerIOHandleList(const CPerIOHandleList&) = delete;
+    CPerIOHandleList& operator=(const CPerIOHandleList&) = delete;
+
     int GetCount() const { return static_cast<int>(m_list.size()); }
     bool IsEmpty() const { return m_list.empty(); }
     // Compares addresses only: safe for a pointer whose record is gone.
-    bool Contains(const SPerIOCPAddr* connection) const { return m_index.count(connection) != 0; }
+    bool Contains(const SPerIOCPAddr* connection) const;
     const_iterator begin() const { return m_list.begin(); }
     const_iterator end() const { return m_list.end(); }
 
 private:
     friend class CKelNetServer;
+    struct Index; // where each record sits in the list, by address
     void AddTail(SPerIOCPAddr* connection);
     bool Remove(SPerIOCPAddr* connection);
 
     std::list<SPerIOCPAddr*> m_list;
-    std::unordered_map<const SPerIOCPAddr*, std::list<SPerIOCPAddr*>::iterator> m_index;
+    std::unique_ptr<Index> m_index;
 };
 
 class KELLISTEN_API CKelNetServer {
@@ -123,7 +128,9 @@ protected:
     virtual void vOnError() = 0;
 
 private:
-    struct Record;
+    struct Record;          // a connection with its receive, as the server keeps it
+    struct CompletionSlot;  // a completion thread and the record it serves
+    struct Records;         // this server's records and completion slots
 
     static unsigned _ThreadListen(void* server);
     static unsigned _ThreadCompletion(void* server);
@@ -132,13 +139,15 @@ private:
     void _AcceptLoop();
     void _AddConnection(SOCKET socket, const sockaddr_in& peer);
     void _CompletionLoop();
-    void _Receive(Record* record);
+    void _Receive(Record* record, CompletionSlot& slot);
+    Record* _ServedHere(SPerIOCPAddr* connection) const;
     void _EndConnection(Record* record);
     void _SignalStop();
     void _StopThreads();
     void _StopServer(bool callHooks);
     static void _Unpin(Record* record);
     static void _Finish(Record* record);
+    static void _Free(Record* record);
 
     bool m_bStart = false;
     DWORD m_nThreadCount = 0;
@@ -146,11 +155,11 @@ private:
     int m_nPort = 0;
     SOCKET m_socketListen = INVALID_SOCKET;
     std::thread m_hThreadListen;
-    int m_hIOCP = -1;                          // the epoll instance
+    kel::platform::CEventPoll m_hIOCP;
     std::unique_ptr<std::thread[]> m_phThreadCompletion;
 
-    int m_hStopEvent = -1;                     // eventfd that wakes every completion thread
+    kel::platform::CWakeEvent m_hStopEvent;    // wakes every completion thread
     std::atomic<bool> m_bStopping{false};
     std::atomic<bool> m_bHooks{true};          // false while the destructor stops the server
-    std::unordered_set<Record*> m_records;  // this server's records not yet freed
+    std::unique_ptr<Records> m_records;
 };

@@ -1,60 +1,31 @@
 #include "KelNetShare.h"
 
-#include "detail/SocketUtil.h"
+#include "platform/StreamSocket.h"
 
-#include <arpa/inet.h>
-#include <memory>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cwchar>
+#include <string>
 
-using kel::net::ParseDotted;
-using kel::net::ToMultiByte;
+using kel::platform::AddressBytes;
+using kel::platform::LocalHostName;
+using kel::platform::ParseDottedIPv4;
 
 namespace {
 
-constexpr size_t kHostNameBuffer = 512;
 constexpr size_t kMaxDnsNameBytes = 255; // a 256-byte buffer with its terminator
 
 const wchar_t kNoHostName[] = L"Cannot getting host strHostName.";
 const wchar_t kNoHostAddress[] = L"Cannot getting host from strHostName.";
 
-struct AddrInfoFree {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-
 CString DottedText(const in_addr& address)
 {
-    char text[INET_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET, &address, text, sizeof text))
-        return CString();
-    return CString(text);
+    return CString(kel::platform::DottedIPv4(address).c_str());
 }
 
 // First IPv4 address of `name`, dotted; empty when it does not resolve.
-CString ResolveFirstIPv4(const char* name)
+CString ResolveFirstIPv4(const std::string& name)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || !found)
-        return CString();
-    std::unique_ptr<addrinfo, AddrInfoFree> list(found);
-    for (const addrinfo* entry = list.get(); entry; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr)
-            return DottedText(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr);
-    }
-    return CString();
-}
-
-bool LocalHostName(std::string& name)
-{
-    char buffer[kHostNameBuffer] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0)
-        return false;
-    name = buffer;
-    return true;
+    in_addr address{};
+    return kel::platform::ResolveFirstIPv4(name, address) ? DottedText(address) : CString();
 }
 
 // Reads a decimal number the way the C library's atoi does: leading blanks, an
@@ -82,7 +53,7 @@ CString CKelNetShare::getstrIPFromLocalHost()
     std::string name;
     if (!LocalHostName(name))
         return CString(kNoHostName);
-    CString address = ResolveFirstIPv4(name.c_str());
+    CString address = ResolveFirstIPv4(name);
     return address.IsEmpty() ? CString(kNoHostAddress) : address;
 }
 
@@ -97,16 +68,16 @@ CString CKelNetShare::getstrNameFromLocalHost()
 CString CKelNetShare::getstrIPFromstrDNS(const wchar_t* name)
 {
     std::string bytes;
-    if (!ToMultiByte(name, kMaxDnsNameBytes, bytes) || bytes.empty())
+    if (!AddressBytes(name, kMaxDnsNameBytes, bytes) || bytes.empty())
         return CString();
-    return ResolveFirstIPv4(bytes.c_str());
+    return ResolveFirstIPv4(bytes);
 }
 
 DWORD CKelNetShare::getdwIPFromstrIP(const wchar_t* ip)
 {
     std::string bytes;
     in_addr address{};
-    if (!ToMultiByte(ip, kel::net::kMaxDottedLength, bytes) || !ParseDotted(bytes, address))
+    if (!AddressBytes(ip, kel::platform::kMaxDottedLength, bytes) || !ParseDottedIPv4(bytes, address))
         return 0xFFFFFFFF;
     return ntohl(address.s_addr);
 }
@@ -150,9 +121,7 @@ CString CKelNetShare::getstrIPFromsockaddr(sockaddr_in* address)
 CString CKelNetShare::getstrIPFromsock(SOCKET* socket)
 {
     sockaddr_in own{};
-    socklen_t length = sizeof own;
-    if (!socket || *socket == INVALID_SOCKET
-        || getsockname(*socket, reinterpret_cast<sockaddr*>(&own), &length) != 0 || own.sin_family != AF_INET)
+    if (!socket || !kel::platform::LocalAddressIPv4(*socket, own))
         return CString(L"0.0.0.0");
     return DottedText(own.sin_addr);
 }

@@ -70,6 +70,14 @@ inline int ConnectNonBlocking(int port)
     return fd;
 }
 
+// A connected, blocking client socket to 127.0.0.1:port.
+inline int ConnectBlocking(int port)
+{
+    const int fd = ConnectNonBlocking(port);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 inline double SecondsSince(std::chrono::steady_clock::time_point begin)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

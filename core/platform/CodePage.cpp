@@ -114,8 +114,14 @@ bool SystemCodeSetIsUtf8()
     return utf8;
 }
 
-std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage)
+std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage, Undecodable undecodable)
 {
+    const bool escape = undecodable == Undecodable::Escape;
+    if (IsUtf8(codePage) && escape) {
+        std::wstring out;
+        AppendUtf8AsWideEscaped(bytes, out);
+        return out;
+    }
     if (IsUtf8(codePage))
         return Utf8ToWide(bytes);
     Iconv converter("WCHAR_T", IconvName(codePage));
@@ -135,15 +141,17 @@ std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage)
             break;
         // An undecodable byte or a sequence cut short at the end.
         const int error = errno;
-        const wchar_t replacement = 0xFFFD;
+        // The undecodable byte is skipped, unless the converter took the
+        // undecodable bytes itself: then it already stands behind them, and
+        // which bytes they were is not known to escape them.
+        const bool taken = in != start && HoldsUndecodable(IconvName(codePage), start, in);
+        const wchar_t replacement = escape && !taken ? EscapedByte(static_cast<unsigned char>(*in)) : 0xFFFD;
         std::memcpy(dst, &replacement, sizeof replacement);
         dst += sizeof replacement;
         dstLeft -= sizeof replacement;
-        if (error == EINVAL)
+        if (error == EINVAL && !escape)
             break;
-        // The undecodable byte is skipped, unless the converter took the
-        // undecodable bytes itself: then it already stands behind them.
-        if (in != start && HoldsUndecodable(IconvName(codePage), start, in))
+        if (taken)
             continue;
         if (inLeft == 0)
             break;
@@ -154,8 +162,14 @@ std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage)
     return out;
 }
 
-std::string WideToMultiByte(std::wstring_view text, CodePage codePage)
+std::string WideToMultiByte(std::wstring_view text, CodePage codePage, Undecodable undecodable)
 {
+    const bool escape = undecodable == Undecodable::Escape;
+    if (IsUtf8(codePage) && escape) {
+        std::string out;
+        AppendWideAsUtf8Escaped(text, out);
+        return out;
+    }
     if (IsUtf8(codePage))
         return WideToUtf8(text);
     Iconv converter(IconvName(codePage), "WCHAR_T");
@@ -172,7 +186,8 @@ std::string WideToMultiByte(std::wstring_view text, CodePage codePage)
             break;
         if (errno == E2BIG || dstLeft == 0)
             break;
-        *dst++ = '?';
+        const wchar_t ch = *reinterpret_cast<const wchar_t*>(in);
+        *dst++ = escape && IsEscapedByte(ch) ? static_cast<char>(ch - kEscapeBase) : '?';
         --dstLeft;
         in += sizeof(wchar_t);
         inLeft -= inLeft < sizeof(wchar_t) ? inLeft : sizeof(wchar_t);

@@ -21,7 +21,14 @@ enum class CodePage {
 KELCORE_API const std::string& SystemCodeSet();
 KELCORE_API bool SystemCodeSetIsUtf8();
 
-KELCORE_API std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage);
-KELCORE_API std::string WideToMultiByte(std::wstring_view text, CodePage codePage);
+// What becomes of bytes the code page cannot decode: U+FFFD (text), or the
+// escapes of Unicode.h, which WideToMultiByte turns back into the same bytes
+// (file names).
+enum class Undecodable { Replace, Escape };
+
+KELCORE_API std::wstring MultiByteToWide(std::string_view bytes, CodePage codePage,
+                                         Undecodable undecodable = Undecodable::Replace);
+KELCORE_API std::string WideToMultiByte(std::wstring_view text, CodePage codePage,
+                                        Undecodable undecodable = Undecodable::Replace);
 
 } // namespace kel::platform

@@ -1,18 +1,11 @@
 #include "FileHandle.h"
 
-#include "CodePage.h"
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kel::platform {
-
-std::string NarrowPath(const wchar_t* path)
-{
-    return path ? WideToMultiByte(path, CodePage::System) : std::string();
-}
 
 CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept
 {

@@ -2,6 +2,7 @@
 
 // CFileHandle: an owned POSIX file descriptor. Operations return false and
 // leave errno set on failure; the caller decides how to report it.
+#include "FileName.h"
 #include "KelExport.h"
 #include "StringW.h"
 #include "Types.h"
@@ -10,9 +11,6 @@
 #include <string_view>
 
 namespace kel::platform {
-
-// File system bytes of a wide path (the system code page, UTF-8 normally).
-KELCORE_API std::string NarrowPath(const wchar_t* path);
 
 class KELCORE_API CFileHandle {
 public:

@@ -9,13 +9,13 @@ constexpr wchar_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// Decodes one sequence at `p` (p < end, *p >= 0x80). Returns the character
-// and advances p past the sequence, or past the maximal ill-formed subpart.
-wchar_t DecodeSequence(const unsigned char*& p, const unsigned char* end)
+// Decodes one sequence at `p` (p < end, *p >= 0x80) into `value` and
+// advances p past it. False for an ill-formed sequence: p then stands behind
+// its maximal ill-formed subpart.
+bool DecodeWellFormed(const unsigned char*& p, const unsigned char* end, wchar_t& value)
 {
     const unsigned char lead = *p++;
     int need;
-    wchar_t value;
     unsigned char low = 0x80, high = 0xBF; // bounds of the second byte
     if (lead >= 0xC2 && lead <= 0xDF) {
         need = 1;
@@ -31,18 +31,25 @@ wchar_t DecodeSequence(const unsigned char*& p, const unsigned char* end)
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F; // nothing beyond U+10FFFF
     } else {
-        return kReplacement;
+        return false;
     }
     for (int i = 0; i < need; ++i) {
         if (p == end)
-            return kReplacement;
+            return false;
         const unsigned char b = *p;
         if (i == 0 ? (b < low || b > high) : !IsContinuation(b))
-            return kReplacement;
+            return false;
         value = (value << 6) | (b & 0x3F);
         ++p;
     }
-    return value;
+    return true;
+}
+
+// The character of the sequence at `p`, or U+FFFD for an ill-formed one.
+wchar_t DecodeSequence(const unsigned char*& p, const unsigned char* end)
+{
+    wchar_t value = 0;
+    return DecodeWellFormed(p, end, value) ? value : kReplacement;
 }
 
 bool IsAsciiWord(const unsigned char* p)
@@ -146,6 +153,40 @@ std::string WideToUtf8(std::wstring_view text)
     std::string out;
     AppendWideAsUtf8(text, out);
     return out;
+}
+
+void AppendUtf8AsWideEscaped(std::string_view bytes, std::wstring& out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    out.reserve(out.size() + bytes.size());
+    while (p < end) {
+        if (*p < 0x80) {
+            out.push_back(*p++);
+            continue;
+        }
+        const unsigned char* start = p;
+        wchar_t value = 0;
+        if (DecodeWellFormed(p, end, value)) {
+            out.push_back(value);
+        } else {
+            out.push_back(EscapedByte(*start));
+            p = start + 1;
+        }
+    }
+}
+
+void AppendWideAsUtf8Escaped(std::wstring_view text, std::string& out)
+{
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!IsEscapedByte(text[i]))
+            continue;
+        AppendWideAsUtf8(text.substr(run, i - run), out);
+        out.push_back(static_cast<char>(text[i] - kEscapeBase));
+        run = i + 1;
+    }
+    AppendWideAsUtf8(text.substr(run), out);
 }
 
 size_t Utf8LengthOfWide(std::wstring_view text)

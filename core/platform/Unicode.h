@@ -27,6 +27,17 @@ KELCORE_API size_t Utf8LengthOfWide(std::wstring_view text);
 KELCORE_API std::wstring Utf16LEToWide(const BYTE* bytes, size_t units);
 KELCORE_API void AppendWideAsUtf16LE(std::wstring_view text, std::string& out);
 
+// Bytes that are not text, such as file names, kept whole: a byte that
+// starts no well-formed UTF-8 sequence becomes the character U+DC00 + byte
+// (U+DC80 to U+DCFF, which no well-formed text holds), and the escaped form
+// writes each such character back as its byte, so bytes -> wide -> bytes
+// gives the same bytes for every input.
+inline constexpr wchar_t kEscapeBase = 0xDC00;
+constexpr bool IsEscapedByte(wchar_t ch) { return ch >= 0xDC80 && ch <= 0xDCFF; }
+constexpr wchar_t EscapedByte(unsigned char byte) { return static_cast<wchar_t>(kEscapeBase + byte); }
+KELCORE_API void AppendUtf8AsWideEscaped(std::string_view bytes, std::wstring& out);
+KELCORE_API void AppendWideAsUtf8Escaped(std::wstring_view text, std::string& out);
+
 // Ordinal comparison in UTF-16 code-unit order (a character beyond the BMP
 // compares by its surrogates, below U+E000). Negative, zero or positive.
 KELCORE_API int CompareUtf16(std::wstring_view a, std::wstring_view b);

@@ -1,10 +1,13 @@
 #include "KelFileFind.h"
 
+#include "DeepTree.h"
 #include "TestSupport.h"
+#include "platform/FileName.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -184,7 +187,7 @@ TEST_F(FileFindTest, MissingOrUnreadableFoldersReportNothing)
     }
 }
 
-TEST_F(FileFindTest, LinksAreNeverFollowedIntoFolders)
+TEST_F(FileFindTest, LinksAreNeverFollowedIntoFoldersAndDanglingLinksAreFiles)
 {
     Make("real/a.h");
     Make("target.h");
@@ -193,7 +196,9 @@ TEST_F(FileFindTest, LinksAreNeverFollowedIntoFolders)
     fs::create_symlink(m_dir.path() / "gone.h", m_dir.path() / "dangling.h");
     RecordingFind find = Walk(L".h", 1, 0);
     EXPECT_THAT(find.folders, UnorderedElementsAre(L"real", L"real/loop"));
-    EXPECT_THAT(find.files, UnorderedElementsAre(L"real/a.h", L"target.h", L"alias.h"));
+    // A link that leads nowhere is still an entry that is not a folder.
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"real/a.h", L"target.h", L"alias.h", L"dangling.h"));
+    EXPECT_THAT(Walk(L"dangling.h", 1, 0).titles, ElementsAre(L"dangling"));
 }
 
 TEST_F(FileFindTest, TrailingSlashAndNonAsciiNames)
@@ -204,6 +209,45 @@ TEST_F(FileFindTest, TrailingSlashAndNonAsciiNames)
     EXPECT_THAT(find.folders, ElementsAre(L"폴더"));
     EXPECT_THAT(find.files, ElementsAre(L"폴더/문서.txt"));
     EXPECT_THAT(find.titles, ElementsAre(L"문서"));
+}
+
+TEST_F(FileFindTest, NamesThatAreNotTextKeepTheirBytes)
+{
+    // A lone lead byte, bytes that never occur in UTF-8, an encoded
+    // surrogate, and a real U+FFFD beside them.
+    Make("bad\xff.txt");
+    Make("dir\xc3/in\xed\xb2\x80.txt");
+    Make("ok\xef\xbf\xbd.txt");
+    RecordingFind find = Walk(L".txt", 1, 0);
+    EXPECT_THAT(find.folders, ElementsAre(std::wstring(L"dir\xDCC3")));
+    EXPECT_THAT(find.files, UnorderedElementsAre(std::wstring(L"bad\xDCFF.txt"),
+                                                 std::wstring(L"dir\xDCC3/in\xDCED\xDCB2\xDC80.txt"),
+                                                 std::wstring(L"ok\xFFFD.txt")));
+    EXPECT_THAT(find.titles, ::testing::Contains(std::wstring(L"bad\xDCFF")));
+
+    // Every reported path names its file again.
+    for (const std::wstring& file : find.files) {
+        const std::string bytes = kel::platform::NarrowPath((Root() + L"/" + file).c_str());
+        EXPECT_TRUE(fs::is_regular_file(bytes)) << bytes;
+    }
+}
+
+TEST_F(FileFindTest, TreesDeeperThanTheOpenFileLimitAreWalkedWhole)
+{
+    // 2500 levels, each with a file, walked under a limit of 64 open files.
+    constexpr int kDepth = 2500;
+    ASSERT_TRUE(kel::test::MakeFolderChain(m_dir.path().string(), kDepth, "d", "f.h"));
+    const bool whole = kel::test::RunWithFileLimit(64, [this] {
+        RecordingFind find = Walk(L".h", 1, 0);
+        std::wstring deepest;
+        for (int level = 0; level < kDepth; ++level)
+            deepest += L"d/";
+        return find.folders.size() == kDepth && find.files.size() == kDepth
+            && find.folders.back() + L"/" == deepest
+            && std::count(find.files.begin(), find.files.end(), deepest + L"f.h") == 1;
+    });
+    kel::test::RemoveTree(m_dir / "d");
+    EXPECT_TRUE(whole);
 }
 
 TEST_F(FileFindTest, DeepTreesAreWalkedWhole)

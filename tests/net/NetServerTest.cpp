@@ -3,6 +3,7 @@
 #include "NetTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -260,6 +261,26 @@ TEST(NetServerConnections, ThreeThousandBytesArriveInReadsOfAtMost1024)
         EXPECT_GT(read.bytes.size(), 0u);
     }
     EXPECT_EQ(server.ReceivedText(), sent);
+}
+
+TEST(NetServerConnections, AcceptedSocketsSendSmallWritesAtOnce)
+{
+    // Without TCP_NODELAY a reply written in pieces waits for the peer's
+    // delayed acknowledgement (40 ms on Linux) after its first piece.
+    RecordingServer server;
+    const int port = server.StartOnLoopback();
+    Fd client = ConnectLoopback(port);
+    SendAll(client.Get(), "x");
+    ASSERT_TRUE(WaitUntil([&] { return server.Reads().size() == 1; }));
+    // Looked at under the section, which keeps the record listed meanwhile.
+    int noDelay = 0, result = -1;
+    socklen_t length = sizeof noDelay;
+    CKelNetServer::_g_criticalsectionServer.Lock();
+    for (const SPerIOCPAddr* connection : CKelNetServer::_g_plistPerIOHandle)
+        result = getsockopt(connection->sockClient, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+    CKelNetServer::_g_criticalsectionServer.Unlock();
+    ASSERT_EQ(result, 0);
+    EXPECT_NE(noDelay, 0);
 }
 
 TEST(NetServerConnections, ResetAndVanishingClientsEndTheirConnections)
