@@ -25,6 +25,9 @@
 namespace {
 
 constexpr size_t kBlockSize = 1 << 20;
+// Besides its byte budget, a cycle takes at most this many lines: a file of
+// empty lines would otherwise be a million lines a cycle.
+constexpr size_t kMaxLinesPerCycle = 1 << 16;
 constexpr size_t kNoEnd = static_cast<size_t>(-1);
 
 bool OpenForReading(const std::string& name, std::filebuf& file)
@@ -83,14 +86,22 @@ bool DecodesAsUtf8(int id)
 
 bool IsLineEnd(wchar_t ch) { return ch == L'\r' || ch == L'\n'; }
 
-// Offset of the first line feed or zero byte, or kNoEnd.
+// Offset of the first line feed or zero byte, or kNoEnd. Looked for a short
+// stretch at a time, so that a short line (or a file of zero bytes) does not
+// cost a scan of the whole window.
 size_t FindByteLineEnd(const BYTE* data, size_t length)
 {
-    const void* feed = std::memchr(data, '\n', length);
-    const size_t limit = feed ? static_cast<size_t>(static_cast<const BYTE*>(feed) - data) : length;
-    if (const void* zero = std::memchr(data, 0, limit))
-        return static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
-    return feed ? limit : kNoEnd;
+    constexpr size_t kStretch = 256;
+    for (size_t start = 0; start < length; start += kStretch) {
+        const size_t size = std::min(kStretch, length - start);
+        const void* feed = std::memchr(data + start, '\n', size);
+        const size_t limit = feed ? static_cast<size_t>(static_cast<const BYTE*>(feed) - data) : start + size;
+        if (const void* zero = std::memchr(data + start, 0, limit - start))
+            return static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
+        if (feed)
+            return limit;
+    }
+    return kNoEnd;
 }
 
 // Offset of the first UTF-16LE unit that is a line feed or zero, or kNoEnd.
@@ -278,7 +289,7 @@ SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, CWatchLineSink& l
         ++cycle.lines;
         begin += line.consumed;
         cycle.consumed += line.consumed;
-        if (cycle.consumed >= budget) {
+        if (cycle.consumed >= budget || cycle.lines >= kMaxLinesPerCycle) {
             cycle.more = begin < end || !atEnd;
             break;
         }

@@ -52,6 +52,8 @@ public:
     CStringW ReadCycle();
     // True when the last cycle stopped at its budget with more lines waiting.
     bool HasMore() const { return m_bHasMore; }
+    // True while a big file's encoding is being detected beside the cycles.
+    bool IsDetecting() const { return m_detection.valid(); }
     // False once the file turned out to be in an encoding that cannot be
     // shown; the cycle that found it returned a note saying so.
     bool IsFollowing() const { return m_bFollowing; }

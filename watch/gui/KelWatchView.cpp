@@ -23,6 +23,7 @@ namespace {
 
 // Room between the view's edge and the text, as a text box leaves.
 constexpr int kMargin = 4;
+constexpr int kDetectionPollMs = 5;
 
 // The text from `from` to `to` as Qt text, converted a piece at a time; a
 // byte-order mark at the start stays, as the file had it.
@@ -63,6 +64,7 @@ void CKelWatchView::OnInitialUpdate()
 {
     _SetDisplayFont();
     m_readTimer.start(kReadTimerPeriodMs, this);
+    m_catchUpTimer.start(0, this); // the first cycle as soon as the window is up
 }
 
 int CKelWatchView::FontPixelHeight(int dotsPerInch)
@@ -138,9 +140,12 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         viewport()->update();
     }
     // A big file comes in slices; the next one follows as soon as the
-    // window has handled its events, not 100 ms later.
+    // window has handled its events, not 100 ms later. While its encoding
+    // is being detected, the view looks again every few milliseconds.
     if (m_document->HasMore())
         m_catchUpTimer.start(0, this);
+    else if (m_document->IsDetecting())
+        m_catchUpTimer.start(kDetectionPollMs, this);
 }
 
 // ---- geometry ----
