@@ -378,4 +378,26 @@ TEST_F(WatchView, PrintsEveryLineAtNinePointsWhateverThePrinterResolution)
     }
 }
 
+TEST_F(WatchView, PrintsOnlyTheSelectionWhenAskedTo)
+{
+    Append(NumberedLines(300));
+    Cycle();
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    for (int i = 0; i < 10; ++i)
+        Key(Qt::Key_Down);
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Down, Qt::ShiftModifier);
+    Key(Qt::Key_Down, Qt::ShiftModifier); // from "ine 10" to "l" of line 12
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const std::string pdf = m_dir / "selection.pdf";
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    printer.setPrintRange(QPrinter::Selection);
+    m_view->PrintTo(&printer);
+    QStringList texts;
+    for (const SWord& word : PdfWords(pdf, m_dir / "selection.html"))
+        texts << word.text;
+    EXPECT_EQ(texts, QStringList({"ine", "10", "line", "11", "l"}));
+}
+
 } // namespace

@@ -55,6 +55,10 @@ void CGridPainter::DrawLine(QPainter& painter, std::string_view line, size_t fir
         cells = kel::watch::AdvanceCells(cells, ch);
         if (cells <= firstCell)
             continue;
+        if (ch == U' ') {
+            flush(); // a space glyph is not drawn: some fonts lose it in a PDF's text
+            continue;
+        }
         if (ch < 0x20 || ch == 0x7F || !_KeepsToGrid(ch)) {
             flush();
             if (ch == U'\r' || ch >= 0x20)

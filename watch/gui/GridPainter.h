@@ -6,7 +6,7 @@
 // character whose glyph would leave the grid (another font's fallback, a
 // symbol) is drawn alone at its own cell, so the text never drifts from the
 // caret and the selection. A carriage return inside a line is shown as the
-// symbol U+240D; tabs and other control characters draw nothing.
+// symbol U+240D; spaces, tabs and other control characters draw nothing.
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>

@@ -448,15 +448,19 @@ void CMainFrame::print()
     CChildFrame* child = ActiveChild();
     if (!child)
         return;
+    // A selection can be printed alone: a whole big log is many thousand pages.
     QPrintDialog dialog(m_printer.get(), this);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, !child->GetView()->Selection().IsEmpty());
     if (dialog.exec() == QDialog::Accepted)
         child->GetView()->PrintTo(m_printer.get());
 }
 
 void CMainFrame::printDirect()
 {
-    if (CChildFrame* child = ActiveChild())
+    if (CChildFrame* child = ActiveChild()) {
+        m_printer->setPrintRange(QPrinter::AllPages);
         child->GetView()->PrintTo(m_printer.get());
+    }
 }
 
 // The preview has its own print and close buttons; the preview command is
@@ -470,9 +474,13 @@ void CMainFrame::printPreview()
         return;
     }
     previewAction->setChecked(true);
+    // The preview shows the selection when there is one, else everything.
+    const bool selected = !child->GetView()->Selection().IsEmpty();
+    m_printer->setPrintRange(selected ? QPrinter::Selection : QPrinter::AllPages);
     QPrintPreviewDialog preview(m_printer.get(), this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, child->GetView(), &CKelWatchView::PrintTo);
     preview.exec();
+    m_printer->setPrintRange(QPrinter::AllPages);
     previewAction->setChecked(false);
 }
 
