@@ -26,7 +26,7 @@ public:
     static constexpr UINT kReadSize = 8196;
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
-    static constexpr ULONGLONG kDefaultCycleBudget = 1ull << 20;
+    static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;
     // Detection reads the whole file, but never more than this much of it.
     static constexpr ULONGLONG kDefaultDetectionLimit = 1ull << 30;
     // A file up to this size is detected within the cycle; a bigger one on a

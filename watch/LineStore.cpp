@@ -89,7 +89,8 @@ void CLineStore::AddLine(std::wstring_view line)
 void CLineStore::_AddWellFormed(std::string_view text, size_t cells)
 {
     char* at = _Reserve(text.size() + 1);
-    std::memcpy(at, text.data(), text.size());
+    if (!text.empty()) // an empty view may hold no pointer at all
+        std::memcpy(at, text.data(), text.size());
     at[text.size()] = '\n';
     m_nMaxLineCells = std::max(m_nMaxLineCells, cells);
     m_nTextBytes += text.size() + 1;
