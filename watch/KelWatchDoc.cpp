@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -24,13 +25,15 @@
 namespace {
 
 constexpr size_t kBlockSize = 1 << 20;
+// Besides its byte budget, a cycle takes at most this many lines: a file of
+// empty lines would otherwise be a million lines a cycle.
+constexpr size_t kMaxLinesPerCycle = 1 << 16;
 constexpr size_t kNoEnd = static_cast<size_t>(-1);
 
-bool OpenForReading(const CStringW& path, std::filebuf& file)
+bool OpenForReading(const std::string& name, std::filebuf& file)
 {
-    if (path.IsEmpty())
+    if (name.empty())
         return false;
-    const std::string name = kel::platform::NarrowPath(path);
     std::error_code error;
     // Regular files only: opening a FIFO or a device could block the window.
     if (!std::filesystem::is_regular_file(name, error))
@@ -83,14 +86,22 @@ bool DecodesAsUtf8(int id)
 
 bool IsLineEnd(wchar_t ch) { return ch == L'\r' || ch == L'\n'; }
 
-// Offset of the first line feed or zero byte, or kNoEnd.
+// Offset of the first line feed or zero byte, or kNoEnd. Looked for a short
+// stretch at a time, so that a short line (or a file of zero bytes) does not
+// cost a scan of the whole window.
 size_t FindByteLineEnd(const BYTE* data, size_t length)
 {
-    const void* feed = std::memchr(data, '\n', length);
-    const size_t limit = feed ? static_cast<size_t>(static_cast<const BYTE*>(feed) - data) : length;
-    if (const void* zero = std::memchr(data, 0, limit))
-        return static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
-    return feed ? limit : kNoEnd;
+    constexpr size_t kStretch = 256;
+    for (size_t start = 0; start < length; start += kStretch) {
+        const size_t size = std::min(kStretch, length - start);
+        const void* feed = std::memchr(data + start, '\n', size);
+        const size_t limit = feed ? static_cast<size_t>(static_cast<const BYTE*>(feed) - data) : start + size;
+        if (const void* zero = std::memchr(data + start, 0, limit - start))
+            return static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
+        if (feed)
+            return limit;
+    }
+    return kNoEnd;
 }
 
 // Offset of the first UTF-16LE unit that is a line feed or zero, or kNoEnd.
@@ -152,11 +163,11 @@ SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
     return {whole, whole};
 }
 
-// Turns the cut lines into view text: each line converted, stripped of
-// carriage returns and line feeds at both ends, and given "\r\n".
+// Turns the cut lines into the lines of the view: each line converted and
+// stripped of carriage returns and line feeds at both ends.
 class CLineDecoder {
 public:
-    CLineDecoder(int id, std::wstring& out) : m_id(id), m_utf8(DecodesAsUtf8(id)), m_out(out) {}
+    CLineDecoder(int id, CWatchLineSink& out) : m_id(id), m_utf8(DecodesAsUtf8(id)), m_out(out) {}
     CLineDecoder(const CLineDecoder&) = delete;
     CLineDecoder& operator=(const CLineDecoder&) = delete;
 
@@ -197,8 +208,7 @@ private:
             bytes.remove_prefix(1);
         while (!bytes.empty() && IsLineEnd(static_cast<wchar_t>(bytes.back())))
             bytes.remove_suffix(1);
-        kel::platform::AppendUtf8AsWide(bytes, m_out);
-        m_out += L"\r\n";
+        m_out.AddUtf8Line(bytes);
     }
 
     void AddUtf16(const BYTE* data, size_t length)
@@ -233,28 +243,28 @@ private:
             line.remove_prefix(1);
         while (!line.empty() && IsLineEnd(line.back()))
             line.remove_suffix(1);
-        m_out.append(line);
-        m_out += L"\r\n";
+        m_out.AddLine(line);
     }
 
     const int m_id;
     const bool m_utf8;
-    std::wstring& m_out;
+    CWatchLineSink& m_out;
     std::string m_batch;
     std::vector<size_t> m_lineEnds;
 };
 
 struct SCycle {
     ULONGLONG consumed = 0; // bytes the read position moves on
+    size_t lines = 0;
     bool more = false;      // stopped at the budget with bytes left
 };
 
 // Cuts lines from the read position on until the file ends or `budget`
-// bytes of lines are taken, appending their text to `text`.
-SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, std::wstring& text)
+// bytes of lines are taken, handing them to `lines`.
+SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, CWatchLineSink& lines)
 {
     SCycle cycle;
-    CLineDecoder decoder(id, text);
+    CLineDecoder decoder(id, lines);
     std::vector<BYTE> block(kBlockSize);
     size_t begin = 0;
     size_t end = 0;
@@ -276,9 +286,10 @@ SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, std::wstring& tex
         if (line.consumed == 0)
             break;
         decoder.Add(block.data() + begin, line.content);
+        ++cycle.lines;
         begin += line.consumed;
         cycle.consumed += line.consumed;
-        if (cycle.consumed >= budget) {
+        if (cycle.consumed >= budget || cycle.lines >= kMaxLinesPerCycle) {
             cycle.more = begin < end || !atEnd;
             break;
         }
@@ -295,19 +306,77 @@ bool CKelWatchDoc::OnOpenDocument(const wchar_t* path)
     return true;
 }
 
+// The text form of a cycle: every line followed by "\r\n".
+class CTextOfLines : public CWatchLineSink {
+public:
+    explicit CTextOfLines(std::wstring& text) : m_text(text) {}
+    void AddLine(std::wstring_view line) override
+    {
+        m_text.append(line);
+        m_text += L"\r\n";
+    }
+    void AddUtf8Line(std::string_view bytes) override
+    {
+        kel::platform::AppendUtf8AsWide(bytes, m_text);
+        m_text += L"\r\n";
+    }
+
+private:
+    std::wstring& m_text;
+};
+
 CStringW CKelWatchDoc::ReadCycle()
+{
+    std::wstring text;
+    // Room for the text of the bytes waiting now (a character per byte,
+    // plus the carriage returns), so the text is not copied as it grows.
+    const ULONGLONG waiting = std::min(_WaitingBytes(), m_nCycleBudget + kReadSize);
+    text.reserve(static_cast<size_t>(waiting + waiting / 8));
+    CTextOfLines lines(text);
+    ReadCycle(lines);
+    return CStringW(std::move(text));
+}
+
+ULONGLONG CKelWatchDoc::_WaitingBytes() const
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(kel::platform::NarrowPath(m_strPath), error);
+    return !error && size > m_nReadPosition ? size - m_nReadPosition : 0;
+}
+
+// Detection reads the whole file: a big one is read and checked on a
+// thread of its own, so that the window goes on handling events; cycles
+// show nothing until it is done.
+std::optional<int> CKelWatchDoc::_DetectEncoding(std::filebuf& file)
+{
+    if (!m_detection.valid()) {
+        const std::streamoff size = file.pubseekoff(0, std::ios::end, std::ios::in);
+        if (size >= 0 && static_cast<ULONGLONG>(size) <= kInlineDetectionSize)
+            return DetectEncoding(file, m_nDetectionLimit);
+        m_detection = std::async(std::launch::async,
+                                 [name = kel::platform::NarrowPath(m_strPath), limit = m_nDetectionLimit] {
+                                     std::filebuf own;
+                                     return OpenForReading(name, own) ? DetectEncoding(own, limit) : std::nullopt;
+                                 });
+    }
+    if (m_detection.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return std::nullopt;
+    return m_detection.get(); // leaves no detection running: a failed one starts again next cycle
+}
+
+size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
 {
     m_bHasMore = false;
     if (!m_bFollowing)
-        return {};
+        return 0;
     std::filebuf file;
-    if (!OpenForReading(m_strPath, file))
-        return {}; // tried again on the next cycle
+    if (!OpenForReading(kel::platform::NarrowPath(m_strPath), file))
+        return 0; // tried again on the next cycle
 
     if (m_nEncoding == CKelFile::UNDETECTED) {
-        const std::optional<int> id = DetectEncoding(file, m_nDetectionLimit);
+        const std::optional<int> id = _DetectEncoding(file);
         if (!id)
-            return {};
+            return 0;
         m_nEncoding = *id;
     }
     if (!IsFollowable(m_nEncoding)) {
@@ -315,22 +384,14 @@ CStringW CKelWatchDoc::ReadCycle()
         // retrying a conversion that cannot succeed.
         m_bFollowing = false;
         CStringW note;
-        note.Format(L"지원하지 않는 Format %ls 입니다.\r\n", CKelFile::GetEncodingName(m_nEncoding).GetString());
-        return note;
+        note.Format(L"지원하지 않는 Format %ls 입니다.", CKelFile::GetEncodingName(m_nEncoding).GetString());
+        lines.AddLine(note.str());
+        return 1;
     }
-    const std::streamoff size = file.pubseekoff(0, std::ios::end, std::ios::in);
-    if (size < 0 || file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
-        return {};
-
-    // Room for the text of the bytes there are now (a character per byte,
-    // plus the carriage returns), so the text is not copied as it grows.
-    std::wstring text;
-    if (static_cast<ULONGLONG>(size) > m_nReadPosition) {
-        const ULONGLONG bytes = std::min(static_cast<ULONGLONG>(size) - m_nReadPosition, m_nCycleBudget + kReadSize);
-        text.reserve(static_cast<size_t>(bytes + bytes / 8 + 16));
-    }
-    const SCycle cycle = ReadLines(file, m_nEncoding, m_nCycleBudget, text);
+    if (file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
+        return 0;
+    const SCycle cycle = ReadLines(file, m_nEncoding, m_nCycleBudget, lines);
     m_nReadPosition += cycle.consumed;
     m_bHasMore = cycle.more;
-    return CStringW(std::move(text));
+    return cycle.lines;
 }

@@ -2,16 +2,22 @@
 
 // CKelWatchDoc: one followed log file. The document remembers the path, the
 // read position (first byte not shown yet) and the detected encoding;
-// ReadCycle reopens the file, detects its encoding once, and returns the
-// lines added since the last cycle, each ending in "\r\n", as one text for
-// the view to append. Nothing here needs a display; the view calls ReadCycle
-// from its 100 ms timer.
+// ReadCycle reopens the file, detects its encoding once, and hands over the
+// lines added since the last cycle, either to a line sink (the view's line
+// store) or as one text with each line ending in "\r\n". Nothing here needs
+// a display; the view calls ReadCycle from its 100 ms timer.
 //
 // Not thread safe: every call runs on the thread that owns the views. The
 // views of one document share it, so each new line goes to exactly one view.
+// Only the encoding detection of a big file runs on a thread of its own.
 #include "KelFile.h"
+#include "WatchLineSink.h"
 #include "platform/StringW.h"
 #include "platform/Types.h"
+
+#include <fstream>
+#include <future>
+#include <optional>
 
 class CKelWatchDoc {
 public:
@@ -20,9 +26,12 @@ public:
     static constexpr UINT kReadSize = 8196;
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
-    static constexpr ULONGLONG kDefaultCycleBudget = 1ull << 20;
+    static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;
     // Detection reads the whole file, but never more than this much of it.
     static constexpr ULONGLONG kDefaultDetectionLimit = 1ull << 30;
+    // A file up to this size is detected within the cycle; a bigger one on a
+    // worker thread, the cycles showing nothing until it is done.
+    static constexpr ULONGLONG kInlineDetectionSize = 8ull << 20;
 
     CKelWatchDoc() = default;
     CKelWatchDoc(const CKelWatchDoc&) = delete;
@@ -36,11 +45,15 @@ public:
     ULONGLONG GetTextLimit() const { return m_nTextLimit; }
     int GetEncoding() const { return m_nEncoding; }
 
-    // One read cycle: the text of every line that is new since the last
-    // cycle ("" when the file cannot be opened or nothing was added).
+    // One read cycle: every line that is new since the last cycle goes to
+    // `lines`; returns how many (0 when the file cannot be opened).
+    size_t ReadCycle(CWatchLineSink& lines);
+    // The same as text: every line followed by "\r\n".
     CStringW ReadCycle();
     // True when the last cycle stopped at its budget with more lines waiting.
     bool HasMore() const { return m_bHasMore; }
+    // True while a big file's encoding is being detected beside the cycles.
+    bool IsDetecting() const { return m_detection.valid(); }
     // False once the file turned out to be in an encoding that cannot be
     // shown; the cycle that found it returned a note saying so.
     bool IsFollowing() const { return m_bFollowing; }
@@ -49,6 +62,9 @@ public:
     void SetDetectionLimit(ULONGLONG bytes) { m_nDetectionLimit = bytes; }
 
 private:
+    ULONGLONG _WaitingBytes() const;
+    std::optional<int> _DetectEncoding(std::filebuf& file);
+
     CStringW m_strPath;
     ULONGLONG m_nReadPosition = 0;
     ULONGLONG m_nTextLimit = 0; // 0: the view's largest limit; never changed
@@ -57,4 +73,5 @@ private:
     bool m_bHasMore = false;
     ULONGLONG m_nCycleBudget = kDefaultCycleBudget;
     ULONGLONG m_nDetectionLimit = kDefaultDetectionLimit;
+    std::future<std::optional<int>> m_detection;
 };

@@ -1,17 +1,20 @@
 // The followed document and its read cycle, against files that a separate
 // writer process keeps appending to.
 #include "KelWatchDoc.h"
+#include "LineStore.h"
 #include "ReferenceCycle.h"
 #include "TestSupport.h"
 #include "WriterProcess.h"
 
 #include "platform/CodePage.h"
+#include "platform/Unicode.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -326,6 +329,33 @@ TEST(WatchDocument, DetectionLooksAtTheWholeFileUpToItsLimit)
     EXPECT_EQ(limited.GetEncoding(), CKelFile::ASCII);
 }
 
+// A big file is detected on a worker thread: the cycles show nothing until
+// it is done, then every line comes once, decoded as detected.
+TEST(WatchDocument, BigFileIsDetectedBesideTheCycles)
+{
+    TempDir dir;
+    std::string bytes;
+    size_t lines = 0;
+    for (; bytes.size() <= CKelWatchDoc::kInlineDetectionSize; ++lines)
+        bytes += "\xC7\xD1\xB1\xDB line " + std::to_string(lines) + "\n"; // EUC-KR
+    const std::string path = dir / "big.log";
+    kel::test::WriteBytes(path, bytes);
+    CKelWatchDoc doc;
+    doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    CLineStore store;
+    EXPECT_EQ(doc.ReadCycle(store), 0u); // megabytes to read: not done at once
+    for (int cycle = 0; cycle < 1000 && doc.GetEncoding() == CKelFile::UNDETECTED; ++cycle) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        doc.ReadCycle(store);
+    }
+    EXPECT_EQ(doc.GetEncoding(), CKelFile::EUCKR);
+    while (doc.HasMore())
+        doc.ReadCycle(store);
+    ASSERT_EQ(store.LineCount(), lines);
+    EXPECT_EQ(store.Line(LineNumber(0)), "한글 line 0");
+    EXPECT_EQ(store.Line(LineNumber(lines - 1)), "한글 line " + std::to_string(lines - 1));
+}
+
 // Random logs written in random pieces: the block reader must show exactly
 // what the literal window-per-line cycle shows, cycle by cycle.
 struct RandomLog {
@@ -371,13 +401,27 @@ void CompareWithReference(int encoding, const std::string& start, unsigned seed)
     CKelWatchDoc doc;
     doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
     doc.SetCycleBudget(1 + seed % 5000);
+    // A second document hands the same cycles to a line store, as the view's.
+    CKelWatchDoc storing;
+    storing.OnOpenDocument(doc.GetPathName());
+    storing.SetCycleBudget(1 + seed % 5000);
+    CLineStore store;
+    std::wstring shown;
     kel::test::ReferenceDoc reference{path};
     for (int round = 0; round < 40; ++round) {
         std::ofstream(path, std::ios::binary | std::ios::app) << log.Piece();
-        ASSERT_EQ(ReadAll(doc), kel::test::ReferenceCycle(reference)) << "seed " << seed << " round " << round;
+        const std::wstring expected = kel::test::ReferenceCycle(reference);
+        ASSERT_EQ(ReadAll(doc), expected) << "seed " << seed << " round " << round;
         ASSERT_EQ(doc.GetReadPosition(), reference.position);
         ASSERT_EQ(doc.GetEncoding(), reference.encoding);
+        do
+            storing.ReadCycle(store);
+        while (storing.HasMore());
+        shown += expected;
     }
+    std::string stored;
+    store.VisitText({}, store.End(), "\r\n", [&stored](std::string_view piece) { stored.append(piece); });
+    EXPECT_EQ(stored, kel::platform::WideToUtf8(shown)) << "seed " << seed;
 }
 
 TEST(WatchDocumentAgainstReference, Utf8Logs)

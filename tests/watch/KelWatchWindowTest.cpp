@@ -6,6 +6,7 @@
 #include "KelWatchApp.h"
 #include "KelWatchView.h"
 #include "MainFrm.h"
+#include "OffscreenApp.h"
 #include "Resource.h"
 #include "RibbonBar.h"
 #include "TestSupport.h"
@@ -22,7 +23,6 @@
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QTextBlock>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -37,23 +37,11 @@ using kel::test::TempDir;
 // Generous: the machine may be busy; nothing here asserts on elapsed time.
 constexpr int kWaitMs = 20000;
 
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "KelWatch";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *application;
-}
-
 class WatchWindows : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Application();
+        kel::test::OffscreenApplication();
         setenv("KEL_REGISTRY_ROOT", m_registry.path().c_str(), 1);
     }
     void TearDown() override
@@ -77,7 +65,7 @@ protected:
 
     static bool WaitForText(CKelWatchView* view, const QString& text)
     {
-        return QTest::qWaitFor([&] { return view->toPlainText() == text; }, kWaitMs);
+        return QTest::qWaitFor([&] { return view->PlainText() == text; }, kWaitMs);
     }
 
     TempDir m_registry;
@@ -104,11 +92,11 @@ TEST_F(WatchWindows, StartWithAPathFollowsThatFileInOneTab)
     CKelWatchView* view = frame->Children().first()->GetView();
     EXPECT_EQ(frame->Children().first()->windowTitle(), QStringLiteral("server.log"));
     EXPECT_TRUE(WaitForText(view, QStringLiteral("첫 줄\nsecond\n")));
-    EXPECT_EQ(view->textCursor().position(), view->document()->characterCount() - 1); // caret at the end
+    EXPECT_EQ(view->Selection().Caret(), view->Lines().End()); // caret at the end
 
     Append(path, "third\n");
     EXPECT_TRUE(WaitForText(view, QStringLiteral("첫 줄\nsecond\nthird\n")));
-    EXPECT_EQ(view->RawText(), QStringLiteral("첫 줄\r\nsecond\r\nthird\r\n"));
+    EXPECT_EQ(view->Lines().LineCount(), 3u);
 }
 
 TEST_F(WatchWindows, MissingFileOpensAnEmptyViewThatPicksUpTheFileLater)
@@ -118,7 +106,7 @@ TEST_F(WatchWindows, MissingFileOpensAnEmptyViewThatPicksUpTheFileLater)
     ASSERT_EQ(frame->Children().size(), 1);
     CKelWatchView* view = frame->Children().first()->GetView();
     QTest::qWait(300);
-    EXPECT_TRUE(view->toPlainText().isEmpty());
+    EXPECT_TRUE(view->PlainText().isEmpty());
     Append(path, "created\n");
     EXPECT_TRUE(WaitForText(view, QStringLiteral("created\n")));
 }
@@ -128,8 +116,6 @@ TEST_F(WatchWindows, ViewIsLightGreyOnBlackInAKoreanMonospaceFont)
     const std::string path = m_files / "a.log";
     Append(path, "x\n");
     CKelWatchView* view = Start({QString::fromStdString(path)})->Children().first()->GetView();
-    EXPECT_TRUE(view->isReadOnly());
-    EXPECT_EQ(view->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_EQ(view->palette().color(QPalette::Active, QPalette::Text), QColor(192, 192, 192));
     EXPECT_EQ(view->palette().color(QPalette::Active, QPalette::Base), QColor(0, 0, 0));
     EXPECT_EQ(view->font().families().value(0), QStringLiteral("돋움체"));
@@ -155,7 +141,7 @@ TEST_F(WatchWindows, ViewRefusesTypingButAllowsSelectingAndCopying)
     QTest::keyClicks(view, QStringLiteral("typed"));
     QTest::keyClick(view, Qt::Key_Backspace);
     QTest::keyClick(view, Qt::Key_Return);
-    EXPECT_EQ(view->toPlainText(), QStringLiteral("select me\n"));
+    EXPECT_EQ(view->PlainText(), QStringLiteral("select me\n"));
 
     QApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
@@ -167,7 +153,7 @@ TEST_F(WatchWindows, ViewRefusesTypingButAllowsSelectingAndCopying)
     m_app->MainFrame()->Action(ID_EDIT_SELECT_ALL)->trigger();
     m_app->MainFrame()->Action(ID_EDIT_PASTE)->trigger();
     m_app->MainFrame()->Action(ID_EDIT_CUT)->trigger();
-    EXPECT_EQ(view->toPlainText(), QStringLiteral("select me\n"));
+    EXPECT_EQ(view->PlainText(), QStringLiteral("select me\n"));
     m_app->MainFrame()->Action(ID_EDIT_COPY)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("select me\n"));
 }
@@ -245,7 +231,7 @@ TEST_F(WatchWindows, LoggingCommandsAreEnabledAndChangeNothing)
         frame->Action(id)->trigger();
     }
     EXPECT_EQ(frame->Children().size(), 1);
-    EXPECT_EQ(view->toPlainText(), QStringLiteral("line\n"));
+    EXPECT_EQ(view->PlainText(), QStringLiteral("line\n"));
     Append(path, "still followed\n");
     EXPECT_TRUE(WaitForText(view, QStringLiteral("line\nstill followed\n")));
 }
@@ -266,13 +252,13 @@ TEST_F(WatchWindows, NewWindowOfADocumentSharesItsLines)
 
     Append(path, "2\n3\n");
     // Each new line lands in exactly one of the two views.
-    auto both = [&] { return first->toPlainText() + second->toPlainText(); };
+    auto both = [&] { return first->PlainText() + second->PlainText(); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return both().contains(QLatin1Char('3')); }, kWaitMs));
     QTest::qWait(300); // a few more cycles: nothing may come twice
     EXPECT_EQ(both().count(QStringLiteral("1\n")), 1);
     EXPECT_EQ(both().count(QStringLiteral("2\n")), 1);
     EXPECT_EQ(both().count(QStringLiteral("3\n")), 1);
-    EXPECT_EQ(first->toPlainText().left(2), QStringLiteral("1\n"));
+    EXPECT_EQ(first->PlainText().left(2), QStringLiteral("1\n"));
 
     // Closing a window keeps the document followed in the other one.
     frame->Children().last()->close();
@@ -300,7 +286,7 @@ TEST_F(WatchWindows, NewDocumentIsUnnamedAndStaysEmpty)
     ASSERT_EQ(frame->Children().size(), 1);
     EXPECT_EQ(frame->Children().first()->windowTitle(), QStringLiteral("KelWatch1"));
     QTest::qWait(300);
-    EXPECT_TRUE(frame->Children().first()->GetView()->toPlainText().isEmpty());
+    EXPECT_TRUE(frame->Children().first()->GetView()->PlainText().isEmpty());
 }
 
 TEST_F(WatchWindows, SavingWritesTheViewTextButNeverOverTheFollowedLog)
@@ -332,9 +318,9 @@ TEST_F(WatchWindows, CharactersInsideALineStayAsTheFileHasThem)
     Append(path, lines);
     CMainFrame* frame = Start({QString::fromStdString(path)});
     CChildFrame* child = frame->Children().first();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return child->GetView()->toPlainText().endsWith(QStringLiteral("done\n")); },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return child->GetView()->PlainText().endsWith(QStringLiteral("done\n")); },
                                 kWaitMs));
-    EXPECT_EQ(child->GetView()->blockCount(), 4); // three lines and the empty one after the last line end
+    EXPECT_EQ(child->GetView()->Lines().LineCount(), 3u);
     const std::string copy = m_files / "copy.txt";
     ASSERT_TRUE(frame->SaveViewText(child, QString::fromStdString(copy)));
     EXPECT_EQ(kel::test::ReadBytes(copy), "10%\r50%\r100%\r\n1\xC2\xA0" "000\xE2\x80\xA8x\r\ndone\r\n");
@@ -351,11 +337,11 @@ TEST_F(WatchWindows, SavingAnyWindowOfADocumentWritesItsFirstView)
     ASSERT_EQ(frame->Children().size(), 2);
     CChildFrame* second = frame->Children().last();
     Append(path, "2\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (first->toPlainText() + second->GetView()->toPlainText()).contains('2'); },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (first->PlainText() + second->GetView()->PlainText()).contains('2'); },
                                 kWaitMs));
     const std::string copy = m_files / "saved.txt";
     ASSERT_TRUE(frame->SaveViewText(second, QString::fromStdString(copy)));
-    EXPECT_EQ(QString::fromStdString(kel::test::ReadBytes(copy)), first->RawText());
+    EXPECT_EQ(QString::fromStdString(kel::test::ReadBytes(copy)), first->PlainText().replace(QLatin1String("\n"), QLatin1String("\r\n")));
 }
 
 TEST_F(WatchWindows, PrintingRendersTheViewText)
@@ -396,8 +382,8 @@ TEST_F(WatchWindows, BigFileArrivesInSlicesWithoutLosingALine)
         bytes += "line " + std::to_string(i) + " 한글 텍스트 padding padding\n";
     Append(path, bytes); // about 9 MB: more than one cycle's slice
     CKelWatchView* view = Start({QString::fromStdString(path)})->Children().first()->GetView();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->blockCount() == 200001; }, kWaitMs * 3));
-    EXPECT_EQ(view->document()->findBlockByNumber(199999).text(), QStringLiteral("line 199999 한글 텍스트 padding padding"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->Lines().LineCount() == 200000; }, kWaitMs * 3));
+    EXPECT_EQ(view->Lines().Line(LineNumber(199999)), "line 199999 한글 텍스트 padding padding");
 }
 
 } // namespace

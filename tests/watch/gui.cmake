@@ -2,3 +2,4 @@
 # offscreen platform with the registry store in a private folder.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 kel_add_test(watch_KelWatchWindowTest SOURCES KelWatchWindowTest.cpp LINKS KelWatchWindows Qt6::Test)
+kel_add_test(watch_KelWatchViewTest SOURCES KelWatchViewTest.cpp LINKS KelWatchWindows Qt6::Test)

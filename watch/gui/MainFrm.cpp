@@ -129,16 +129,17 @@ void CMainFrame::createActions()
     bind(ID_APP_EXIT, LabelOf(IDS_RIBBON_EXIT), &QWidget::close, QKeySequence::Quit);
     bind(ID_APP_ABOUT, QStringLiteral("KelWatch 정보(&A)..."), &CMainFrame::about);
 
-    auto onView = [this](void (QPlainTextEdit::*operation)()) {
+    auto onView = [this](auto operation) {
         return [this, operation] {
             if (CChildFrame* child = ActiveChild())
-                (child->GetView()->*operation)(); // cut and paste change nothing: the view is read-only
+                (child->GetView()->*operation)();
         };
     };
-    bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), onView(&QPlainTextEdit::cut));
-    bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&QPlainTextEdit::copy));
-    bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), onView(&QPlainTextEdit::paste));
-    bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&QPlainTextEdit::selectAll));
+    // The view is read-only: cut and paste are there and change nothing.
+    bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), [] {});
+    bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&CKelWatchView::copy));
+    bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {});
+    bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
 
     QAction* statusBarAction = _AddAction(ID_VIEW_STATUS_BAR, LabelOf(IDS_RIBBON_STATUSBAR));
     statusBarAction->setCheckable(true);
@@ -447,15 +448,19 @@ void CMainFrame::print()
     CChildFrame* child = ActiveChild();
     if (!child)
         return;
+    // A selection can be printed alone: a whole big log is many thousand pages.
     QPrintDialog dialog(m_printer.get(), this);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, !child->GetView()->Selection().IsEmpty());
     if (dialog.exec() == QDialog::Accepted)
         child->GetView()->PrintTo(m_printer.get());
 }
 
 void CMainFrame::printDirect()
 {
-    if (CChildFrame* child = ActiveChild())
+    if (CChildFrame* child = ActiveChild()) {
+        m_printer->setPrintRange(QPrinter::AllPages);
         child->GetView()->PrintTo(m_printer.get());
+    }
 }
 
 // The preview has its own print and close buttons; the preview command is
@@ -469,9 +474,13 @@ void CMainFrame::printPreview()
         return;
     }
     previewAction->setChecked(true);
+    // The preview shows the selection when there is one, else everything.
+    const bool selected = !child->GetView()->Selection().IsEmpty();
+    m_printer->setPrintRange(selected ? QPrinter::Selection : QPrinter::AllPages);
     QPrintPreviewDialog preview(m_printer.get(), this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, child->GetView(), &CKelWatchView::PrintTo);
     preview.exec();
+    m_printer->setPrintRange(QPrinter::AllPages);
     previewAction->setChecked(false);
 }
 

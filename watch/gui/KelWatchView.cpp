@@ -1,0 +1,489 @@
+#include "KelWatchView.h"
+
+#include "GridPainter.h"
+#include "Resource.h"
+#include "TextCells.h"
+
+#include "KelException.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QStringDecoder>
+#include <QTimerEvent>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Room between the view's edge and the text, as a text box leaves.
+constexpr int kMargin = 4;
+constexpr int kDetectionPollMs = 5;
+
+// The text from `from` to `to` as Qt text, converted a piece at a time; a
+// byte-order mark at the start stays, as the file had it.
+QString ToQString(const CLineSource& lines, STextPosition from, STextPosition to, size_t bytesHint)
+{
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytesHint));
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    lines.VisitText(from, to, "\n", [&](std::string_view piece) {
+        text.append(decoder.decode(QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size()))));
+    });
+    return text;
+}
+
+} // namespace
+
+const QColor CKelWatchView::kTextColor(192, 192, 192);
+const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
+const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
+
+CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
+    : QAbstractScrollArea(parent), m_document(std::move(document))
+{
+    // Long lines do not wrap: both scroll bars as needed.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    // Drops go to the main frame (open a file).
+    setAcceptDrops(false);
+    _SetColours();
+    _SetDisplayFont();
+}
+
+CKelWatchView::~CKelWatchView() = default;
+
+void CKelWatchView::OnInitialUpdate()
+{
+    _SetDisplayFont();
+    m_readTimer.start(kReadTimerPeriodMs, this);
+    m_catchUpTimer.start(0, this); // the first cycle as soon as the window is up
+}
+
+int CKelWatchView::FontPixelHeight(int dotsPerInch)
+{
+    // 9 * dpi / 72, rounded half away from zero.
+    return (9 * dotsPerInch + 36) / 72;
+}
+
+QFont CKelWatchView::DisplayFont()
+{
+    QFont font;
+    // "돋움체" where it exists, else a Korean monospace font through
+    // fontconfig, so Hangul never shows as empty boxes.
+    font.setFamilies({kFontFace, QStringLiteral("NanumGothicCoding"), QStringLiteral("D2Coding"),
+                      QStringLiteral("Noto Sans Mono CJK KR"), QStringLiteral("monospace")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSize(9);
+    return font;
+}
+
+void CKelWatchView::_SetDisplayFont()
+{
+    QFont font = DisplayFont();
+    font.setPixelSize(FontPixelHeight(logicalDpiY()));
+    setFont(font);
+    viewport()->setFont(font);
+    m_grid = std::make_unique<CGridPainter>(font, viewport());
+    verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(static_cast<int>(std::ceil(m_grid->CellWidth())));
+    _UpdateScrollBars();
+    viewport()->update();
+}
+
+void CKelWatchView::_SetColours()
+{
+    QPalette colours = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        colours.setColor(group, QPalette::Text, kTextColor);
+        colours.setColor(group, QPalette::Base, kBackgroundColor);
+    }
+    setPalette(colours);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+}
+
+// ---- following ----
+
+void CKelWatchView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_readTimer.timerId() || event->timerId() == m_catchUpTimer.timerId())
+        OnTimer(kReadTimerId);
+    else
+        QAbstractScrollArea::timerEvent(event);
+}
+
+void CKelWatchView::OnTimer(int /*timerId*/)
+{
+    m_catchUpTimer.stop();
+    size_t added = 0;
+    try {
+        added = m_document->ReadCycle(m_lines);
+    } catch (CKelException* error) {
+        error->Delete(); // a file error of this cycle; the next tick tries again
+        return;
+    }
+    if (added > 0) {
+        // The caret goes to the end and the view follows it there; the
+        // user's selection and scroll position are not kept.
+        m_selection.MoveTo(m_lines.End(), false);
+        m_selection.ForgetCell();
+        _UpdateScrollBars();
+        _EnsureCaretVisible();
+        viewport()->update();
+    }
+    // A big file comes in slices; the next one follows as soon as the
+    // window has handled its events, not 100 ms later. While its encoding
+    // is being detected, the view looks again every few milliseconds.
+    if (m_document->HasMore())
+        m_catchUpTimer.start(0, this);
+    else if (m_document->IsDetecting())
+        m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+// ---- geometry ----
+
+size_t CKelWatchView::FirstVisibleRow() const { return static_cast<size_t>(verticalScrollBar()->value()); }
+
+size_t CKelWatchView::VisibleRows() const
+{
+    return std::max<size_t>(1, static_cast<size_t>(viewport()->height() / m_grid->LineHeight()));
+}
+
+QPointF CKelWatchView::PointOf(STextPosition position) const
+{
+    const size_t cells = kel::watch::CellsBefore(m_lines.Line(position.line), position.column.Get());
+    const auto row = static_cast<qreal>(position.line.Get()) - static_cast<qreal>(FirstVisibleRow());
+    return {_CellX(cells), row * m_grid->LineHeight()};
+}
+
+qreal CKelWatchView::LineHeight() const { return m_grid->LineHeight(); }
+
+qreal CKelWatchView::_CellX(size_t cell) const
+{
+    return kMargin + static_cast<qreal>(cell) * m_grid->CellWidth() - horizontalScrollBar()->value();
+}
+
+void CKelWatchView::_UpdateScrollBars()
+{
+    const size_t rows = m_lines.RowCount();
+    const size_t visible = VisibleRows();
+    verticalScrollBar()->setPageStep(static_cast<int>(visible));
+    verticalScrollBar()->setRange(0, static_cast<int>(std::min<size_t>(rows > visible ? rows - visible : 0, INT_MAX)));
+    // The widest line and room for the caret after it.
+    const qreal width = 2 * kMargin + static_cast<qreal>(m_lines.MaxLineCells() + 1) * m_grid->CellWidth();
+    const int hidden = static_cast<int>(std::min<qreal>(std::ceil(width) - viewport()->width(), INT_MAX));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setRange(0, std::max(0, hidden));
+}
+
+void CKelWatchView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    _UpdateScrollBars();
+}
+
+void CKelWatchView::_EnsureCaretVisible()
+{
+    const STextPosition caret = m_selection.Caret();
+    const size_t row = caret.line.Get();
+    const size_t first = FirstVisibleRow();
+    const size_t visible = VisibleRows();
+    if (row < first)
+        verticalScrollBar()->setValue(static_cast<int>(row));
+    else if (row >= first + visible)
+        verticalScrollBar()->setValue(static_cast<int>(row - visible + 1));
+
+    const qreal cellWidth = m_grid->CellWidth();
+    const qreal x = kMargin + static_cast<qreal>(kel::watch::CellsBefore(m_lines.Line(caret.line), caret.column.Get())) * cellWidth;
+    const int scroll = horizontalScrollBar()->value();
+    if (x - kMargin < scroll)
+        horizontalScrollBar()->setValue(static_cast<int>(x - kMargin));
+    else if (x + cellWidth > scroll + viewport()->width())
+        horizontalScrollBar()->setValue(static_cast<int>(std::ceil(x + 2 * cellWidth - viewport()->width())));
+}
+
+STextPosition CKelWatchView::_PositionAt(const QPoint& point) const
+{
+    const long row = static_cast<long>(FirstVisibleRow()) + static_cast<long>(std::floor(point.y() / m_grid->LineHeight()));
+    const LineNumber line(static_cast<size_t>(std::clamp(row, 0L, static_cast<long>(m_lines.LineCount()))));
+    const double cell = (point.x() - kMargin + horizontalScrollBar()->value()) / m_grid->CellWidth();
+    return {line, LineColumn(kel::watch::ColumnAtCell(m_lines.Line(line), cell))};
+}
+
+// ---- painting ----
+
+void CKelWatchView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    const qreal lineHeight = m_grid->LineHeight();
+    const qreal cellWidth = m_grid->CellWidth();
+    const int scroll = horizontalScrollBar()->value();
+    const size_t firstCell = static_cast<size_t>(std::max(0.0, std::floor((area.left() + scroll - kMargin) / cellWidth)));
+    const size_t endCell = static_cast<size_t>(std::max(0.0, std::ceil((area.right() + 1 + scroll - kMargin) / cellWidth))) + 1;
+    const size_t first = FirstVisibleRow() + static_cast<size_t>(std::max(0.0, std::floor(area.top() / lineHeight)));
+    const size_t last = std::min(m_lines.LineCount(), FirstVisibleRow() + static_cast<size_t>(std::ceil((area.bottom() + 1) / lineHeight)));
+    const STextPosition start = m_selection.Start();
+    const STextPosition end = m_selection.End();
+    const QPalette& colours = palette();
+
+    for (size_t row = first; row <= last; ++row) {
+        const LineNumber line(row);
+        const std::string_view text = m_lines.Line(line);
+        const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * lineHeight;
+        const qreal left = _CellX(0);
+        painter.setPen(kTextColor);
+        m_grid->DrawLine(painter, text, firstCell, endCell, left, top);
+        if (m_selection.IsEmpty() || line < start.line || line > end.line)
+            continue;
+        // The selected part again, in the selection's colours; a selected
+        // line end shows as one more cell.
+        const size_t from = line == start.line ? kel::watch::CellsBefore(text, start.column.Get()) : 0;
+        size_t to = line == end.line ? kel::watch::CellsBefore(text, end.column.Get())
+                                     : kel::watch::CellsBefore(text, text.size()) + 1;
+        const QRectF selected(_CellX(from), top, static_cast<qreal>(to - from) * cellWidth, lineHeight);
+        painter.save();
+        painter.setClipRect(selected);
+        painter.fillRect(selected, colours.color(QPalette::Active, QPalette::Highlight));
+        painter.setPen(colours.color(QPalette::Active, QPalette::HighlightedText));
+        m_grid->DrawLine(painter, text, firstCell, endCell, left, top);
+        painter.restore();
+    }
+    if (hasFocus()) {
+        const STextPosition caret = m_selection.Caret();
+        if (caret.line.Get() >= FirstVisibleRow()) {
+            const qreal x = _CellX(kel::watch::CellsBefore(m_lines.Line(caret.line), caret.column.Get()));
+            const qreal top = static_cast<qreal>(caret.line.Get() - FirstVisibleRow()) * lineHeight;
+            painter.fillRect(QRectF(x, top, 1, lineHeight), kTextColor);
+        }
+    }
+}
+
+void CKelWatchView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void CKelWatchView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+// ---- selection ----
+
+void CKelWatchView::_MoveCaret(STextPosition position, bool extend)
+{
+    m_selection.MoveTo(m_lines.Clamp(position), extend);
+    _EnsureCaretVisible();
+    viewport()->update();
+}
+
+void CKelWatchView::selectAll()
+{
+    m_selection.SelectAll(m_lines);
+    viewport()->update();
+}
+
+void CKelWatchView::copy() const
+{
+    if (m_selection.IsEmpty())
+        return;
+    QApplication::clipboard()->setText(ToQString(m_lines, m_selection.Start(), m_selection.End(), 0));
+}
+
+QString CKelWatchView::PlainText() const
+{
+    return ToQString(m_lines, {}, m_lines.End(), m_lines.TextBytes());
+}
+
+bool CKelWatchView::_HandleMoveKey(QKeyEvent* event)
+{
+    using Move = STextPosition (*)(const CLineSource&, STextPosition);
+    struct SMoveKey {
+        QKeySequence::StandardKey move;
+        QKeySequence::StandardKey select;
+        Move where;
+    };
+    static const SMoveKey kMoves[] = {
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, &CTextSelection::CharacterRight},
+        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, &CTextSelection::CharacterLeft},
+        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, &CTextSelection::WordRight},
+        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, &CTextSelection::WordLeft},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine,
+         [](const CLineSource&, STextPosition at) { return CTextSelection::LineStart(at); }},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, &CTextSelection::LineEnd},
+        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
+         [](const CLineSource&, STextPosition) { return STextPosition{}; }},
+        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument,
+         [](const CLineSource& lines, STextPosition) { return lines.End(); }},
+    };
+    for (const SMoveKey& key : kMoves) {
+        const bool extend = event->matches(key.select);
+        if (extend || event->matches(key.move)) {
+            m_selection.ForgetCell();
+            _MoveCaret(key.where(m_lines, m_selection.Caret()), extend);
+            return true;
+        }
+    }
+    // Rows and pages keep the caret's cell; a page also scrolls by a page.
+    const long page = static_cast<long>(VisibleRows());
+    struct SRowKey {
+        QKeySequence::StandardKey move;
+        QKeySequence::StandardKey select;
+        long rows;
+    };
+    const SRowKey rowKeys[] = {
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, 1},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, -1},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, page},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, -page},
+    };
+    for (const SRowKey& key : rowKeys) {
+        const bool extend = event->matches(key.select);
+        if (extend || event->matches(key.move)) {
+            if (std::abs(key.rows) > 1)
+                verticalScrollBar()->setValue(verticalScrollBar()->value() + static_cast<int>(key.rows));
+            const STextPosition target = m_selection.RowsAway(m_lines, key.rows);
+            m_selection.MoveTo(target, extend);
+            _EnsureCaretVisible();
+            viewport()->update();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CKelWatchView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copy();
+    } else if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+    } else if (!_HandleMoveKey(event)) {
+        event->ignore(); // typing changes nothing: the view is read-only
+        return;
+    }
+    event->accept();
+}
+
+void CKelWatchView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_selection.ForgetCell();
+    _MoveCaret(_PositionAt(event->position().toPoint()), event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void CKelWatchView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton)
+        _MoveCaret(_PositionAt(event->position().toPoint()), true);
+}
+
+void CKelWatchView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_selection.SelectWord(m_lines, _PositionAt(event->position().toPoint()));
+    viewport()->update();
+}
+
+// ---- saving and printing ----
+
+bool CKelWatchView::SaveText(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    bool written = true;
+    m_lines.VisitText({}, m_lines.End(), "\r\n", [&](std::string_view piece) {
+        written = written && file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
+    });
+    return written && file.flush();
+}
+
+namespace {
+
+// Where each printed row of a line starts, in cells: a row takes at most
+// `cellsPerRow` cells and breaks before the character that would not fit.
+std::vector<size_t> WrapLine(std::string_view line, size_t cellsPerRow)
+{
+    std::vector<size_t> starts{0};
+    size_t cells = 0;
+    for (size_t at = 0; at < line.size();) {
+        const size_t next = kel::watch::AdvanceCells(cells, kel::watch::DecodeCharacter(line, at));
+        if (next - starts.back() > cellsPerRow && cells > starts.back())
+            starts.push_back(cells);
+        cells = next;
+    }
+    return starts;
+}
+
+} // namespace
+
+void CKelWatchView::PrintTo(QPrinter* printer) const
+{
+    QPainter painter(printer);
+    if (!painter.isActive())
+        return;
+    // A point size, not the screen's pixel size: 9 points on any printer.
+    const QFont font = DisplayFont();
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const CGridPainter grid(font, printer);
+    const size_t cellsPerRow = std::max<size_t>(1, static_cast<size_t>(printer->width() / grid.CellWidth()));
+    const size_t rowsPerPage = std::max<size_t>(1, static_cast<size_t>(printer->height() / grid.LineHeight()));
+
+    STextPosition from{};
+    STextPosition to = m_lines.End();
+    if (printer->printRange() == QPrinter::Selection && !m_selection.IsEmpty()) {
+        from = m_selection.Start();
+        to = m_selection.End();
+    }
+    const int firstPage = printer->fromPage();
+    const int lastPage = printer->toPage();
+    auto inRange = [&](int page) { return firstPage == 0 || (page >= firstPage && page <= lastPage); };
+
+    int page = 1;
+    size_t row = 0;
+    bool printedAPage = false;
+    for (size_t index = from.line.Get(); index <= to.line.Get() && index < m_lines.LineCount(); ++index) {
+        std::string_view text = m_lines.Line(LineNumber(index));
+        if (index == to.line.Get())
+            text = text.substr(0, to.column.Get());
+        if (index == from.line.Get())
+            text = text.substr(std::min(from.column.Get(), text.size()));
+        const std::vector<size_t> starts = WrapLine(text, cellsPerRow);
+        // A line goes whole onto the next page when it fits there.
+        if (row + starts.size() > rowsPerPage && starts.size() <= rowsPerPage && row > 0) {
+            ++page;
+            row = 0;
+        }
+        for (size_t piece = 0; piece < starts.size(); ++piece, ++row) {
+            if (row == rowsPerPage) {
+                ++page;
+                row = 0;
+            }
+            if (lastPage != 0 && page > lastPage)
+                return;
+            if (!inRange(page))
+                continue;
+            if (row == 0 && printedAPage)
+                printer->newPage();
+            printedAPage = true;
+            const size_t end = piece + 1 < starts.size() ? starts[piece + 1] : SIZE_MAX;
+            const qreal left = -static_cast<qreal>(starts[piece]) * grid.CellWidth();
+            grid.DrawLine(painter, text, starts[piece], end, left, static_cast<qreal>(row) * grid.LineHeight());
+        }
+    }
+}

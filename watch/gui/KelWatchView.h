@@ -1,0 +1,94 @@
+#pragma once
+
+// CKelWatchView: the read-only view of one followed document. Its 100 ms
+// timer runs the document's read cycle into the view's own line store, puts
+// the caret at the end and scrolls there. Only the rows on screen are
+// painted, light grey on black in a 9-point Korean monospace font, without
+// wrapping. The user selects and copies with mouse and keyboard as in a text
+// box. Lives on the user-interface thread.
+#include "KelWatchDoc.h"
+#include "LineStore.h"
+#include "TextSelection.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+
+#include <memory>
+
+class CGridPainter;
+class QPrinter;
+
+class CKelWatchView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    static const QColor kTextColor;       // RGB(192, 192, 192)
+    static const QColor kBackgroundColor; // black
+    static const QString kFontFace;       // "돋움체"
+
+    explicit CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent = nullptr);
+    ~CKelWatchView() override;
+
+    // The display font, and the timer that follows the file.
+    void OnInitialUpdate();
+    // One read cycle of the document; the lines it brings are appended.
+    void OnTimer(int timerId);
+
+    CKelWatchDoc* GetDocument() const { return m_document.get(); }
+    const std::shared_ptr<CKelWatchDoc>& SharedDocument() const { return m_document; }
+    const CLineSource& Lines() const { return m_lines; }
+    const CTextSelection& Selection() const { return m_selection; }
+    // The rows on screen: the first one and how many fit whole.
+    size_t FirstVisibleRow() const;
+    size_t VisibleRows() const;
+    // The top left of the cell of `position` in the viewport.
+    QPointF PointOf(STextPosition position) const;
+    qreal LineHeight() const;
+
+    // The whole text as a copy of everything gives it: lines end in "\n".
+    QString PlainText() const;
+    // Writes the text with "\r\n" line ends as UTF-8; false when the file
+    // cannot be written.
+    bool SaveText(const QString& path) const;
+    // Prints at 9 points whatever the printer's resolution, black on white;
+    // long lines are wrapped, and a page breaks between lines unless one
+    // line fills more than a page.
+    void PrintTo(QPrinter* printer) const;
+
+    // Pixel height of a 9-point font on a screen of `dotsPerInch`, rounded
+    // as the platform's multiply-divide rounds.
+    static int FontPixelHeight(int dotsPerInch);
+    // The display font: "돋움체", else a Korean monospace font.
+    static QFont DisplayFont();
+
+public slots:
+    void copy() const;
+    void selectAll();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void _SetDisplayFont();
+    void _SetColours();
+    void _UpdateScrollBars();
+    void _MoveCaret(STextPosition position, bool extend);
+    void _EnsureCaretVisible();
+    bool _HandleMoveKey(QKeyEvent* event);
+    STextPosition _PositionAt(const QPoint& point) const;
+    qreal _CellX(size_t cell) const;
+
+    std::shared_ptr<CKelWatchDoc> m_document;
+    CLineStore m_lines;
+    CTextSelection m_selection;
+    std::unique_ptr<CGridPainter> m_grid;
+    QBasicTimer m_readTimer;
+    QBasicTimer m_catchUpTimer; // an extra cycle at once while a big file loads
+};
