@@ -3,6 +3,7 @@
 #include "CodePage.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,12 @@ bool CFileHandle::Size(ULONGLONG& size) const
     return true;
 }
 
+bool CFileHandle::IsDirectory() const
+{
+    struct stat info {};
+    return fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool CFileHandle::Read(void* buffer, size_t length, size_t& read)
 {
     read = 0;
@@ -81,6 +88,22 @@ bool CFileHandle::WriteAll(std::string_view bytes)
         bytes.remove_prefix(static_cast<size_t>(put));
     }
     return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0;
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
 }
 
 } // namespace kel::platform
