@@ -5,6 +5,7 @@
 // buffer and shows the bytes in one of three views.
 #include "Base64Text.h"
 #include "ByteBuffer.h"
+#include "Progress.h"
 
 #include <platform/StringW.h>
 
@@ -16,12 +17,17 @@ public:
     CStringW m_strInput;  // the Base64 text as shown (or the display message)
     CStringW m_strOutput; // the decoded bytes in the chosen view
     int m_nView = 0;      // 0 "Unicode", 1 "MBCS", 2 "Raw Data"
+    CStringW m_strStatus; // what the last save did
+
+    // Told of the progress of loading, decoding and saving; none by default.
+    kelbench::CProgress* m_pProgress = nullptr;
 
     const CByteBuffer& Buffer() const { return m_buffer; }
     const CBase64Text& Base64Text() const { return m_base64; }
 
     // "File Open" chose a file, or the path box changed: read the file named
-    // by m_strPath as text. A file that cannot be opened gives empty text.
+    // by m_strPath as text. A file that cannot be opened gives empty text; a
+    // cancelled load changes nothing.
     void LoadPath();
     // The user edited the input box: it is the Base64 text now.
     void InputChanged();
@@ -32,8 +38,10 @@ public:
     // output.
     void Decode();
     CStringW SaveFileName() const;
-    // Writes the decoded bytes to `fileName`, replacing it.
-    void Save(const CStringW& fileName);
+    // Writes the decoded bytes to `fileName`, replacing it, and says so in
+    // the status; true when the file was written. A cancelled save leaves
+    // the file as it was.
+    bool Save(const CStringW& fileName);
 
 private:
     void _ShowBuffer();
