@@ -2,13 +2,15 @@
 
 // CBase64Text: the whole Base64 text of the decoding page. A file of plain
 // ASCII text (UTF-8 or UTF-16LE, with or without byte-order mark), which is
-// what Base64 files are, is kept as its bytes, a quarter of the memory of a
-// wide text; anything else is kept as the wide text the file decodes to.
+// what Base64 files are, is kept as the bytes read (for UTF-16, narrowed in
+// place), a quarter of the memory of a wide text and no copy; anything else
+// is kept as the wide text the file decodes to.
+#include "ByteBuffer.h"
 #include "Progress.h"
 
 #include <platform/StringW.h>
 
-#include <string>
+#include <string_view>
 
 class CBase64Text {
 public:
@@ -25,13 +27,15 @@ public:
     CStringW Wide() const;
 
     // Decoded through the narrow or the wide interface of KelCodec. A plain
-    // text (no blanks or line breaks) is decoded in pieces reported to
-    // `progress`; `count` is what DecodeCount gave for the text.
-    size_t DecodeCount() const;
+    // text (nothing but alphabet characters and the final padding) is
+    // counted and decoded in pieces reported to `progress`; `count` is what
+    // DecodeCount gave for the text.
+    size_t DecodeCount(kelbench::CProgress* progress = nullptr) const;
     size_t Decode(unsigned char* data, size_t count, kelbench::CProgress* progress = nullptr) const;
 
 private:
     bool m_bNarrow = false;
-    std::string m_ascii;
+    CByteBuffer m_bytes;     // holds the narrow text
+    std::string_view m_ascii; // the narrow text, within m_bytes
     CStringW m_strWide;
 };

@@ -39,7 +39,7 @@ void CPageBase64Decoding::Decode()
     if (m_base64.IsEmpty())
         return;
     RunShowingFailure([&] {
-        const size_t count = m_base64.DecodeCount();
+        const size_t count = m_base64.DecodeCount(m_pProgress);
         CByteBuffer decoded = CByteBuffer::Allocate(count);
         decoded.Shrink(m_base64.Decode(decoded.Data(), count, m_pProgress));
         m_buffer = std::move(decoded);

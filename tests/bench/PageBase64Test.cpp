@@ -351,3 +351,30 @@ TEST(PageBase64Files, ReplacingAnExistingSaveFileIsAskedFirst)
     EXPECT_TRUE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.dec"))); // no such file: nothing asked
     EXPECT_EQ(agree.Messages().size(), 1u);
 }
+
+TEST(PageBase64Files, ALargeTextWithAFaultPastTheFirstPieceIsToldWhereItIs)
+{
+    // Plain Base64 over several pieces, one bad character near the end.
+    TempDir dir;
+    std::string text(20 * 1024 * 1024, 'A');
+    text[text.size() - 5] = '*';
+    WriteBytes(dir / "bad.b64", text);
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(dir / "bad.b64");
+    page.LoadPath();
+    MessageRecorder messages;
+    page.Decode();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_NE(messages.Messages()[0].find(std::to_wstring(text.size() - 5)), std::wstring::npos) << messages.Messages()[0];
+    EXPECT_TRUE(page.Buffer().IsEmpty());
+
+    // Wrapped text (line breaks) is decoded whole, to the same bytes.
+    std::string wrapped;
+    for (size_t at = 0; at < text.size(); at += 76)
+        wrapped += std::string(std::min<size_t>(76, text.size() - at), 'Q') + "\r\n";
+    WriteBytes(dir / "wrapped.b64", wrapped);
+    page.m_strPath = Wide(dir / "wrapped.b64");
+    page.LoadPath();
+    page.Decode();
+    EXPECT_EQ(page.Buffer().Count(), text.size() / 4 * 3);
+}
