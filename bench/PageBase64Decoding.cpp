@@ -11,9 +11,14 @@ void CPageBase64Decoding::_ShowBuffer()
     RunShowingFailure([&] { m_strOutput = BufferToText(m_buffer, m_nView, kMessageTooLongDownload); });
 }
 
-void CPageBase64Decoding::LoadPath()
+void CPageBase64Decoding::Open(const CStringW& path)
 {
-    RunShowingFailure([&] {
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageBase64Decoding::_Load()
+{
+    return RunStep([&] {
         CBase64Text text = CBase64Text::ReadFile(m_strPath, m_pProgress);
         // The length is known before the wide text is made.
         m_strInput = IsOverDisplayLimit(text.Length()) ? CStringW(kMessageTooLong)

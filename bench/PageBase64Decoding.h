@@ -5,6 +5,7 @@
 // buffer and shows the bytes in one of three views.
 #include "Base64Text.h"
 #include "ByteBuffer.h"
+#include "PageSupport.h"
 #include "Progress.h"
 
 #include <platform/StringW.h>
@@ -28,7 +29,10 @@ public:
     // "File Open" chose a file, or the path box changed: read the file named
     // by m_strPath as text. A file that cannot be opened gives empty text; a
     // cancelled load changes nothing.
-    void LoadPath();
+    void LoadPath() { _Load(); }
+    // The same for a file the user chose; a cancelled load also keeps the
+    // path that was shown.
+    void Open(const CStringW& path);
     // The user edited the input box: it is the Base64 text now.
     void InputChanged();
     // A view button was clicked (m_nView already holds the new view).
@@ -44,6 +48,7 @@ public:
     bool Save(const CStringW& fileName);
 
 private:
+    kelbench::StepResult _Load();
     void _ShowBuffer();
 
     CBase64Text m_base64;

@@ -29,13 +29,20 @@ void CPageBase64Encoding::_ShowBuffer()
     RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLong); });
 }
 
-void CPageBase64Encoding::LoadPath()
+void CPageBase64Encoding::Open(const CStringW& path)
+{
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageBase64Encoding::_Load()
 {
     bool loaded = false;
-    if (!RunShowingFailure([&] { loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress); }) || !loaded)
-        return;
+    const StepResult result = RunStep([&] { loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress); });
+    if (result != StepResult::kDone || !loaded)
+        return result;
     m_nView = kViewRawData;
     _ShowBuffer();
+    return result;
 }
 
 void CPageBase64Encoding::InputChanged()

@@ -30,7 +30,10 @@ public:
     // "File Open" chose a file, or the path box changed: load the file named
     // by m_strPath and show it in "Raw Data". A file that cannot be opened,
     // or a cancelled load, changes nothing.
-    void LoadPath();
+    void LoadPath() { _Load(); }
+    // The same for a file the user chose; a cancelled load also keeps the
+    // path that was shown.
+    void Open(const CStringW& path);
     // The user edited the input box: clear the path and rebuild the buffer
     // from the text by the current view. An empty text keeps the buffer.
     void InputChanged();
@@ -48,6 +51,7 @@ public:
     bool Save(const CStringW& fileName);
 
 private:
+    kelbench::StepResult _Load();
     void _ShowBuffer();
 
     CByteBuffer m_buffer;

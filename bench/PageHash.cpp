@@ -31,19 +31,25 @@ void CPageHash::_ShowBuffer()
     RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLongHash); });
 }
 
-void CPageHash::LoadPath()
+void CPageHash::Open(const CStringW& path)
+{
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageHash::_Load()
 {
     bool loaded = false;
     auto hash = std::make_unique<CKelHashStream>(AlgorithmId(m_nAlgorithm));
-    const bool ran = RunShowingFailure([&] {
+    const StepResult result = RunStep([&] {
         loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress,
             [&](const BYTE* data, size_t count) { hash->Update(data, count); });
     });
-    if (!ran || !loaded)
-        return;
+    if (result != StepResult::kDone || !loaded)
+        return result;
     m_pLoadedHash = std::move(hash);
     m_nView = kViewRawData;
     _ShowBuffer();
+    return result;
 }
 
 void CPageHash::InputChanged()

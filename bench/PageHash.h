@@ -33,7 +33,10 @@ public:
 
     // "File Open" chose a file, or the path box changed. A cancelled load
     // leaves the page as it was.
-    void LoadPath();
+    void LoadPath() { _Load(); }
+    // The same for a file the user chose; a cancelled load also keeps the
+    // path that was shown.
+    void Open(const CStringW& path);
     // The user edited the input box: rebuild the buffer (the path is kept).
     void InputChanged();
     void ViewChanged();
@@ -43,6 +46,7 @@ public:
     void Compute();
 
 private:
+    kelbench::StepResult _Load();
     void _ShowBuffer();
     // The digest state of the whole buffer for `algorithm`: the one made
     // while loading, or a new one fed block by block.

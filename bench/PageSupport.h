@@ -17,20 +17,41 @@ constexpr UINT kMbIconQuestion = 0x20;
 
 void ShowAndDelete(CKelException* e);
 
+enum class StepResult { kDone, kFailed, kCancelled };
+
 // Runs `step`; a CKelException it raises is shown and deleted, a
-// cancellation ends it quietly. True when the step ran through.
+// cancellation ends it quietly.
 template <typename Step>
-bool RunShowingFailure(Step step)
+StepResult RunStep(Step step)
 {
     try {
         step();
-        return true;
+        return StepResult::kDone;
     } catch (CKelException* e) {
         ShowAndDelete(e);
-        return false;
+        return StepResult::kFailed;
     } catch (SCancelled) {
-        return false;
+        return StepResult::kCancelled;
     }
+}
+
+// The same; true when the step ran through.
+template <typename Step>
+bool RunShowingFailure(Step step)
+{
+    return RunStep(step) == StepResult::kDone;
+}
+
+// "File Open" chose `chosen`, or the path box changed to it: `path` takes
+// it and `load` runs; a load the user cancelled puts the old path back,
+// so the page is as it was.
+template <typename Load>
+void OpenPath(CStringW& path, const CStringW& chosen, Load load)
+{
+    const CStringW before = path;
+    path = chosen;
+    if (load() == StepResult::kCancelled)
+        path = before;
 }
 
 // Rebuilding a buffer from typed text: a text that cannot be read shows its

@@ -58,20 +58,18 @@ void CPageBase64DecodingView::OnFileOpen()
     const CStringW file = ChooseFileToOpen(this);
     if (file.IsEmpty())
         return;
-    m_page.m_strPath = file;
-    _Load();
+    _Open(file);
 }
 
-void CPageBase64DecodingView::_Load()
+void CPageBase64DecodingView::_Open(const CStringW& path)
 {
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.LoadPath(); });
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageBase64DecodingView::OnPathChanged()
 {
-    m_page.m_strPath = FromQString(m_pPath->text());
-    _Load();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageBase64DecodingView::OnInputChanged()

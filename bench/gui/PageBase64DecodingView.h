@@ -29,7 +29,7 @@ public:
     QLabel* StatusText() { return m_pStatus; }
 
 private:
-    void _Load();
+    void _Open(const CStringW& path);
     void _ShowFields();
 
     CPageBase64Decoding m_page;

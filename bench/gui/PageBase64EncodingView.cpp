@@ -59,20 +59,18 @@ void CPageBase64EncodingView::OnFileOpen()
     const CStringW file = ChooseFileToOpen(this);
     if (file.IsEmpty())
         return;
-    m_page.m_strPath = file;
-    _Load();
+    _Open(file);
 }
 
-void CPageBase64EncodingView::_Load()
+void CPageBase64EncodingView::_Open(const CStringW& path)
 {
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.LoadPath(); });
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageBase64EncodingView::OnPathChanged()
 {
-    m_page.m_strPath = FromQString(m_pPath->text());
-    _Load();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageBase64EncodingView::OnInputChanged()

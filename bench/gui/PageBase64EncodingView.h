@@ -30,7 +30,7 @@ public:
     QLabel* StatusText() { return m_pStatus; }
 
 private:
-    void _Load();
+    void _Open(const CStringW& path);
     void _ShowFields();
 
     CPageBase64Encoding m_page;

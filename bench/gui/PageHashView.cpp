@@ -71,21 +71,19 @@ void CPageHashView::OnFileOpen()
     if (file.IsEmpty())
         return;
     _ReadFields();
-    m_page.m_strPath = file;
-    _Load();
+    _Open(file);
 }
 
-void CPageHashView::_Load()
+void CPageHashView::_Open(const CStringW& path)
 {
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.LoadPath(); });
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageHashView::OnPathChanged()
 {
     _ReadFields();
-    m_page.m_strPath = FromQString(m_pPath->text());
-    _Load();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageHashView::OnInputChanged()

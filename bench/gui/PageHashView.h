@@ -31,7 +31,7 @@ public:
     CDevEdit* InputBox() { return m_pInput; }
 
 private:
-    void _Load();
+    void _Open(const CStringW& path);
     void _ReadFields();
     void _ShowFields();
 

@@ -191,3 +191,22 @@ TEST(PageHash, ABadHexCharacterIsToldOnceWhileTheTextStaysBad)
     }
     EXPECT_EQ(messages.Messages().size(), 2u); // at "4G" and again at "41 4Z"
 }
+
+TEST(PageHash, OpeningAFileThatIsCancelledKeepsTheOldPathToo)
+{
+    TempDir dir;
+    WriteBytes(dir / "small.bin", "abc");
+    WriteBytes(dir / "big.bin", std::string(20 * 1024 * 1024, 'x'));
+    CPageHash page;
+    page.Open(Wide(dir / "small.bin"));
+    ASSERT_EQ(page.Buffer().View(), "abc");
+    CountingProgress stopAtSecond(2);
+    page.m_pProgress = &stopAtSecond;
+    page.Open(Wide(dir / "big.bin"));
+    EXPECT_EQ(page.m_strPath, Wide(dir / "small.bin"));
+    EXPECT_EQ(page.Buffer().View(), "abc");
+    page.m_pProgress = nullptr;
+    page.Open(Wide(dir / "missing.bin")); // not cancelled: the path is the chosen one
+    EXPECT_EQ(page.m_strPath, Wide(dir / "missing.bin"));
+    EXPECT_EQ(page.Buffer().View(), "abc");
+}
