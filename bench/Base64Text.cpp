@@ -46,13 +46,6 @@ bool NarrowUtf16LE(BYTE* data, size_t count, size_t& units, CProgress* progress)
     return true;
 }
 
-// Bytes before the first zero byte: the text reading stops there.
-size_t LengthToZero(const BYTE* data, size_t count)
-{
-    const void* zero = count ? std::memchr(data, 0, count) : nullptr;
-    return zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - data) : count;
-}
-
 // The bytes a plain piece of `length` characters decodes to, when it is a
 // middle piece (whole quanta, no padding).
 size_t PlainPieceCount(size_t length)
@@ -66,10 +59,18 @@ CBase64Text CBase64Text::ReadFile(const CStringW& path, CProgress* progress)
 {
     CBase64Text text;
     CByteBuffer bytes;
-    BYTE any = 0; // every byte ORed together while reading
+    // Looked at block by block while reading: every byte ORed together, and
+    // where the first zero byte is.
+    BYTE any = 0;
+    size_t read = 0;
+    size_t zeroAt = SIZE_MAX;
     if (!kelbench::ReadWholeFile(path, bytes, progress, [&](const BYTE* data, size_t count) {
             for (size_t i = 0; i < count; ++i)
                 any |= data[i];
+            if (zeroAt == SIZE_MAX)
+                if (const void* zero = std::memchr(data, 0, count))
+                    zeroAt = read + static_cast<size_t>(static_cast<const BYTE*>(zero) - data);
+            read += count;
         }))
         return text;
     BYTE* data = bytes.Data();
@@ -88,7 +89,7 @@ CBase64Text CBase64Text::ReadFile(const CStringW& path, CProgress* progress)
     // the UTF-8 mark the text ends at the first zero.
     const size_t skip = utf8Mark ? 3 : 0;
     if (!utf16LeMark && (any < 0x80 || utf8Mark)) {
-        const size_t length = LengthToZero(data + skip, count - skip);
+        const size_t length = std::min(zeroAt, count) - skip; // the mark holds no zero
         const bool ascii = any < 0x80
             || std::all_of(data + skip, data + skip + length, [](BYTE b) { return b < 0x80; });
         if (ascii) {

@@ -18,9 +18,9 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "UTF-16LE files are written from memory");
 
 // Bytes encoded per piece when saving: a multiple of 3, so the pieces join
-// into one Base64 text without padding in between; written as 4 MB of
+// into one Base64 text without padding in between; written as one block of
 // UTF-16, so that a slow disk still lets the window run between pieces.
-constexpr size_t kSavePiece = 3 * (kProgressBlock / 16);
+constexpr size_t kSavePiece = 3 * (kProgressBlock / 8);
 
 } // namespace
 
