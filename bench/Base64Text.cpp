@@ -21,28 +21,35 @@ constexpr size_t kPiece = kProgressBlock;
 static_assert(kPiece % 4 == 0);
 
 // The UTF-16LE units up to the first zero unit (where the text reading
-// stops), narrowed in place when they are all ASCII; false for anything
-// else.
+// stops), narrowed in place when they are all ASCII; false, with the bytes
+// untouched, for anything else. Both passes go piece by piece.
 bool NarrowUtf16LE(BYTE* data, size_t count, size_t& units, CProgress* progress)
 {
-    units = 0;
-    while (units < count / 2 && (data[2 * units] | data[2 * units + 1]) != 0)
-        ++units;
-    if (units == count / 2 && count % 2 != 0)
-        return false; // an odd last byte is a unit of its own: left to the full reading
-    for (size_t at = 0; at < units; at += kPiece) {
-        ReportProgress(progress, at, units);
+    const size_t whole = count / 2;
+    units = whole;
+    for (size_t at = 0; at < whole && units == whole; at += kPiece) {
+        ReportProgress(progress, at, whole);
         BYTE high = 0, low = 0;
-        const size_t end = std::min(units, at + kPiece);
+        const size_t end = std::min(whole, at + kPiece);
         for (size_t i = at; i < end; ++i) {
+            if ((data[2 * i] | data[2 * i + 1]) == 0) {
+                units = i;
+                break;
+            }
             low |= data[2 * i];
             high |= data[2 * i + 1];
         }
         if (high != 0 || low >= 0x80)
             return false;
     }
-    for (size_t i = 0; i < units; ++i)
-        data[i] = data[2 * i];
+    if (units == whole && count % 2 != 0)
+        return false; // an odd last byte is a unit of its own: left to the full reading
+    for (size_t at = 0; at < units; at += kPiece) {
+        ReportProgress(progress, at, units);
+        const size_t end = std::min(units, at + kPiece);
+        for (size_t i = at; i < end; ++i)
+            data[i] = data[2 * i];
+    }
     return true;
 }
 
