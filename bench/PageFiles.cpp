@@ -87,7 +87,9 @@ void CPageFiles::SaveSelected()
     if (kel::platform::ShowMessageBox(question, L"Kelbench", kelbench::kMbOkCancel | kelbench::kMbIconQuestion)
         != kel::platform::kIdOk)
         return;
-    ShowResult(m_renames.Apply(m_list, m_pProgress).Text(L"이름 바꿈"));
+    const kelbench::SBatchReport report = m_renames.Apply(m_list, m_pProgress);
+    kelbench::ReportFinished(m_pProgress);
+    ShowResult(report.Text(L"이름 바꿈"));
 }
 
 void CPageFiles::UndoSave()
@@ -123,6 +125,7 @@ void CPageFiles::ChangeCharsets(int target)
     } catch (kelbench::SCancelled) {
         // What is converted stays converted: each file was replaced whole.
     }
+    kelbench::ReportFinished(m_pProgress);
     ShowResult(report.Text(L"변경함"));
 }
 

@@ -12,6 +12,8 @@ class CProgress {
 public:
     virtual ~CProgress() = default;
     // `done` of `total` units of work; false when the action is to stop.
+    // `done` equal to `total` says the work is over (what follows, such as
+    // a message with the result, is no part of it).
     virtual bool Step(ULONGLONG done, ULONGLONG total) = 0;
 };
 
@@ -25,6 +27,13 @@ inline void ReportProgress(CProgress* progress, ULONGLONG done, ULONGLONG total)
 {
     if (progress && !progress->Step(done, total))
         throw SCancelled {};
+}
+
+// Tells `progress`, when there is one, that the work is over.
+inline void ReportFinished(CProgress* progress)
+{
+    if (progress)
+        progress->Step(1, 1);
 }
 
 // Bytes handled between two reports: small enough that one step takes a few

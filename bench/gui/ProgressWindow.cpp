@@ -13,7 +13,6 @@ CProgressWindow::CProgressWindow(QWidget* parent, const QString& label)
     : m_pParent(parent)
     , m_strLabel(label)
 {
-    m_clock.start();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
@@ -24,6 +23,14 @@ CProgressWindow::~CProgressWindow()
 
 bool CProgressWindow::Step(ULONGLONG done, ULONGLONG total)
 {
+    // The time runs from the first report: a question the action asks
+    // before its work is no part of it.
+    if (!m_clock.isValid())
+        m_clock.start();
+    if (total > 0 && done >= total) {
+        m_pDialog.reset(); // over: a result shown next stands alone
+        return true;
+    }
     if (!m_pDialog && m_clock.elapsed() >= kDialogDelayMs) {
         m_pDialog = std::make_unique<QProgressDialog>(m_strLabel, QStringLiteral("취소"), 0, kSteps, m_pParent);
         m_pDialog->setWindowTitle(QStringLiteral("Kelbench"));
