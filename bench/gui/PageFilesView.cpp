@@ -89,7 +89,7 @@ QWidget* CPageFilesView::_MakeButtons()
     };
     const SButton buttons[] = {
         { "선택파일저장", &CPageFilesView::OnSaveSelected },
-        { nullptr, &CPageFilesView::OnUndoSave },
+        { nullptr, &CPageFilesView::OnUndoSave }, // "되돌리기", made beforehand: it is enabled only with a batch to undo
         { "문자열 붙이기", &CPageFilesView::OnAddText },
         { "문자열 지우기", &CPageFilesView::OnRemoveText },
         { "문자열 전체삭제", &CPageFilesView::OnClearNames },

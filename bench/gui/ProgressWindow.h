@@ -40,12 +40,10 @@ template <typename Page, typename Action>
 void RunWithProgress(QWidget* parent, Page& page, const QString& label, Action action)
 {
     CProgressWindow progress(parent, label);
+    struct SDetach {
+        Page& page;
+        ~SDetach() { page.m_pProgress = nullptr; }
+    } detach { page };
     page.m_pProgress = &progress;
-    try {
-        action();
-    } catch (...) {
-        page.m_pProgress = nullptr;
-        throw;
-    }
-    page.m_pProgress = nullptr;
+    action();
 }
