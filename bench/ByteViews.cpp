@@ -103,15 +103,20 @@ CByteBuffer TextToBuffer(const CStringW& text, int view)
         CKelString::Unicode2MBCS(bytes.data(), text);
         return CByteBuffer::Copy(std::string_view(bytes.data()));
     }
+    // A pasted dump has line breaks (and often tabs): they separate digit
+    // pairs as blanks do.
     CStringW digits(text);
-    digits.Trim();
-    digits.Remove(L' ');
-    if (digits.GetLength() % 2 != 0)
-        return CByteBuffer();
+    for (wchar_t separator : { L' ', L'\t', L'\r', L'\n' })
+        digits.Remove(separator);
+    // An odd number of digits gives no bytes, yet a character that is no
+    // digit is still told: the text is checked with a digit added.
+    const bool odd = digits.GetLength() % 2 != 0;
+    if (odd)
+        digits += L'0';
     const size_t length = static_cast<size_t>(digits.GetLength());
     CByteBuffer buffer = CByteBuffer::Allocate(CKelHex::DecodeCount(digits, length));
     buffer.Shrink(CKelHex::Decode(buffer.Data(), digits, length));
-    return buffer;
+    return odd ? CByteBuffer() : std::move(buffer);
 }
 
 } // namespace kelbench

@@ -38,9 +38,9 @@ CStringW FitForDisplay(const CStringW& text, const wchar_t* message);
 // hexadecimal conversion fails.
 CStringW BufferToText(const CByteBuffer& buffer, int view, const wchar_t* message);
 
-// The bytes that `text` stands for in `view`. In "Raw Data" blanks are
-// removed and the ends trimmed; an odd number of digits gives an empty
-// buffer, other characters raise CKelException.
+// The bytes that `text` stands for in `view`. In "Raw Data" blanks, tabs
+// and line breaks are removed; an odd number of digits gives an empty
+// buffer, other characters raise CKelException (also in an odd number).
 CByteBuffer TextToBuffer(const CStringW& text, int view);
 
 } // namespace kelbench

@@ -1,9 +1,12 @@
 #pragma once
 
-// Whole-file reading and writing for the pages. Writing goes to a temporary
-// file beside the target that is renamed over it at the end, so a failed or
-// interrupted save never leaves a half-written file or destroys the old one.
+// Whole-file reading and writing for the pages. Reading goes in large blocks
+// that can be looked at as they arrive (a digest is made while the file is
+// read) and reported to a progress. Writing goes to a temporary file beside
+// the target that is renamed over it at the end, so a failed, interrupted or
+// cancelled save never leaves a half-written file or destroys the old one.
 #include "ByteBuffer.h"
+#include "Progress.h"
 
 #include <platform/StringW.h>
 
@@ -12,16 +15,33 @@
 
 namespace kelbench {
 
-// The whole file into `buffer`. False, with `buffer` untouched, when the
-// file cannot be opened (or is a folder); CKelException when reading fails.
-bool ReadWholeFile(const CStringW& path, CByteBuffer& buffer);
+// Sees each block of a file as it is read.
+using BlockSink = std::function<void(const BYTE* data, size_t count)>;
+
+// The whole file into `buffer`, block by block. False, with `buffer`
+// untouched, when the file cannot be opened (or is a folder); CKelException
+// when reading fails and SCancelled when `progress` says stop, both with
+// `buffer` untouched.
+bool ReadWholeFile(const CStringW& path, CByteBuffer& buffer, CProgress* progress = nullptr,
+    const BlockSink& onBlock = {});
+
+// At most the first `limit` bytes of the file; false when it cannot be
+// opened or is a folder, CKelException when reading fails.
+bool ReadFileStart(const CStringW& path, size_t limit, CByteBuffer& buffer);
 
 // Receives the bytes to write, piece by piece.
 using ByteSink = std::function<void(std::string_view bytes)>;
 
 // Creates `path` anew with what `produce` passes to its sink. CKelException
 // with the system's error when the file cannot be created, written or renamed
-// into place; an existing file then stays as it was.
+// into place; that and anything else `produce` raises (SCancelled included)
+// leave an existing file as it was and no temporary file behind.
 void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce);
+
+// Writes `bytes` as the whole file, in blocks reported to `progress`.
+void WriteWholeFile(const CStringW& path, std::string_view bytes, CProgress* progress);
+
+// Whether something has that name.
+bool FileExists(const CStringW& path);
 
 } // namespace kelbench

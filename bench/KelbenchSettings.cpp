@@ -19,6 +19,20 @@ CStringW Trimmed(CStringW text)
     return text;
 }
 
+// The value as the platform's profile read gives it: blanks around it
+// trimmed, then one pair of matching surrounding quotes removed.
+CStringW ProfileValue(CStringW value)
+{
+    value.Trim();
+    const int length = value.GetLength();
+    if (length >= 2) {
+        const wchar_t first = value.GetAt(0);
+        if ((first == L'"' || first == L'\'') && value.GetAt(length - 1) == first)
+            value = value.Mid(1, length - 2);
+    }
+    return value;
+}
+
 } // namespace
 
 CStringW SettingsFileName(const wchar_t* title)
@@ -62,7 +76,7 @@ CStringW ReadProfileString(const CStringW& file, const wchar_t* section, const w
         const int equals = line.Find(L'=');
         if (!inSection || equals < 0 || Trimmed(line.Left(equals)).CompareNoCase(key) != 0)
             continue;
-        return line.Mid(equals + 1).Left(kProfileValueRoom - 1);
+        return ProfileValue(line.Mid(equals + 1)).Left(kProfileValueRoom - 1);
     }
     return defaultValue;
 }
@@ -94,8 +108,13 @@ CStringW LogFolder()
 int InitLogFromSettings(const wchar_t* title)
 {
     const int level = LogLevelOf(ReadProfileString(SettingsFileName(title), L"LOG", L"LEVEL", L"INFO"));
-    if (level >= 0)
-        CKelLog::Init(level, LogFolder());
+    if (level >= 0) {
+        try {
+            CKelLog::Init(level, LogFolder());
+        } catch (CKelException* e) {
+            e->Delete();
+        }
+    }
     return level;
 }
 

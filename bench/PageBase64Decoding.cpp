@@ -11,13 +11,19 @@ void CPageBase64Decoding::_ShowBuffer()
     RunShowingFailure([&] { m_strOutput = BufferToText(m_buffer, m_nView, kMessageTooLongDownload); });
 }
 
-void CPageBase64Decoding::LoadPath()
+void CPageBase64Decoding::Open(const CStringW& path)
 {
-    RunShowingFailure([&] {
-        m_base64 = CBase64Text::ReadFile(m_strPath);
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageBase64Decoding::_Load()
+{
+    return RunStep([&] {
+        CBase64Text text = CBase64Text::ReadFile(m_strPath, m_pProgress);
         // The length is known before the wide text is made.
-        m_strInput = IsOverDisplayLimit(m_base64.Length()) ? CStringW(kMessageTooLong)
-                                                           : FitForDisplay(m_base64.Wide(), kMessageTooLong);
+        m_strInput = IsOverDisplayLimit(text.Length()) ? CStringW(kMessageTooLong)
+                                                       : FitForDisplay(text.Wide(), kMessageTooLong);
+        m_base64 = std::move(text);
     });
 }
 
@@ -38,8 +44,9 @@ void CPageBase64Decoding::Decode()
     if (m_base64.IsEmpty())
         return;
     RunShowingFailure([&] {
-        CByteBuffer decoded = CByteBuffer::Allocate(m_base64.DecodeCount());
-        decoded.Shrink(m_base64.Decode(decoded.Data()));
+        const size_t count = m_base64.DecodeCount(m_pProgress);
+        CByteBuffer decoded = CByteBuffer::Allocate(count);
+        decoded.Shrink(m_base64.Decode(decoded.Data(), count, m_pProgress));
         m_buffer = std::move(decoded);
         m_nView = kViewRawData;
         _ShowBuffer();
@@ -51,9 +58,12 @@ CStringW CPageBase64Decoding::SaveFileName() const
     return m_strPath.IsEmpty() ? CStringW() : m_strPath + kSaveSuffix;
 }
 
-void CPageBase64Decoding::Save(const CStringW& fileName)
+bool CPageBase64Decoding::Save(const CStringW& fileName)
 {
     if (fileName.IsEmpty())
-        return;
-    RunShowingFailure([&] { WriteWholeFile(fileName, [&](const ByteSink& sink) { sink(m_buffer.View()); }); });
+        return false;
+    const bool saved = RunShowingFailure([&] { WriteWholeFile(fileName, m_buffer.View(), m_pProgress); });
+    if (saved)
+        m_strStatus = SavedStatus(fileName);
+    return saved;
 }

@@ -6,15 +6,21 @@
 
 #include <KelBase64.h>
 
+#include <algorithm>
+#include <bit>
 #include <string>
 
 using namespace kelbench;
 
 namespace {
 
+// The UTF-16 units of the saved text are written as they lie in memory.
+static_assert(std::endian::native == std::endian::little, "UTF-16LE files are written from memory");
+
 // Bytes encoded per piece when saving: a multiple of 3, so the pieces join
-// into one Base64 text without padding in between.
-constexpr size_t kSavePiece = 3 << 20;
+// into one Base64 text without padding in between; written as one block of
+// UTF-16, so that a slow disk still lets the window run between pieces.
+constexpr size_t kSavePiece = 3 * (kProgressBlock / 8);
 
 } // namespace
 
@@ -23,13 +29,20 @@ void CPageBase64Encoding::_ShowBuffer()
     RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLong); });
 }
 
-void CPageBase64Encoding::LoadPath()
+void CPageBase64Encoding::Open(const CStringW& path)
+{
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageBase64Encoding::_Load()
 {
     bool loaded = false;
-    if (!RunShowingFailure([&] { loaded = ReadWholeFile(m_strPath, m_buffer); }) || !loaded)
-        return;
+    const StepResult result = RunStep([&] { loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress); });
+    if (result != StepResult::kDone || !loaded)
+        return result;
     m_nView = kViewRawData;
     _ShowBuffer();
+    return result;
 }
 
 void CPageBase64Encoding::InputChanged()
@@ -38,7 +51,7 @@ void CPageBase64Encoding::InputChanged()
         return;
     m_strPath.Empty();
     m_buffer = CByteBuffer();
-    RunShowingFailure([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
+    m_typedFailure.Run([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
 }
 
 void CPageBase64Encoding::ViewChanged()
@@ -71,27 +84,26 @@ CStringW CPageBase64Encoding::SaveFileName() const
     return m_strPath.IsEmpty() ? CStringW() : m_strPath + kSaveSuffix;
 }
 
-void CPageBase64Encoding::Save(const CStringW& fileName)
+bool CPageBase64Encoding::Save(const CStringW& fileName)
 {
     if (m_strInput.IsEmpty() || fileName.IsEmpty())
-        return;
-    // Encoded piece by piece, so a large buffer never becomes one huge text.
-    RunShowingFailure([&] {
+        return false;
+    // Encoded piece by piece straight into UTF-16 units (Base64 is ASCII, so
+    // each unit is the character and a zero byte), never one huge text.
+    const bool saved = RunShowingFailure([&] {
         WriteWholeFile(fileName, [&](const ByteSink& sink) {
             sink(std::string_view("\xFF\xFE", 2));
-            std::wstring text;
-            std::string bytes;
+            std::u16string text;
             for (size_t offset = 0; offset < m_buffer.Count(); offset += kSavePiece) {
+                ReportProgress(m_pProgress, offset, m_buffer.Count());
                 const size_t piece = std::min(kSavePiece, m_buffer.Count() - offset);
                 text.resize(CKelBase64::EncodeCount(m_buffer.Data() + offset, piece) + 1);
                 CKelBase64::Encode(text.data(), m_buffer.Data() + offset, piece);
-                bytes.resize(2 * (text.size() - 1));
-                for (size_t i = 0; i + 1 < text.size(); ++i) {
-                    bytes[2 * i] = static_cast<char>(text[i]); // Base64 is ASCII: UTF-16LE is the byte and 0
-                    bytes[2 * i + 1] = 0;
-                }
-                sink(bytes);
+                sink(std::string_view(reinterpret_cast<const char*>(text.data()), 2 * (text.size() - 1)));
             }
         });
     });
+    if (saved)
+        m_strStatus = SavedStatus(fileName);
+    return saved;
 }

@@ -5,6 +5,8 @@
 // encodes it. The widget copies its controls into the fields before an action
 // ("reading the fields") and shows the fields after it.
 #include "ByteBuffer.h"
+#include "PageSupport.h"
+#include "Progress.h"
 
 #include <platform/StringW.h>
 
@@ -18,13 +20,20 @@ public:
     CStringW m_strInput;  // the buffer in the chosen view, or typed text
     CStringW m_strOutput; // the Base64 text
     int m_nView = 0;      // 0 "Unicode", 1 "MBCS", 2 "Raw Data"
+    CStringW m_strStatus; // what the last save did
+
+    // Told of the progress of loading and saving; none by default.
+    kelbench::CProgress* m_pProgress = nullptr;
 
     const CByteBuffer& Buffer() const { return m_buffer; }
 
     // "File Open" chose a file, or the path box changed: load the file named
-    // by m_strPath and show it in "Raw Data". A file that cannot be opened
-    // changes nothing.
-    void LoadPath();
+    // by m_strPath and show it in "Raw Data". A file that cannot be opened,
+    // or a cancelled load, changes nothing.
+    void LoadPath() { _Load(); }
+    // The same for a file the user chose; a cancelled load also keeps the
+    // path that was shown.
+    void Open(const CStringW& path);
     // The user edited the input box: clear the path and rebuild the buffer
     // from the text by the current view. An empty text keeps the buffer.
     void InputChanged();
@@ -36,11 +45,15 @@ public:
     // must choose one.
     CStringW SaveFileName() const;
     // Writes the Base64 text of the buffer as UTF-16 text with a byte-order
-    // mark, replacing `fileName`. Nothing is written for an empty input.
-    void Save(const CStringW& fileName);
+    // mark, replacing `fileName`, and says so in the status. Nothing is
+    // written for an empty input; a cancelled save leaves the file as it was.
+    // True when the file was written.
+    bool Save(const CStringW& fileName);
 
 private:
+    kelbench::StepResult _Load();
     void _ShowBuffer();
 
     CByteBuffer m_buffer;
+    kelbench::CTypedTextFailure m_typedFailure;
 };

@@ -1,6 +1,9 @@
 #include "PageFiles.h"
 
 #include "DevFileFind.h"
+#include "PageSupport.h"
+
+#include <platform/UiHooks.h>
 
 #include <platform/Unicode.h>
 
@@ -14,6 +17,7 @@ void CPageFiles::FolderChosen(const CStringW& folder)
 
 void CPageFiles::Search()
 {
+    m_renames.Forget(); // the rows it knew are gone
     if (!m_strFolder.IsEmpty()) {
         m_list.DeleteAllItems();
         CDevFileFind finder(m_list);
@@ -26,6 +30,7 @@ void CPageFiles::Search()
 
 void CPageFiles::Sort()
 {
+    m_renames.Forget();
     struct SSortRow {
         CStringW key, extension, name;
     };
@@ -61,10 +66,72 @@ void CPageFiles::SelectAll(bool boxChecked)
     m_bSelectAll = !boxChecked;
 }
 
-void CPageFiles::SaveSelected() const
+namespace {
+
+void ShowResult(const CStringW& text)
 {
-    for (int row = 0; row < m_list.GetItemCount(); ++row)
-        (void)m_list.GetCheck(row);
+    kel::platform::ShowMessageBox(text, L"Kelbench", kel::platform::kMbIconInformation);
+}
+
+} // namespace
+
+void CPageFiles::SaveSelected()
+{
+    const int planned = kelbench::CRenameBatch::CountPlanned(m_list);
+    if (planned == 0) {
+        ShowResult(L"이름이 바뀔 파일이 없습니다.");
+        return;
+    }
+    CStringW question;
+    question.Format(L"선택한 파일 %d개의 이름을 바꿉니다.\n계속하시겠습니까?", planned);
+    if (kel::platform::ShowMessageBox(question, L"Kelbench", kelbench::kMbOkCancel | kelbench::kMbIconQuestion)
+        != kel::platform::kIdOk)
+        return;
+    const kelbench::SBatchReport report = m_renames.Apply(m_list, m_pProgress);
+    kelbench::ReportFinished(m_pProgress);
+    ShowResult(report.Text(L"이름 바꿈"));
+}
+
+void CPageFiles::UndoSave()
+{
+    if (m_renames.CanUndo())
+        ShowResult(m_renames.Undo(m_list).Text(L"되돌림"));
+}
+
+void CPageFiles::CheckCharsets()
+{
+    try {
+        _ForEachChecked([&](int row) {
+            _ReportRow(row);
+            m_list.SetItemText(row, CFileList::kCharset, kelbench::DetectCharset(kelbench::RowFile(m_list, row)));
+        });
+    } catch (kelbench::SCancelled) {
+        // The rows done so far keep what was found.
+    }
+}
+
+void CPageFiles::ChangeCharsets(int target)
+{
+    if (target < kelbench::kToUtf8 || target > kelbench::kToUtf16LEMark)
+        return;
+    kelbench::SBatchReport report;
+    try {
+        _ForEachChecked([&](int row) {
+            _ReportRow(row);
+            const CStringW converted = kelbench::ChangeCharset(kelbench::RowFile(m_list, row), target, report);
+            if (!converted.IsEmpty())
+                m_list.SetItemText(row, CFileList::kCharset, converted);
+        });
+    } catch (kelbench::SCancelled) {
+        // What is converted stays converted: each file was replaced whole.
+    }
+    kelbench::ReportFinished(m_pProgress);
+    ShowResult(report.Text(L"변경함"));
+}
+
+void CPageFiles::_ReportRow(int row) const
+{
+    kelbench::ReportProgress(m_pProgress, static_cast<ULONGLONG>(row), static_cast<ULONGLONG>(m_list.GetItemCount()));
 }
 
 // Rows are taken from the top; the count is read again after every row.

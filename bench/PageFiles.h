@@ -2,10 +2,13 @@
 
 // CPageFiles: the fields and actions of the "Files" page: the search of a
 // folder tree for files by extension, the list of what was found, its sort,
-// and the batch operations that plan new names for the checked rows. No
-// operation of the page renames or changes any file on disk: the planned
-// names and extensions stay in the list.
+// the batch operations that plan new names for the checked rows, and the
+// ones that act on the checked files: renaming them to their planned names
+// (with one undo), reading and changing their character set. Results and
+// questions go through the message box hook.
+#include "FileBatch.h"
 #include "FileList.h"
+#include "Progress.h"
 
 #include <platform/StringW.h>
 
@@ -30,8 +33,22 @@ public:
     void Sort();
     // "선택 / 취소": `boxChecked` is the box's state after the click.
     void SelectAll(bool boxChecked);
-    // "선택파일저장": reads the check marks and does nothing with them.
-    void SaveSelected() const;
+    // "선택파일저장": after the user confirms how many files will change,
+    // renames every checked row's file to its planned name and extension,
+    // then shows what was renamed, skipped or failed. Rows whose name does
+    // not change are left out.
+    void SaveSelected();
+    // "되돌리기": renames the last batch back.
+    void UndoSave();
+    bool CanUndo() const { return m_renames.CanUndo(); }
+    // "글자셋 확인": the "글자셋" column of the checked rows gets each file's
+    // detected encoding.
+    void CheckCharsets();
+    // "글자셋 변경" to a kelbench::CharsetTarget, after its dialog.
+    void ChangeCharsets(int target);
+
+    // Told of the progress of the file actions; none by default.
+    kelbench::CProgress* m_pProgress = nullptr;
 
     // The name operations, on every checked row from the top.
     enum TextPosition { kBeforeName = 0, kAfterName = 1 };
@@ -45,6 +62,9 @@ public:
 private:
     template <typename Change>
     void _ForEachChecked(Change change);
+    // Reports the row reached; raises kelbench::SCancelled on a cancel.
+    void _ReportRow(int row) const;
 
     CFileList m_list;
+    kelbench::CRenameBatch m_renames;
 };

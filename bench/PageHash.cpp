@@ -2,27 +2,54 @@
 
 #include "ByteViews.h"
 #include "FileBytes.h"
-#include "PageSupport.h"
 
-#include <KelHash.h>
 #include <KelHex.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace kelbench;
+
+namespace {
+
+DWORD AlgorithmId(int index)
+{
+    switch (index) {
+    case CPageHash::kSHA1:
+        return CKelHash::kSHA1;
+    case CPageHash::kSHA256:
+        return CKelHash::kSHA256;
+    default:
+        return CKelHash::kMD5;
+    }
+}
+
+} // namespace
 
 void CPageHash::_ShowBuffer()
 {
     RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLongHash); });
 }
 
-void CPageHash::LoadPath()
+void CPageHash::Open(const CStringW& path)
+{
+    OpenPath(m_strPath, path, [&] { return _Load(); });
+}
+
+StepResult CPageHash::_Load()
 {
     bool loaded = false;
-    if (!RunShowingFailure([&] { loaded = ReadWholeFile(m_strPath, m_buffer); }) || !loaded)
-        return;
+    auto hash = std::make_unique<CKelHashStream>(AlgorithmId(m_nAlgorithm));
+    const StepResult result = RunStep([&] {
+        loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress,
+            [&](const BYTE* data, size_t count) { hash->Update(data, count); });
+    });
+    if (result != StepResult::kDone || !loaded)
+        return result;
+    m_pLoadedHash = std::move(hash);
     m_nView = kViewRawData;
     _ShowBuffer();
+    return result;
 }
 
 void CPageHash::InputChanged()
@@ -30,7 +57,8 @@ void CPageHash::InputChanged()
     if (m_strInput.IsEmpty())
         return;
     m_buffer = CByteBuffer();
-    RunShowingFailure([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
+    m_pLoadedHash.reset();
+    m_typedFailure.Run([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
 }
 
 void CPageHash::ViewChanged()
@@ -41,17 +69,29 @@ void CPageHash::ViewChanged()
 
 void CPageHash::AlgorithmChanged()
 {
-    m_nDigestLength = m_nAlgorithm == 0 ? 16 : 20;
+    static const int kLengths[] = { 16, 20, 32 };
+    m_nDigestLength = kLengths[std::clamp(m_nAlgorithm, 0, 2)];
+}
+
+CKelHashStream CPageHash::_HashOfBuffer(DWORD algorithm)
+{
+    if (m_pLoadedHash && m_pLoadedHash->Algorithm() == algorithm)
+        return *m_pLoadedHash; // a copy: "Hashing" may be pressed again
+    CKelHashStream hash(algorithm);
+    for (size_t at = 0; at < m_buffer.Count(); at += kProgressBlock) {
+        ReportProgress(m_pProgress, at, m_buffer.Count());
+        hash.Update(m_buffer.Data() + at, std::min(kProgressBlock, m_buffer.Count() - at));
+    }
+    return hash;
 }
 
 void CPageHash::Compute()
 {
-    const DWORD algorithm = m_nAlgorithm == 0 ? CKelHash::kMD5 : CKelHash::kSHA1;
     RunShowingFailure([&] {
         std::vector<BYTE> digest(2048, 0);
         // A typed length that is negative is no room at all.
         DWORD length = m_nDigestLength > 0 ? static_cast<DWORD>(m_nDigestLength) : 0;
-        CKelHash::GetValue(algorithm, m_buffer.Data(), m_buffer.Count(), length, digest.data());
+        _HashOfBuffer(AlgorithmId(m_nAlgorithm)).Finish(length, digest.data());
         std::wstring text(2048, L'\0');
         CKelHex::Encode(text.data(), digest.data(), length);
         CStringW output(text.c_str());

@@ -45,21 +45,25 @@ constexpr std::array<std::uint32_t, 256> kShift12 = MakeShiftedTable(12);
 constexpr std::array<std::uint32_t, 256> kShift6 = MakeShiftedTable(6);
 constexpr std::array<std::uint32_t, 256> kShift0 = MakeShiftedTable(0);
 
-// Two Base64 characters of twelve bits, as two wide characters in one 64-bit
-// store: the encoder writes a whole quantum with two stores.
-std::array<std::uint64_t, 4096> MakePairTable()
+// Two Base64 characters of twelve bits, stored with one copy: the encoder
+// writes a whole quantum with two stores. `Pair` is an integer twice as wide
+// as the character type.
+template <typename Ch, typename Pair>
+std::array<Pair, 4096> MakePairTable()
 {
-    std::array<std::uint64_t, 4096> table {};
+    static_assert(sizeof(Pair) == 2 * sizeof(Ch));
+    std::array<Pair, 4096> table {};
     for (std::uint32_t v = 0; v < 4096; ++v) {
-        wchar_t pair[2] = { static_cast<wchar_t>(kAlphabet[v >> 6]), static_cast<wchar_t>(kAlphabet[v & 0x3F]) };
+        const Ch pair[2] = { static_cast<Ch>(kAlphabet[v >> 6]), static_cast<Ch>(kAlphabet[v & 0x3F]) };
         std::memcpy(&table[v], pair, sizeof pair);
     }
     return table;
 }
 
-const std::array<std::uint64_t, 4096>& PairTable()
+template <typename Ch, typename Pair>
+const std::array<Pair, 4096>& PairTable()
 {
-    static const std::array<std::uint64_t, 4096> table = MakePairTable();
+    static const std::array<Pair, 4096> table = MakePairTable<Ch, Pair>();
     return table;
 }
 
@@ -186,27 +190,42 @@ size_t CKelBase64::EncodeCount(const BYTE*, const size_t& count)
     return (count + 2) / 3 * 4;
 }
 
-void CKelBase64::Encode(wchar_t* text, const BYTE* data, const size_t& count)
+namespace {
+
+template <typename Ch, typename Pair>
+void EncodeText(Ch* text, const BYTE* data, size_t count)
 {
-    const auto& pairs = PairTable();
+    const auto& pairs = PairTable<Ch, Pair>();
     size_t i = 0;
-    wchar_t* out = text;
+    Ch* out = text;
     for (; i + 3 <= count; i += 3) {
         const std::uint32_t value = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        std::memcpy(out, &pairs[value >> 12], 8);
-        std::memcpy(out + 2, &pairs[value & 0xFFF], 8);
+        std::memcpy(out, &pairs[value >> 12], sizeof(Pair));
+        std::memcpy(out + 2, &pairs[value & 0xFFF], sizeof(Pair));
         out += 4;
     }
     const size_t rest = count - i;
     if (rest > 0) {
         const std::uint32_t value = (data[i] << 16) | (rest == 2 ? data[i + 1] << 8 : 0);
-        out[0] = static_cast<wchar_t>(kAlphabet[value >> 18]);
-        out[1] = static_cast<wchar_t>(kAlphabet[(value >> 12) & 0x3F]);
-        out[2] = rest == 2 ? static_cast<wchar_t>(kAlphabet[(value >> 6) & 0x3F]) : L'=';
-        out[3] = L'=';
+        out[0] = static_cast<Ch>(kAlphabet[value >> 18]);
+        out[1] = static_cast<Ch>(kAlphabet[(value >> 12) & 0x3F]);
+        out[2] = rest == 2 ? static_cast<Ch>(kAlphabet[(value >> 6) & 0x3F]) : Ch('=');
+        out[3] = Ch('=');
         out += 4;
     }
     *out = 0;
+}
+
+} // namespace
+
+void CKelBase64::Encode(wchar_t* text, const BYTE* data, const size_t& count)
+{
+    EncodeText<wchar_t, std::uint64_t>(text, data, count);
+}
+
+void CKelBase64::Encode(char16_t* text, const BYTE* data, const size_t& count)
+{
+    EncodeText<char16_t, std::uint32_t>(text, data, count);
 }
 
 namespace {

@@ -20,6 +20,9 @@ public:
     // Writes EncodeCount characters and a terminator: `text` holds
     // EncodeCount + 1 characters.
     static void Encode(wchar_t* text, const BYTE* data, const size_t& count);
+    // The same text in UTF-16 code units (what a UTF-16 file holds), written
+    // without a wide text in between.
+    static void Encode(char16_t* text, const BYTE* data, const size_t& count);
 
     // Bytes that `text` decodes to. Blanks, tabs and line breaks are passed
     // over (wrapped Base64 files are common); the final padding may be left

@@ -5,6 +5,9 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // The path of the last local file of a drop; empty when it holds none.
@@ -16,6 +19,49 @@ QString DroppedPath(const QMimeData* data)
             if (url.isLocalFile())
                 path = url.toLocalFile();
     return path;
+}
+
+// Where each character of the document's plain text `shown` starts in
+// `text`, the text it was made from, plus one entry for the end: the
+// document turns CR LF into one line break and keeps every other character
+// as one (possibly shown differently). Empty when `shown` is not of that
+// form, which leaves nothing to map.
+std::vector<qsizetype> ShownToText(const QString& text, const QString& shown)
+{
+    std::vector<qsizetype> starts;
+    starts.reserve(static_cast<size_t>(shown.size()) + 1);
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (at >= text.size())
+            return {};
+        starts.push_back(at);
+        const bool crlf = text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n' && shown[i] == u'\n';
+        at += crlf ? 2 : 1;
+    }
+    if (at != text.size())
+        return {};
+    starts.push_back(at);
+    return starts;
+}
+
+// `text` with the edit that turned `before` into `after` (both plain texts
+// of the document) applied to it: the changed middle, between the common
+// beginning and end, replaces the characters it stood for in `text`.
+QString ApplyEdit(const QString& text, const QString& before, const QString& after)
+{
+    const std::vector<qsizetype> starts = ShownToText(text, before);
+    if (starts.empty())
+        return after;
+    const qsizetype shortest = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < shortest && before[head] == after[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shortest - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    const qsizetype from = starts[static_cast<size_t>(head)];
+    const qsizetype to = starts[static_cast<size_t>(before.size() - tail)];
+    return text.left(from) + after.mid(head, after.size() - tail - head) + text.mid(to);
 }
 
 } // namespace
@@ -32,6 +78,8 @@ void CDevEdit::SetTextQuietly(const QString& text)
     m_bQuiet = true;
     setPlainText(text);
     m_bQuiet = false;
+    m_strText = text;
+    m_strShown = toPlainText();
 }
 
 void CDevEdit::_OnTextChanged()
@@ -46,6 +94,9 @@ void CDevEdit::_OnTextChanged()
         cursor.removeSelectedText();
         m_bQuiet = false;
     }
+    const QString shown = toPlainText();
+    m_strText = ApplyEdit(m_strText, m_strShown, shown);
+    m_strShown = shown;
     emit EditedByUser();
 }
 

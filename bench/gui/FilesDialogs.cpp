@@ -2,6 +2,9 @@
 
 #include "QtText.h"
 
+#include <FileBatch.h>
+
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,8 +85,18 @@ void CDlgFilesExtChange::accept()
 
 CDlgFilesCharsetChange::CDlgFilesCharsetChange(QWidget* parent)
     : QDialog(parent)
+    , m_pTarget(new QComboBox)
 {
-    QVBoxLayout* layout = nullptr;
-    AddTextDialog(this, QStringLiteral("글자셋 변경"), layout);
+    setWindowTitle(QStringLiteral("글자셋 변경"));
+    auto* layout = new QVBoxLayout(this);
+    for (const wchar_t* name : kelbench::kCharsetTargetNames)
+        m_pTarget->addItem(QString::fromWCharArray(name));
+    layout->addWidget(m_pTarget);
     AddButtons(this, layout);
+}
+
+void CDlgFilesCharsetChange::accept()
+{
+    m_nTarget = m_pTarget->currentIndex();
+    QDialog::accept();
 }

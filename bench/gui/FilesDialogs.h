@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -47,9 +48,15 @@ private:
     QLineEdit* m_pText;
 };
 
-// "글자셋 변경": shown, and what is typed is not used.
+// "글자셋 변경": the character set to convert the checked files to (a
+// kelbench::CharsetTarget).
 class CDlgFilesCharsetChange : public QDialog {
     Q_OBJECT
 public:
     explicit CDlgFilesCharsetChange(QWidget* parent = nullptr);
+    void accept() override;
+    int m_nTarget = 0;
+
+private:
+    QComboBox* m_pTarget;
 };

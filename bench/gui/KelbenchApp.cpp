@@ -3,9 +3,9 @@
 #include "KelbenchDlg.h"
 #include "QtText.h"
 
-#include <KelLog.h>
 #include <KelbenchResources.h>
 #include <KelbenchSettings.h>
+#include <PageSupport.h>
 #include <platform/UiHooks.h>
 
 #include <QApplication>
@@ -21,6 +21,12 @@ void InstallDialogs()
 {
     kel::platform::SetMessageBoxHook([](const CStringW& text, const CStringW& caption, UINT type) {
         const QString title = caption.IsEmpty() ? QString::fromWCharArray(kAppTitle) : ToQString(caption);
+        if (type & kMbOkCancel)
+            return QMessageBox::question(QApplication::activeWindow(), title, ToQString(text),
+                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
+                    == QMessageBox::Ok
+                ? kel::platform::kIdOk
+                : kel::platform::kIdCancel;
         if (type & kel::platform::kMbIconError)
             QMessageBox::critical(QApplication::activeWindow(), title, ToQString(text));
         else
@@ -65,8 +71,6 @@ BOOL CKelbenchApp::InitInstance()
         QApplication::setQuitOnLastWindowClosed(true);
         m_pMainWnd->show();
     }
-    _kelLog.LogPreFix(__FILE__, __LINE__, __func__);
-    _kelLog.Log(1, L"Kelbench started");
     return TRUE;
 }
 

@@ -1,11 +1,13 @@
 #include "PageBase64DecodingView.h"
 
+#include "FileChoice.h"
+#include "ProgressWindow.h"
 #include "QtText.h"
 
 #include <ByteViews.h>
 
-#include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
 
 CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
@@ -14,6 +16,7 @@ CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
     , m_pInput(new CDevEdit)
     , m_pOutput(new CDevEdit)
     , m_pViews(new CViewButtons)
+    , m_pStatus(new QLabel)
 {
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
@@ -29,6 +32,7 @@ CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
     layout->addWidget(decode, 2, 1);
     layout->addLayout(m_pViews, 3, 0);
     layout->addWidget(m_pOutput, 4, 0, 1, 2);
+    layout->addWidget(m_pStatus, 5, 0);
     layout->addWidget(save, 5, 1);
 
     connect(open, &QPushButton::clicked, this, &CPageBase64DecodingView::OnFileOpen);
@@ -46,31 +50,31 @@ void CPageBase64DecodingView::_ShowFields()
     m_pInput->SetTextQuietly(ToQString(m_page.m_strInput));
     m_pOutput->SetTextQuietly(ToQString(m_page.m_strOutput));
     m_pViews->Show(m_page.m_nView);
+    m_pStatus->setText(ToQString(m_page.m_strStatus));
 }
 
 void CPageBase64DecodingView::OnFileOpen()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("All Files(*.*) (*)"),
-        nullptr, QFileDialog::ReadOnly);
-    if (file.isEmpty())
+    const CStringW file = ChooseFileToOpen(this);
+    if (file.IsEmpty())
         return;
-    m_page.m_strPath = FromQString(file);
-    CBusyCursor busy;
-    m_page.LoadPath();
+    _Open(file);
+}
+
+void CPageBase64DecodingView::_Open(const CStringW& path)
+{
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageBase64DecodingView::OnPathChanged()
 {
-    m_page.m_strPath = FromQString(m_pPath->text());
-    CBusyCursor busy;
-    m_page.LoadPath();
-    _ShowFields();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageBase64DecodingView::OnInputChanged()
 {
-    m_page.m_strInput = FromQString(m_pInput->toPlainText());
+    m_page.m_strInput = FromQString(m_pInput->Text());
     m_page.InputChanged();
     m_pPath->SetTextQuietly(ToQString(m_page.m_strPath));
 }
@@ -84,21 +88,15 @@ void CPageBase64DecodingView::OnViewClicked(int view)
 
 void CPageBase64DecodingView::OnDecode()
 {
-    CBusyCursor busy;
-    m_page.Decode();
+    RunWithProgress(this, m_page, QStringLiteral("디코딩하는 중입니다..."), [&] { m_page.Decode(); });
     _ShowFields();
 }
 
 void CPageBase64DecodingView::OnFileSave()
 {
-    CStringW name = m_page.SaveFileName();
-    if (name.IsEmpty()) {
-        const QString chosen = QFileDialog::getSaveFileName(this, QString(), QString(),
-            QStringLiteral("All Files(*.*) (*)"));
-        if (chosen.isEmpty())
-            return;
-        name = FromQString(chosen);
-    }
-    CBusyCursor busy;
-    m_page.Save(name);
+    const CStringW name = ChooseFileToSave(this, m_page.SaveFileName());
+    if (name.IsEmpty())
+        return;
+    RunWithProgress(this, m_page, QStringLiteral("파일을 저장하는 중입니다..."), [&] { m_page.Save(name); });
+    m_pStatus->setText(ToQString(m_page.m_strStatus));
 }

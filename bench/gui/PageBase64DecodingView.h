@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+class QLabel;
+
 class CPageBase64DecodingView : public QWidget {
     Q_OBJECT
 public:
@@ -21,7 +23,13 @@ public:
     void OnDecode();
     void OnFileSave();
 
+    CDevLineEdit* PathBox() { return m_pPath; }
+    CDevEdit* InputBox() { return m_pInput; }
+    CDevEdit* OutputBox() { return m_pOutput; }
+    QLabel* StatusText() { return m_pStatus; }
+
 private:
+    void _Open(const CStringW& path);
     void _ShowFields();
 
     CPageBase64Decoding m_page;
@@ -29,4 +37,5 @@ private:
     CDevEdit* m_pInput;
     CDevEdit* m_pOutput;
     CViewButtons* m_pViews;
+    QLabel* m_pStatus; // what the last save did
 };

@@ -1,11 +1,13 @@
 #include "PageBase64EncodingView.h"
 
+#include "FileChoice.h"
+#include "ProgressWindow.h"
 #include "QtText.h"
 
 #include <ByteViews.h>
 
-#include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
 
 CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
@@ -14,6 +16,7 @@ CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
     , m_pInput(new CDevEdit)
     , m_pOutput(new CDevEdit)
     , m_pViews(new CViewButtons)
+    , m_pStatus(new QLabel)
 {
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
@@ -29,6 +32,7 @@ CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
     layout->addWidget(m_pInput, 2, 0, 1, 2);
     layout->addWidget(encode, 3, 1);
     layout->addWidget(m_pOutput, 4, 0, 1, 2);
+    layout->addWidget(m_pStatus, 5, 0);
     layout->addWidget(save, 5, 1);
 
     connect(open, &QPushButton::clicked, this, &CPageBase64EncodingView::OnFileOpen);
@@ -47,31 +51,31 @@ void CPageBase64EncodingView::_ShowFields()
     m_pInput->SetTextQuietly(ToQString(m_page.m_strInput));
     m_pOutput->SetTextQuietly(ToQString(m_page.m_strOutput));
     m_pViews->Show(m_page.m_nView);
+    m_pStatus->setText(ToQString(m_page.m_strStatus));
 }
 
 void CPageBase64EncodingView::OnFileOpen()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("All Files(*.*) (*)"),
-        nullptr, QFileDialog::ReadOnly);
-    if (file.isEmpty())
+    const CStringW file = ChooseFileToOpen(this);
+    if (file.IsEmpty())
         return;
-    m_page.m_strPath = FromQString(file);
-    CBusyCursor busy;
-    m_page.LoadPath();
+    _Open(file);
+}
+
+void CPageBase64EncodingView::_Open(const CStringW& path)
+{
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageBase64EncodingView::OnPathChanged()
 {
-    m_page.m_strPath = FromQString(m_pPath->text());
-    CBusyCursor busy;
-    m_page.LoadPath();
-    _ShowFields();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageBase64EncodingView::OnInputChanged()
 {
-    m_page.m_strInput = FromQString(m_pInput->toPlainText());
+    m_page.m_strInput = FromQString(m_pInput->Text());
     m_page.InputChanged();
     // Only the path box changes: the input keeps its text and selection.
     m_pPath->SetTextQuietly(ToQString(m_page.m_strPath));
@@ -81,28 +85,23 @@ void CPageBase64EncodingView::OnInputChanged()
 void CPageBase64EncodingView::OnViewClicked(int view)
 {
     m_page.m_nView = view;
-    m_page.m_strInput = FromQString(m_pInput->toPlainText());
+    m_page.m_strInput = FromQString(m_pInput->Text());
     m_page.ViewChanged();
     _ShowFields();
 }
 
 void CPageBase64EncodingView::OnEncode()
 {
-    CBusyCursor busy;
+    CBusyCursor busy; // the text is made only when it can be shown: small
     m_page.Encode();
     _ShowFields();
 }
 
 void CPageBase64EncodingView::OnFileSave()
 {
-    CStringW name = m_page.SaveFileName();
-    if (name.IsEmpty()) {
-        const QString chosen = QFileDialog::getSaveFileName(this, QString(), QString(),
-            QStringLiteral("All Files(*.*) (*)"));
-        if (chosen.isEmpty())
-            return;
-        name = FromQString(chosen);
-    }
-    CBusyCursor busy;
-    m_page.Save(name);
+    const CStringW name = ChooseFileToSave(this, m_page.SaveFileName());
+    if (name.IsEmpty())
+        return;
+    RunWithProgress(this, m_page, QStringLiteral("파일을 저장하는 중입니다..."), [&] { m_page.Save(name); });
+    m_pStatus->setText(ToQString(m_page.m_strStatus));
 }

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+class QLabel;
+
 class CPageBase64EncodingView : public QWidget {
     Q_OBJECT
 public:
@@ -25,8 +27,10 @@ public:
     CDevLineEdit* PathBox() { return m_pPath; }
     CDevEdit* InputBox() { return m_pInput; }
     CDevEdit* OutputBox() { return m_pOutput; }
+    QLabel* StatusText() { return m_pStatus; }
 
 private:
+    void _Open(const CStringW& path);
     void _ShowFields();
 
     CPageBase64Encoding m_page;
@@ -34,4 +38,5 @@ private:
     CDevEdit* m_pInput;
     CDevEdit* m_pOutput;
     CViewButtons* m_pViews;
+    QLabel* m_pStatus; // what the last save did
 };

@@ -1,6 +1,7 @@
 #include "PageFilesView.h"
 
 #include "FilesDialogs.h"
+#include "ProgressWindow.h"
 #include "QtText.h"
 
 #include <KelDialog.h>
@@ -14,6 +15,20 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+namespace {
+
+// "선택 / 취소" is a plain check box, not one that ticks itself: a click
+// leaves its state for the page to read, and the page sets it afterwards.
+class CSelectAllBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
+} // namespace
+
 CPageFilesView::CPageFilesView(QWidget* parent)
     : QWidget(parent)
     , m_pList(new QTreeWidget)
@@ -22,7 +37,8 @@ CPageFilesView::CPageFilesView(QWidget* parent)
     , m_pSubFolders(new QCheckBox(QStringLiteral("하위폴더 검색")))
     , m_pHidden(new QCheckBox(QStringLiteral("숨김 폴더 파일 검색")))
     , m_pSortOrder(new QComboBox)
-    , m_pSelectAll(new QCheckBox(QStringLiteral("선택 / 취소")))
+    , m_pSelectAll(new CSelectAllBox(QStringLiteral("선택 / 취소")))
+    , m_pUndo(new QPushButton(QStringLiteral("되돌리기")))
 {
     m_pFolder->setReadOnly(true);
     m_pExtensions->setEditable(true);
@@ -73,6 +89,7 @@ QWidget* CPageFilesView::_MakeButtons()
     };
     const SButton buttons[] = {
         { "선택파일저장", &CPageFilesView::OnSaveSelected },
+        { nullptr, &CPageFilesView::OnUndoSave }, // "되돌리기", made beforehand: it is enabled only with a batch to undo
         { "문자열 붙이기", &CPageFilesView::OnAddText },
         { "문자열 지우기", &CPageFilesView::OnRemoveText },
         { "문자열 전체삭제", &CPageFilesView::OnClearNames },
@@ -87,7 +104,7 @@ QWidget* CPageFilesView::_MakeButtons()
     grid->setContentsMargins(0, 0, 0, 0);
     int index = 0;
     for (const SButton& b : buttons) {
-        auto* button = new QPushButton(QString::fromUtf8(b.text));
+        QPushButton* button = b.text ? new QPushButton(QString::fromUtf8(b.text)) : m_pUndo;
         grid->addWidget(button, index / 5, index % 5);
         ++index;
         connect(button, &QPushButton::clicked, this, b.action);
@@ -136,6 +153,7 @@ void CPageFilesView::_ShowList()
     }
     m_pList->addTopLevelItems(items);
     m_pList->setUpdatesEnabled(true);
+    m_pUndo->setEnabled(m_page.CanUndo());
 }
 
 void CPageFilesView::OnChooseFolder()
@@ -172,7 +190,15 @@ void CPageFilesView::OnSelectAll()
 void CPageFilesView::OnSaveSelected()
 {
     _ReadFields();
-    m_page.SaveSelected();
+    RunWithProgress(this, m_page, QStringLiteral("파일 이름을 바꾸는 중입니다..."), [&] { m_page.SaveSelected(); });
+    _ShowList();
+}
+
+void CPageFilesView::OnUndoSave()
+{
+    _ReadFields();
+    m_page.UndoSave();
+    _ShowList();
 }
 
 void CPageFilesView::OnAddText()
@@ -228,11 +254,18 @@ void CPageFilesView::OnPadNumbers()
 
 void CPageFilesView::OnCharsetCheck()
 {
-    // No action: the character-set column is not filled.
+    _ReadFields();
+    RunWithProgress(this, m_page, QStringLiteral("글자셋을 확인하는 중입니다..."), [&] { m_page.CheckCharsets(); });
+    _ShowList();
 }
 
 void CPageFilesView::OnCharsetChange()
 {
     CDlgFilesCharsetChange dialog(this);
-    dialog.exec();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    _ReadFields();
+    RunWithProgress(this, m_page, QStringLiteral("글자셋을 바꾸는 중입니다..."),
+        [&] { m_page.ChangeCharsets(dialog.m_nTarget); });
+    _ShowList();
 }

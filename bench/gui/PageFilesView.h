@@ -9,6 +9,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QTreeWidget;
 
 class CPageFilesView : public QWidget {
@@ -17,12 +18,14 @@ public:
     explicit CPageFilesView(QWidget* parent = nullptr);
     CPageFiles& Page() { return m_page; }
     QTreeWidget* ListBox() { return m_pList; }
+    QCheckBox* SelectAllBox() { return m_pSelectAll; }
 
     void OnChooseFolder();
     void OnSearch();
     void OnSort();
     void OnSelectAll();
     void OnSaveSelected();
+    void OnUndoSave();
     void OnAddText();
     void OnRemoveText();
     void OnClearNames();
@@ -46,4 +49,5 @@ private:
     QCheckBox* m_pHidden;
     QComboBox* m_pSortOrder;
     QCheckBox* m_pSelectAll;
+    QPushButton* m_pUndo;
 };

@@ -1,10 +1,11 @@
 #include "PageHashView.h"
 
+#include "FileChoice.h"
+#include "ProgressWindow.h"
 #include "QtText.h"
 
 #include <ByteViews.h>
 
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -22,7 +23,7 @@ CPageHashView::CPageHashView(QWidget* parent)
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
     m_pInput->SetLimitText(static_cast<int>(kelbench::kDisplayLimit));
-    m_pAlgorithm->addItems({ QStringLiteral("MD5"), QStringLiteral("SHA1") });
+    m_pAlgorithm->addItems({ QStringLiteral("MD5"), QStringLiteral("SHA1"), QStringLiteral("SHA256") });
     m_pLength->setValidator(new QIntValidator(0, 2048, m_pLength));
     auto* open = new QPushButton(QStringLiteral("File Open"));
     auto* hashing = new QPushButton(QStringLiteral("Hashing"));
@@ -49,7 +50,7 @@ CPageHashView::CPageHashView(QWidget* parent)
 
 void CPageHashView::_ReadFields()
 {
-    m_page.m_strInput = FromQString(m_pInput->toPlainText());
+    m_page.m_strInput = FromQString(m_pInput->Text());
     m_page.m_nAlgorithm = m_pAlgorithm->currentIndex();
     m_page.m_nDigestLength = m_pLength->text().toInt();
 }
@@ -66,24 +67,23 @@ void CPageHashView::_ShowFields()
 
 void CPageHashView::OnFileOpen()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("All Files(*.*) (*)"),
-        nullptr, QFileDialog::ReadOnly);
-    if (file.isEmpty())
+    const CStringW file = ChooseFileToOpen(this);
+    if (file.IsEmpty())
         return;
     _ReadFields();
-    m_page.m_strPath = FromQString(file);
-    CBusyCursor busy;
-    m_page.LoadPath();
+    _Open(file);
+}
+
+void CPageHashView::_Open(const CStringW& path)
+{
+    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
     _ShowFields();
 }
 
 void CPageHashView::OnPathChanged()
 {
     _ReadFields();
-    m_page.m_strPath = FromQString(m_pPath->text());
-    CBusyCursor busy;
-    m_page.LoadPath();
-    _ShowFields();
+    _Open(FromQString(m_pPath->text()));
 }
 
 void CPageHashView::OnInputChanged()
@@ -111,7 +111,6 @@ void CPageHashView::OnAlgorithmChanged(int index)
 void CPageHashView::OnHashing()
 {
     _ReadFields();
-    CBusyCursor busy;
-    m_page.Compute();
+    RunWithProgress(this, m_page, QStringLiteral("해쉬값을 구하는 중입니다..."), [&] { m_page.Compute(); });
     _ShowFields();
 }

@@ -27,7 +27,11 @@ public:
     QLineEdit* OutputBox() { return m_pOutput; }
     QComboBox* AlgorithmBox() { return m_pAlgorithm; }
 
+    CDevLineEdit* PathBox() { return m_pPath; }
+    CDevEdit* InputBox() { return m_pInput; }
+
 private:
+    void _Open(const CStringW& path);
     void _ReadFields();
     void _ShowFields();
 

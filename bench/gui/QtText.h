@@ -17,8 +17,8 @@ inline CStringW FromQString(const QString& text)
     return CStringW(text.toStdWString());
 }
 
-// Shows the wait cursor while it lives (loading, hashing or encoding a large
-// file runs on the window's thread).
+// Shows the wait cursor while it lives, for the short actions that report
+// no progress (a folder search, a sort).
 class CBusyCursor {
 public:
     CBusyCursor()

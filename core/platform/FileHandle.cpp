@@ -1,6 +1,7 @@
 #include "FileHandle.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,12 @@ bool CFileHandle::Size(ULONGLONG& size) const
         return false;
     size = static_cast<ULONGLONG>(info.st_size);
     return true;
+}
+
+bool CFileHandle::IsDirectory() const
+{
+    struct stat info {};
+    return fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool CFileHandle::Read(void* buffer, size_t length, size_t& read)
@@ -95,6 +102,22 @@ bool CFileHandle::ReadAt(void* buffer, size_t length, ULONGLONG offset, size_t& 
     } while (got < 0 && errno == EINTR);
     read = got > 0 ? static_cast<size_t>(got) : 0;
     return got >= 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0;
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
 }
 
 } // namespace kel::platform

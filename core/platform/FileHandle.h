@@ -30,6 +30,8 @@ public:
     bool Close();
 
     bool Size(ULONGLONG& size) const;
+    // True when the open descriptor is a folder (false also when unknown).
+    bool IsDirectory() const;
     // Reads up to `length` bytes at the current position, retrying short
     // reads until end of file; `read` gets the count.
     bool Read(void* buffer, size_t length, size_t& read);
@@ -43,5 +45,12 @@ public:
 private:
     int m_fd = -1;
 };
+
+// Whole-file steps on paths; false with errno set on failure.
+// Moves `from` over `to`, replacing it in one step (same file system).
+KELCORE_API bool ReplaceFile(const std::string& from, const std::string& to);
+KELCORE_API bool RemoveFile(const std::string& path);
+// True when something (a link included) has that name.
+KELCORE_API bool PathExists(const std::string& path);
 
 } // namespace kel::platform

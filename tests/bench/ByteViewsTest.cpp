@@ -79,3 +79,9 @@ TEST(ByteViewsDisplayLimit, CountsUtf16CodeUnits)
     EXPECT_EQ(FitForDisplay(pairs, L"M").GetLength(), 76800);
     EXPECT_EQ(FitForDisplay(pairs + L"x", L"M"), L"M");
 }
+
+TEST(ByteViews, APastedHexDumpReadsThroughItsLineBreaks)
+{
+    EXPECT_EQ(kelbench::TextToBuffer(L"41 42\r\n43\n44\t45\r\n", kelbench::kViewRawData).View(), "ABCDE");
+    EXPECT_EQ(kelbench::TextToBuffer(L"4\n1", kelbench::kViewRawData).View(), "A");
+}

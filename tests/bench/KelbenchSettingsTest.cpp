@@ -38,9 +38,28 @@ TEST(KelbenchSettings, ProfileReadFindsTheKeyOfItsSectionOnly)
     EXPECT_EQ(ReadProfileString(Wide(file), L"NONE", L"LEVEL", L"INFO"), L"INFO");
     EXPECT_EQ(ReadProfileString(Wide(dir / "missing.ini"), L"LOG", L"LEVEL", L"INFO"), L"INFO");
     WriteBytes(file, "[LOG]\nLEVEL= INFO\n");
-    EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO"), L" INFO");
+    EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO"), L"INFO");
     WriteBytes(file, "[LOG]\nLEVEL=" + std::string(600, 'x') + "\n");
     EXPECT_EQ(ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO").GetLength(), 509);
+}
+
+TEST(KelbenchSettings, ValuesAreTrimmedAndLoseOnePairOfSurroundingQuotes)
+{
+    TempDir dir;
+    const std::string file = dir / "Kelbench.ini";
+    const auto valueOf = [&](const std::string& line) {
+        WriteBytes(file, "[LOG]\r\n" + line + "\r\n");
+        return ReadProfileString(Wide(file), L"LOG", L"LEVEL", L"INFO");
+    };
+    EXPECT_EQ(valueOf("LEVEL = INFO"), L"INFO");
+    EXPECT_EQ(valueOf("LEVEL=\tDEV \t"), L"DEV");
+    EXPECT_EQ(valueOf("LEVEL=\"DEV\""), L"DEV");
+    EXPECT_EQ(valueOf("LEVEL = 'ERROR' "), L"ERROR");
+    EXPECT_EQ(valueOf("LEVEL=\"\"DEV\"\""), L"\"DEV\""); // one pair only
+    EXPECT_EQ(valueOf("LEVEL=\"DEV'"), L"\"DEV'");       // not a pair
+    EXPECT_EQ(valueOf("LEVEL=\""), L"\"");
+    EXPECT_EQ(valueOf("LEVEL= \" DEV \""), L" DEV ");     // quotes keep what they hold
+    EXPECT_EQ(valueOf("LEVEL="), L"");
 }
 
 TEST(KelbenchSettings, MarkedFilesAreReadAndUnreadableOnesCountAsMissing)
@@ -89,7 +108,8 @@ TEST_F(KelbenchStartup, LevelsSelectTheThresholdAndTheLogFolder)
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=DEV\n"), 0);
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=ERROR\n"), 2);
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=info\n"), -1);
-    EXPECT_EQ(StartWith("[LOG]\nLEVEL= INFO\n"), -1);
+    EXPECT_EQ(StartWith("[LOG]\nLEVEL = INFO\n"), 1);
+    EXPECT_EQ(StartWith("[LOG]\nLEVEL=\"DEV\"\n"), 0);
     EXPECT_EQ(StartWith("[LOG]\nLEVEL=\x80\n"), 1); // unreadable: as if missing
 }
 

@@ -5,9 +5,11 @@
 #include <KelBase64.h>
 #include <PageBase64Decoding.h>
 #include <PageBase64Encoding.h>
+#include <PageSupport.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace kel::test;
@@ -248,4 +250,131 @@ TEST(PageBase64Decoding, MissingFileClearsTheTexts)
     page.LoadPath();
     EXPECT_EQ(page.m_strInput, L"");
     EXPECT_TRUE(page.Base64Text().IsEmpty());
+}
+
+namespace {
+
+std::string RandomBytes(size_t count)
+{
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 11);
+    return bytes;
+}
+
+} // namespace
+
+TEST(PageBase64Files, LargeFilesRoundTripInPiecesAndEachSaveIsReported)
+{
+    // Several blocks of every step, and a length that leaves padding.
+    TempDir dir;
+    const std::string source = RandomBytes(3 * 8 * 1024 * 1024 + 7);
+    WriteBytes(dir / "data.bin", source);
+    CPageBase64Encoding encoding;
+    CountingProgress progress;
+    encoding.m_pProgress = &progress;
+    encoding.m_strPath = Wide(dir / "data.bin");
+    encoding.LoadPath();
+    encoding.Encode();
+    ASSERT_TRUE(encoding.Save(encoding.SaveFileName()));
+    EXPECT_GE(progress.Steps(), 8);
+    EXPECT_EQ(encoding.m_strStatus, L"저장했습니다: " + Wide(dir / "data.bin.base64.enc").str());
+
+    // What base64 makes of the same bytes, as UTF-16 with its mark.
+    WriteBytes(dir / "expected", "");
+    ASSERT_EQ(std::system(("base64 -w0 '" + (dir / "data.bin") + "' > '" + (dir / "expected") + "'").c_str()), 0);
+    EXPECT_TRUE(ReadBytes(dir / "data.bin.base64.enc") == "\xFF\xFE" + Utf16LE(ReadBytes(dir / "expected")));
+
+    CPageBase64Decoding decoding;
+    decoding.m_pProgress = &progress;
+    decoding.m_strPath = Wide(dir / "data.bin.base64.enc");
+    decoding.LoadPath();
+    decoding.Decode();
+    ASSERT_TRUE(decoding.Save(decoding.SaveFileName()));
+    EXPECT_TRUE(ReadBytes(dir / "data.bin.base64.enc.base64.dec") == source);
+    EXPECT_EQ(decoding.m_strStatus, L"저장했습니다: " + Wide(dir / "data.bin.base64.enc.base64.dec").str());
+}
+
+TEST(PageBase64Files, ACancelledLoadOrSaveLeavesThePageAndTheFilesAsTheyWere)
+{
+    TempDir dir;
+    WriteBytes(dir / "data.bin", RandomBytes(20 * 1024 * 1024));
+    WriteBytes(dir / "data.bin.base64.enc", "old");
+    CPageBase64Encoding page;
+    page.m_nView = kelbench::kViewMBCS;
+    page.m_strInput = L"AB";
+    page.InputChanged();
+    CountingProgress stopAtSecond(2);
+    page.m_pProgress = &stopAtSecond;
+    page.m_strPath = Wide(dir / "data.bin");
+    page.LoadPath();
+    EXPECT_EQ(page.Buffer().View(), "AB");
+    EXPECT_EQ(page.m_strInput, L"AB");
+
+    page.m_pProgress = nullptr;
+    page.LoadPath();
+    ASSERT_EQ(page.Buffer().Count(), 20u * 1024 * 1024);
+    CountingProgress stopLater(2);
+    page.m_pProgress = &stopLater;
+    EXPECT_FALSE(page.Save(page.SaveFileName()));
+    EXPECT_EQ(ReadBytes(dir / "data.bin.base64.enc"), "old");
+    EXPECT_TRUE(page.m_strStatus.IsEmpty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 2);
+
+    CPageBase64Decoding decoding;
+    decoding.m_strInput = L"QUI=";
+    decoding.InputChanged();
+    decoding.Decode();
+    CountingProgress stopAtFirst(1);
+    decoding.m_pProgress = &stopAtFirst;
+    decoding.m_strPath = Wide(dir / "data.bin");
+    decoding.LoadPath(); // not Base64, but the cancel comes first
+    EXPECT_EQ(decoding.m_strInput, L"QUI=");
+    EXPECT_EQ(decoding.Base64Text().Wide(), L"QUI=");
+    EXPECT_FALSE(decoding.Save(Wide(dir / "data.bin.base64.enc")));
+    EXPECT_EQ(ReadBytes(dir / "data.bin.base64.enc"), "old");
+}
+
+TEST(PageBase64Files, ReplacingAnExistingSaveFileIsAskedFirst)
+{
+    TempDir dir;
+    WriteBytes(dir / "a.bin", "xyz");
+    WriteBytes(dir / "a.bin.base64.enc", "old");
+    {
+        MessageRecorder refuse(kel::platform::kIdCancel);
+        EXPECT_FALSE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
+        ASSERT_EQ(refuse.Messages().size(), 1u);
+        EXPECT_NE(refuse.Messages()[0].find(Wide(dir / "a.bin.base64.enc").str()), std::wstring::npos);
+    }
+    MessageRecorder agree;
+    EXPECT_TRUE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
+    EXPECT_TRUE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.dec"))); // no such file: nothing asked
+    EXPECT_EQ(agree.Messages().size(), 1u);
+}
+
+TEST(PageBase64Files, ALargeTextWithAFaultPastTheFirstPieceIsToldWhereItIs)
+{
+    // Plain Base64 over several pieces, one bad character near the end.
+    TempDir dir;
+    std::string text(20 * 1024 * 1024, 'A');
+    text[text.size() - 5] = '*';
+    WriteBytes(dir / "bad.b64", text);
+    CPageBase64Decoding page;
+    page.m_strPath = Wide(dir / "bad.b64");
+    page.LoadPath();
+    MessageRecorder messages;
+    page.Decode();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_NE(messages.Messages()[0].find(std::to_wstring(text.size() - 5)), std::wstring::npos) << messages.Messages()[0];
+    EXPECT_TRUE(page.Buffer().IsEmpty());
+
+    // Wrapped text (line breaks) is decoded whole, to the same bytes.
+    std::string wrapped;
+    for (size_t at = 0; at < text.size(); at += 76)
+        wrapped += std::string(std::min<size_t>(76, text.size() - at), 'Q') + "\r\n";
+    WriteBytes(dir / "wrapped.b64", wrapped);
+    page.m_strPath = Wide(dir / "wrapped.b64");
+    page.LoadPath();
+    page.Decode();
+    EXPECT_EQ(page.Buffer().Count(), text.size() / 4 * 3);
 }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <vector>
+
 using namespace kel::test;
 
 TEST(PageHash, StartsWithLength20UnderMD5AndShowsTheDigestSizeAfterComputing)
@@ -88,4 +91,122 @@ TEST(PageHash, LoadedFileIsShownInRawDataOrAsThePageMessage)
     page.Compute();
     EXPECT_EQ(page.m_nDigestLength, 16);
     EXPECT_EQ(page.m_strOutput.GetLength(), 32);
+}
+
+TEST(PageHash, Sha256IsTheThirdChoiceWithLength32)
+{
+    CPageHash page;
+    page.m_nAlgorithm = CPageHash::kSHA256;
+    page.AlgorithmChanged();
+    EXPECT_EQ(page.m_nDigestLength, 32);
+    page.m_nView = kelbench::kViewMBCS;
+    page.m_strInput = L"abc";
+    page.InputChanged();
+    page.Compute();
+    EXPECT_EQ(page.m_strOutput, L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    page.m_nDigestLength = 20; // too little room: the library's message, the output kept
+    MessageRecorder messages;
+    page.Compute();
+    EXPECT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(page.m_strOutput, L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(PageHash, AFileHashedWhileReadGivesTheDigestOfEveryAlgorithmAgain)
+{
+    // Bigger than one read block, not a multiple of it.
+    TempDir dir;
+    std::string bytes(20 * 1024 * 1024 + 12345, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    WriteBytes(dir / "data.bin", bytes);
+    const std::string md5 = "md5sum '" + (dir / "data.bin") + "'";
+    CPageHash page;
+    CountingProgress progress;
+    page.m_pProgress = &progress;
+    page.m_strPath = Wide(dir / "data.bin");
+    page.LoadPath();
+    EXPECT_EQ(page.Buffer().View(), bytes);
+    EXPECT_GE(progress.Steps(), 3);
+
+    // The digest made while reading, twice, then the others from the buffer.
+    std::vector<std::wstring> digests;
+    for (int algorithm : { 0, 0, 1, 2, 0 }) {
+        page.m_nAlgorithm = algorithm;
+        page.AlgorithmChanged();
+        page.Compute();
+        digests.push_back(page.m_strOutput.str());
+    }
+    EXPECT_EQ(digests[0], digests[1]);
+    EXPECT_EQ(digests[0], digests[4]);
+    const auto tool = [&](const char* name) {
+        std::string command = std::string(name) + " '" + (dir / "data.bin") + "'";
+        FILE* pipe = popen(command.c_str(), "r");
+        char line[200] = {};
+        const bool read = pipe && fgets(line, sizeof line, pipe);
+        if (pipe)
+            pclose(pipe);
+        std::string text = read ? line : "";
+        return std::wstring(text.begin(), text.begin() + static_cast<long>(text.find(' ')));
+    };
+    EXPECT_EQ(digests[0], tool("md5sum"));
+    EXPECT_EQ(digests[2], tool("sha1sum"));
+    EXPECT_EQ(digests[3], tool("sha256sum"));
+}
+
+TEST(PageHash, ACancelledLoadOrHashLeavesThePageAsItWas)
+{
+    TempDir dir;
+    WriteBytes(dir / "big.bin", std::string(20 * 1024 * 1024, 'x'));
+    CPageHash page;
+    page.m_nView = kelbench::kViewMBCS;
+    page.m_strInput = L"abc";
+    page.InputChanged();
+    page.Compute();
+    CountingProgress stopAtSecond(2);
+    page.m_pProgress = &stopAtSecond;
+    page.m_strPath = Wide(dir / "big.bin");
+    page.LoadPath();
+    EXPECT_EQ(page.Buffer().View(), "abc");
+    EXPECT_EQ(page.m_strInput, L"abc");
+    EXPECT_EQ(page.m_nView, kelbench::kViewMBCS);
+
+    page.m_pProgress = nullptr;
+    page.LoadPath();
+    ASSERT_EQ(page.Buffer().Count(), 20u * 1024 * 1024);
+    page.m_nAlgorithm = 1; // not the one hashed while reading: hashed in blocks
+    CountingProgress stopAtFirst(1);
+    page.m_pProgress = &stopAtFirst;
+    page.Compute();
+    EXPECT_EQ(page.m_strOutput, L"900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(PageHash, ABadHexCharacterIsToldOnceWhileTheTextStaysBad)
+{
+    MessageRecorder messages;
+    CPageHash page;
+    page.m_nView = kelbench::kViewRawData;
+    for (const wchar_t* typed : { L"4", L"4G", L"4G4", L"4G41", L"41", L"41 4", L"41 4Z" }) {
+        page.m_strInput = typed;
+        page.InputChanged();
+    }
+    EXPECT_EQ(messages.Messages().size(), 2u); // at "4G" and again at "41 4Z"
+}
+
+TEST(PageHash, OpeningAFileThatIsCancelledKeepsTheOldPathToo)
+{
+    TempDir dir;
+    WriteBytes(dir / "small.bin", "abc");
+    WriteBytes(dir / "big.bin", std::string(20 * 1024 * 1024, 'x'));
+    CPageHash page;
+    page.Open(Wide(dir / "small.bin"));
+    ASSERT_EQ(page.Buffer().View(), "abc");
+    CountingProgress stopAtSecond(2);
+    page.m_pProgress = &stopAtSecond;
+    page.Open(Wide(dir / "big.bin"));
+    EXPECT_EQ(page.m_strPath, Wide(dir / "small.bin"));
+    EXPECT_EQ(page.Buffer().View(), "abc");
+    page.m_pProgress = nullptr;
+    page.Open(Wide(dir / "missing.bin")); // not cancelled: the path is the chosen one
+    EXPECT_EQ(page.m_strPath, Wide(dir / "missing.bin"));
+    EXPECT_EQ(page.Buffer().View(), "abc");
 }

@@ -1,4 +1,4 @@
-// Byte-for-byte agreement with coreutils base64, md5sum and sha1sum on real
+// Byte-for-byte agreement with coreutils base64, md5sum, sha1sum and sha256sum on real
 // files of 0 bytes, 1 byte, 1 MB and 100 MB.
 #include "CodecTestSupport.h"
 #include "TestSupport.h"
@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -70,7 +71,14 @@ protected:
 
 TEST_P(CoreutilsAgreement, Base64EncodingIsTheSameText)
 {
-    EXPECT_TRUE(Narrow(Base64Of(m_data)) == RunCommand("base64 -w 0 '" + m_file + "'"));
+    const std::string expected = RunCommand("base64 -w 0 '" + m_file + "'");
+    EXPECT_TRUE(Narrow(Base64Of(m_data)) == expected);
+    // The UTF-16 form is the same text, unit for unit.
+    std::u16string units(CKelBase64::EncodeCount(m_data.data(), m_data.size()) + 1, u'x');
+    CKelBase64::Encode(units.data(), m_data.data(), m_data.size());
+    EXPECT_EQ(units.back(), u'\0');
+    units.pop_back();
+    EXPECT_TRUE(std::equal(units.begin(), units.end(), expected.begin(), expected.end()));
 }
 
 TEST_P(CoreutilsAgreement, DecodesWhatBase64WritesAndBase64DecodesWhatWeWrite)
@@ -91,6 +99,27 @@ TEST_P(CoreutilsAgreement, DigestsMatchMd5sumAndSha1sum)
 {
     EXPECT_EQ(DigestHex(CKelHash::kMD5, m_data), RunCommand("md5sum '" + m_file + "'").substr(0, 32));
     EXPECT_EQ(DigestHex(CKelHash::kSHA1, m_data), RunCommand("sha1sum '" + m_file + "'").substr(0, 40));
+}
+
+TEST_P(CoreutilsAgreement, Sha256MatchesSha256sumWholeAndFedInPieces)
+{
+    const std::string expected = RunCommand("sha256sum '" + m_file + "'").substr(0, 64);
+    EXPECT_EQ(DigestHex(CKelHash::kSHA256, m_data), expected);
+
+    // Fed in uneven pieces, as a file read block by block.
+    CKelHashStream stream(CKelHash::kSHA256);
+    for (size_t at = 0; at < m_data.size();) {
+        const size_t piece = std::min<size_t>(m_data.size() - at, 1 + (at % 7919) * 131);
+        stream.Update(m_data.data() + at, piece);
+        at += piece;
+    }
+    BYTE digest[32] = {};
+    DWORD length = sizeof digest;
+    stream.Finish(length, digest);
+    ASSERT_EQ(length, 32u);
+    std::wstring hex = HexOf(std::vector<BYTE>(digest, digest + length));
+    std::erase(hex, L' ');
+    EXPECT_EQ(Narrow(hex), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CoreutilsAgreement, ::testing::Values(0, 1, 1u << 20, 100u << 20),

@@ -75,6 +75,42 @@ TEST(HashGetValue, UnknownAlgorithmIsRefused)
 {
     BYTE digest[64] = {};
     DWORD length = sizeof digest;
-    EXPECT_NE(ExceptionMessage([&] { CKelHash::GetValue(0x800C, digest, 1, length, digest); }).find(L"0x800C"),
+    EXPECT_NE(ExceptionMessage([&] { CKelHash::GetValue(0x800E, digest, 1, length, digest); }).find(L"0x800E"),
         std::wstring::npos);
+}
+
+TEST(HashSHA256, Fips180Examples)
+{
+    EXPECT_EQ(Digest(CKelHash::kSHA256, ""), L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Digest(CKelHash::kSHA256, "abc"), L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Digest(CKelHash::kSHA256, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+        L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    std::vector<BYTE> digest(2048, 0);
+    DWORD length = 20; // room for SHA-1, not for SHA-256
+    EXPECT_FALSE(ExceptionMessage([&] {
+        CKelHash::GetValue(CKelHash::kSHA256, nullptr, 0, length, digest.data());
+    }).empty());
+    EXPECT_EQ(length, 20u);
+}
+
+TEST(HashStream, ACopyFinishesWhatWasFedSoFarAndTheOriginalGoesOn)
+{
+    CKelHashStream stream(CKelHash::kMD5);
+    stream.Update(reinterpret_cast<const BYTE*>("ab"), 2);
+    CKelHashStream copy(stream);
+    stream.Update(reinterpret_cast<const BYTE*>("c"), 1);
+    std::vector<BYTE> digest(16, 0);
+    DWORD length = 16;
+    copy.Finish(length, digest.data());
+    std::wstring ab = HexOf(digest);
+    std::erase(ab, L' ');
+    EXPECT_EQ(ab, L"187ef4436122d1cc2f40dc2b92f0eba0");
+    length = 16;
+    stream.Finish(length, digest.data());
+    std::wstring abc = HexOf(digest);
+    std::erase(abc, L' ');
+    EXPECT_EQ(abc, L"900150983cd24fb0d6963f7d28e17f72");
+    // Spent: a second finish is refused, not garbage.
+    EXPECT_FALSE(ExceptionMessage([&] { stream.Finish(length, digest.data()); }).empty());
+    EXPECT_FALSE(ExceptionMessage([&] { CKelHashStream unknown(0x1234); }).empty());
 }
