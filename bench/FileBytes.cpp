@@ -2,6 +2,7 @@
 
 #include <KelException.h>
 #include <platform/FileHandle.h>
+#include <platform/Folder.h>
 
 #include <algorithm>
 #include <cerrno>

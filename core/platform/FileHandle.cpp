@@ -1,7 +1,6 @@
 #include "FileHandle.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,22 +101,6 @@ bool CFileHandle::ReadAt(void* buffer, size_t length, ULONGLONG offset, size_t& 
     } while (got < 0 && errno == EINTR);
     read = got > 0 ? static_cast<size_t>(got) : 0;
     return got >= 0;
-}
-
-bool ReplaceFile(const std::string& from, const std::string& to)
-{
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool RemoveFile(const std::string& path)
-{
-    return unlink(path.c_str()) == 0;
-}
-
-bool PathExists(const std::string& path)
-{
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
 }
 
 } // namespace kel::platform

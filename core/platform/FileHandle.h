@@ -46,11 +46,4 @@ private:
     int m_fd = -1;
 };
 
-// Whole-file steps on paths; false with errno set on failure.
-// Moves `from` over `to`, replacing it in one step (same file system).
-KELCORE_API bool ReplaceFile(const std::string& from, const std::string& to);
-KELCORE_API bool RemoveFile(const std::string& path);
-// True when something (a link included) has that name.
-KELCORE_API bool PathExists(const std::string& path);
-
 } // namespace kel::platform

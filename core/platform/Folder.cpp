@@ -221,6 +221,17 @@ bool RemoveFile(const std::string& path)
     return unlink(path.c_str()) == 0;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
 bool RemoveEmptyFolder(const std::string& path)
 {
     return rmdir(path.c_str()) == 0;

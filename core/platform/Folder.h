@@ -100,6 +100,10 @@ KELCORE_API bool IsSystemRoot(const std::string& path);
 // when some part of it does not exist.
 KELCORE_API bool ResolvePath(const std::string& path, std::string& resolved);
 KELCORE_API bool RemoveFile(const std::string& path);
+// Moves `from` over `to`, replacing it in one step (same file system).
+KELCORE_API bool ReplaceFile(const std::string& from, const std::string& to);
+// True when something (a link included) has that name.
+KELCORE_API bool PathExists(const std::string& path);
 KELCORE_API bool RemoveEmptyFolder(const std::string& path);
 // Gives the owner read, write and search access to the folder `path`.
 KELCORE_API bool OpenUpFolder(const std::string& path);
