@@ -4,7 +4,7 @@
 // (FIPS 180-4). Static and stateless; thread safe.
 #include "KelCodecExport.h"
 
-#include <KelException.h>
+#include <KelCore/KelException.h>
 
 #include <cstddef>
 

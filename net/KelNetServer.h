@@ -13,11 +13,11 @@
 // says below on which thread it runs.
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
-#include "NetExport.h"
-#include "NetSocket.h"
-#include "platform/CriticalSection.h"
-#include "platform/StringW.h"
-#include "platform/Types.h"
+#include <KelAddr/NetExport.h>
+#include <KelAddr/NetSocket.h>
+#include <KelCore/platform/CriticalSection.h>
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/Types.h>
 
 #include <atomic>
 #include <list>

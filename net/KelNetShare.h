@@ -8,8 +8,8 @@
 // network order (the first octet is the lowest byte in memory).
 #include "NetExport.h"
 #include "NetSocket.h"
-#include "platform/StringW.h"
-#include "platform/Types.h"
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/Types.h>
 
 class KELADDR_API CKelNetShare {
 public:
