@@ -98,5 +98,9 @@ if(TARGET Kelbench)
     DEPENDS libkelcore1 libkelcodec1)
 endif()
 
+# The windows speak Korean: without a Korean font Hangul shows as boxes.
+set(CPACK_DEBIAN_WATCH_PACKAGE_DEPENDS "fonts-nanum | fonts-noto-cjk")
+set(CPACK_DEBIAN_BENCH_PACKAGE_DEPENDS "fonts-nanum | fonts-noto-cjk")
+
 get_property(CPACK_COMPONENTS_ALL GLOBAL PROPERTY KEL_PACKAGED_COMPONENTS)
 include(CPack)
