@@ -10,6 +10,27 @@ function(kel_add_library name)
   set_property(GLOBAL APPEND PROPERTY KEL_LIBRARIES ${name})
 endfunction()
 
+# kel_public_headers(LIBRARY FOLDER folder HEADERS headers...)
+# The headers an application uses, given relative to `folder` (subfolders
+# such as platform/ kept). They install under include/KelCommon/LIBRARY/, and
+# the installation puts only include/KelCommon on the include path, so an
+# application writes <KelCore/KelString.h> and no bare platform/ folder
+# reaches its include path. In the build tree PROJECT_BINARY_DIR/include/LIBRARY
+# links to the source folder, so that one library's headers reach another's
+# as <KelCore/...> alike in both trees.
+function(kel_public_headers library)
+  cmake_parse_arguments(ARG "" "FOLDER" "HEADERS" ${ARGN})
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/include)
+  file(CREATE_LINK ${ARG_FOLDER} ${PROJECT_BINARY_DIR}/include/${library} SYMBOLIC)
+  target_include_directories(${library} PUBLIC
+    $<BUILD_INTERFACE:${ARG_FOLDER}> $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>)
+  foreach(header ${ARG_HEADERS})
+    get_filename_component(subfolder ${header} DIRECTORY)
+    install(FILES ${ARG_FOLDER}/${header}
+      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/KelCommon/${library}/${subfolder} COMPONENT dev)
+  endforeach()
+endfunction()
+
 # kel_add_test(NAME SOURCES... LINKS libs... [LABELS labels...])
 # One GoogleTest executable registered with CTest. Label "threads" puts it in
 # the ThreadSanitizer run; "no-sanitizer" keeps it out of the ASan run.

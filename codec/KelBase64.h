@@ -9,7 +9,7 @@
 // into garbage.
 #include "KelCodecExport.h"
 
-#include <KelException.h>
+#include <KelCore/KelException.h>
 
 #include <cstddef>
 

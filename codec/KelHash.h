@@ -6,7 +6,7 @@
 // hashed while it is read. One object per digest; not shared between threads.
 #include "KelCodecExport.h"
 
-#include <KelException.h>
+#include <KelCore/KelException.h>
 
 #include <cstddef>
 

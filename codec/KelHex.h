@@ -5,7 +5,7 @@
 // thread safe. Failures raise CKelException.
 #include "KelCodecExport.h"
 
-#include <KelException.h>
+#include <KelCore/KelException.h>
 
 #include <cstddef>
 

@@ -15,8 +15,8 @@
 // Not thread safe: a parser and its tree are used by one thread.
 #include "KelMarkupExport.h"
 #include "KelTreeImpl.h"
-#include "platform/StringW.h"
-#include "platform/TreeCtrl.h"
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/TreeCtrl.h>
 
 #include <memory>
 

@@ -8,8 +8,8 @@
 //
 // Not thread safe: a tree is used by one thread at a time.
 #include "KelMarkupExport.h"
-#include "KelTree.h"
-#include "platform/StringW.h"
+#include <KelCore/KelTree.h>
+#include <KelCore/platform/StringW.h>
 
 // Tag ids of the parser's tag table; text nodes carry KelTagText.
 enum KelTagId : int {

@@ -20,12 +20,12 @@
 // a hook of a derived part that is gone. The base destructor then only
 // releases the connection quietly, without hooks. A client is never destroyed
 // from one of its own hooks.
-#include "NetExport.h"
-#include "platform/CriticalSection.h"
-#include "platform/EventPoll.h"
-#include "platform/SocketTypes.h"
-#include "platform/StringW.h"
-#include "platform/Types.h"
+#include <KelAddr/NetExport.h>
+#include <KelCore/platform/CriticalSection.h>
+#include <KelCore/platform/EventPoll.h>
+#include <KelCore/platform/SocketTypes.h>
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/Types.h>
 
 #include <atomic>
 #include <mutex>

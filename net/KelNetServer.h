@@ -13,12 +13,12 @@
 // says below on which thread it runs.
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
-#include "NetExport.h"
-#include "platform/CriticalSection.h"
-#include "platform/EventPoll.h"
-#include "platform/SocketTypes.h"
-#include "platform/StringW.h"
-#include "platform/Types.h"
+#include <KelAddr/NetExport.h>
+#include <KelCore/platform/CriticalSection.h>
+#include <KelCore/platform/EventPoll.h>
+#include <KelCore/platform/SocketTypes.h>
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/Types.h>
 
 #include <atomic>
 #include <list>

@@ -7,9 +7,9 @@
 // Two 32-bit forms are used: host order ("192.168.0.1" is 0xC0A80001) and
 // network order (the first octet is the lowest byte in memory).
 #include "NetExport.h"
-#include "platform/SocketTypes.h"
-#include "platform/StringW.h"
-#include "platform/Types.h"
+#include <KelCore/platform/SocketTypes.h>
+#include <KelCore/platform/StringW.h>
+#include <KelCore/platform/Types.h>
 
 class KELADDR_API CKelNetShare {
 public:

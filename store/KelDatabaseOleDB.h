@@ -17,7 +17,7 @@
 #include "KelStoreExport.h"
 #include "platform/Command.h"
 
-#include <platform/StringW.h>
+#include <KelCore/platform/StringW.h>
 
 #include <memory>
 #include <string>

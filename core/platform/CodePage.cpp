@@ -31,9 +31,9 @@ bool IsUtf8Name(std::string name)
     return name == "UTF8";
 }
 
-// The code set of the locale named by the environment, without touching the
-// process locale. Unknown or ASCII-only locales count as UTF-8.
-std::string DetectSystemCodeSet()
+} // namespace
+
+std::string CodeSetOfEnvironment()
 {
     const std::string name = LocaleNameFromEnvironment();
     std::string codeSet;
@@ -49,6 +49,8 @@ std::string DetectSystemCodeSet()
         return "UTF-8";
     return codeSet;
 }
+
+namespace {
 
 const char* IconvName(CodePage codePage)
 {
@@ -104,7 +106,7 @@ bool HoldsUndecodable(const char* codeSet, const char* from, const char* to)
 
 const std::string& SystemCodeSet()
 {
-    static const std::string codeSet = DetectSystemCodeSet();
+    static const std::string codeSet = CodeSetOfEnvironment();
     return codeSet;
 }
 

@@ -17,7 +17,11 @@ enum class CodePage {
     Cp949,  // superset of EUC-KR
 };
 
-// iconv name of the system code set, e.g. "UTF-8" or "EUC-KR".
+// iconv name of the code set of the locale that the environment names now
+// (the first of LC_ALL, LC_CTYPE, LANG that is set), without touching the
+// process locale; "UTF-8" for none, an unknown or an ASCII-only locale.
+KELCORE_API std::string CodeSetOfEnvironment();
+// The same, read once per process: the system code set.
 KELCORE_API const std::string& SystemCodeSet();
 KELCORE_API bool SystemCodeSetIsUtf8();
 

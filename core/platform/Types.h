@@ -1,22 +1,29 @@
 #pragma once
 
-// Scalar types under the names that the class interfaces use.
+// Scalar types under the names that the class interfaces use. Where
+// unixODBC's <sqltypes.h> defines the same name, the type is exactly its
+// (ULONG is its 64-bit unsigned long, BOOL its macro for int), so that an
+// application may include <sql.h> before or after these headers.
 #include <cstddef>
 #include <cstdint>
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
+using BYTE = unsigned char;
+using WORD = unsigned short;
+using DWORD = unsigned int;
 using UINT = unsigned int;
 using LONG = std::int32_t;
-using ULONG = std::uint32_t;
+using ULONG = unsigned long;
 using INT64 = std::int64_t;
 using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
+#ifndef BOOL
 using BOOL = int;
+#endif
 using HANDLE = void*;
 using HINSTANCE = void*;
 using LPVOID = void*;
+
+static_assert(sizeof(WORD) == 2 && sizeof(DWORD) == 4, "WORD and DWORD keep their Windows widths");
 
 #ifndef TRUE
 #define TRUE 1

@@ -3,6 +3,7 @@
 #include "CodePage.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace kel::platform {
@@ -60,6 +61,20 @@ bool ChooseFolder(const wchar_t* title, CStringW& path)
         hook = TheHooks().folderChooser;
     }
     return hook ? hook(CStringW(title), path) : false;
+}
+
+bool DesktopAvailableFor(const char* program)
+{
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return true;
+    }
+    std::fprintf(stderr,
+                 "%s needs a desktop, and none is set (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM); "
+                 "without one, run it as: xvfb-run %s [ARGUMENTS...]\n",
+                 program, program);
+    return false;
 }
 
 } // namespace kel::platform

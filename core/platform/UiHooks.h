@@ -29,6 +29,12 @@ using FolderChooserHook = std::function<bool(const CStringW& title, CStringW& pa
 KELCORE_API void SetMessageBoxHook(MessageBoxHook hook);
 KELCORE_API void SetFolderChooserHook(FolderChooserHook hook);
 
+// For a windowed program before its toolkit starts: true when there is a
+// desktop to show windows on (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is
+// set). Otherwise writes one line to standard error saying that `program`
+// needs one and how to run it without (xvfb-run), and gives false.
+KELCORE_API bool DesktopAvailableFor(const char* program);
+
 KELCORE_API int ShowMessageBox(const wchar_t* text, const wchar_t* caption = nullptr, UINT type = kMbOk);
 KELCORE_API bool ChooseFolder(const wchar_t* title, CStringW& path);
 

@@ -16,7 +16,7 @@
 #include "../KelStoreExport.h"
 #include "OleDbTypes.h"
 
-#include <platform/StringW.h>
+#include <KelCore/platform/StringW.h>
 
 #include <memory>
 #include <type_traits>

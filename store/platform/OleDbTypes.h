@@ -3,7 +3,7 @@
 // The consumer-side scalar types, status codes and value records under the
 // names that database code written for OLE DB uses. Only the database library
 // and its users need them, so they live here rather than in the core layer.
-#include <platform/Types.h>
+#include <KelCore/platform/Types.h>
 
 #include <cstdint>
 

@@ -1,14 +1,12 @@
 #include "KelFileOperation.h"
 
 #include "TestSupport.h"
+#include "Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using kel::test::ReadBytes;
@@ -31,7 +29,7 @@ protected:
         WriteBytes(At(relative).string(), bytes);
     }
 
-    kel::test::TempDir m_dir;
+    kel::test::SharedTempDir m_dir;
 };
 
 } // namespace
@@ -61,24 +59,6 @@ TEST_F(FileOperationTest, DeletesNestedTreeWithReadOnlyEntries)
     EXPECT_FALSE(fs::exists(At("tree")));
 }
 
-// Root may remove anything, so an ordinary user ("nobody", in a child
-// process) does the deleting when the tests run as root.
-bool DeletedAsOrdinaryUser(const fs::path& owned, const std::function<bool()>& remove)
-{
-    if (geteuid() != 0)
-        return remove();
-    bool given = lchown(owned.c_str(), 65534, 65534) == 0;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(owned))
-        given = lchown(entry.path().c_str(), 65534, 65534) == 0 && given;
-    if (!given)
-        return false;
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(setgid(65534) == 0 && setuid(65534) == 0 && remove() ? 0 : 1);
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST_F(FileOperationTest, ReadOnlyFoldersHoldingFoldersAreDeleted)
 {
     // As a package cache leaves them: every folder read-only, folders inside.
@@ -88,7 +68,8 @@ TEST_F(FileOperationTest, ReadOnlyFoldersHoldingFoldersAreDeleted)
         fs::permissions(At(folder), fs::perms::owner_read | fs::perms::owner_exec);
 
     const std::wstring tree = Wide(At("tree"));
-    EXPECT_TRUE(DeletedAsOrdinaryUser(m_dir.path(), [&] { return CKelFileOperation::DeleteDirectory(tree.c_str()) != 0; }));
+    // Root may remove anything, so an ordinary user does the deleting.
+    EXPECT_TRUE(kel::test::RunUnprivileged(m_dir.path(), [&] { EXPECT_NE(CKelFileOperation::DeleteDirectory(tree.c_str()), 0); }));
     EXPECT_FALSE(fs::exists(At("tree")));
 }
 

@@ -3,12 +3,12 @@
 #include "KoreanText.h"
 #include "RaisedMessage.h"
 #include "TestSupport.h"
+#include "Unprivileged.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using kel::test::IconvBytes;
@@ -170,31 +170,18 @@ TEST(ReadTextFile, ReadsWholeFilesAndIgnoresWhatCannotBeOpened)
 
 TEST(ReadTextFile, UnreadableFileIsNotAnError)
 {
-    TempDir dir;
+    kel::test::SharedTempDir dir;
     const std::string path = dir / "secret.txt";
     WriteBytes(path, "abc");
     chmod(path.c_str(), 0);
-    chmod(dir.path().c_str(), 0755);
-    // Root reads every file, so as root the reading runs in a child that has
-    // become an unprivileged user.
-    const bool asRoot = geteuid() == 0;
-    const pid_t child = asRoot ? fork() : 0;
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (asRoot && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(2);
+    // Root reads every file: an ordinary user reads it.
+    EXPECT_TRUE(kel::test::RunUnprivileged(dir.path(), [&] {
         CKelFile file;
         file.SetFilename(CStringW(path.c_str()));
-        const bool empty = file.ReadTextFile().IsEmpty();
-        if (asRoot)
-            _exit(empty ? 0 : 1);
-        EXPECT_TRUE(empty);
-        return;
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: text was read, 2: could not drop privileges";
+        EXPECT_TRUE(file.ReadTextFile().IsEmpty());
+        chmod(path.c_str(), 0400);
+        EXPECT_EQ(file.ReadTextFile().str(), L"abc");
+    }));
 }
 
 TEST(WriteUTF8, NewFileGetsOneMarkThenAppends)

@@ -6,13 +6,16 @@
 #include "platform/Unicode.h"
 
 #include <cstdlib>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <iterator>
+#include <memory>
 #include <gtest/gtest.h>
 #include <regex>
 #include <csignal>
-#include <chrono>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -150,19 +153,26 @@ TEST_F(LogTest, WriteErrorIsRaisedAndTheLockReleased)
 
 TEST_F(LogTest, FolderThatCannotBeMadeLosesTheEntryQuietly)
 {
-    CKelLog::Init(1, L"/proc/no-such-log-folder/");
+    // A file stands where the folder would go: nobody, root included, can make it.
+    kel::test::WriteBytes(m_dir / "blocker", "kept");
+    CKelLog::Init(1, CStringW((m_dir / "blocker/Log/").c_str()));
     _kelLog.LogPreFix("a.cpp", 1, "f");
     EXPECT_NO_THROW(_kelLog.Log(1, L"lost"));
-    EXPECT_FALSE(std::filesystem::exists("/proc/no-such-log-folder"));
+    EXPECT_EQ(ReadBytes(m_dir / "blocker"), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1) << "nothing else was written";
     EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
-    // The lock was released: another thread can write an entry.
+
+    // The entry lock was released: another thread takes it and writes.
     Init(1);
-    std::thread other([] {
+    auto written = std::make_shared<std::promise<void>>();
+    std::future<void> done = written->get_future();
+    std::thread([written] {
         _kelLog.LogPreFix("b.cpp", 2, "g");
-        _kelLog.Log(1, L"after the lost one");
-    });
-    other.join();
-    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  after the lost one\r\n")));
+        _kelLog.Log(1, L"next entry");
+        written->set_value();
+    }).detach(); // left behind, blocked, only if the lock was kept
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the entry lock is still held";
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  next entry\r\n")));
 }
 
 TEST_F(LogTest, TheSettingsAreThoseOfTheLastInit)

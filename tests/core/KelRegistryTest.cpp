@@ -3,6 +3,7 @@
 #include "platform/WinApp.h"
 
 #include "TestSupport.h"
+#include "Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ protected:
         return files;
     }
 
-    kel::test::TempDir m_dir;
+    kel::test::SharedTempDir m_dir;
     std::string m_store;
 };
 
@@ -155,19 +156,20 @@ TEST_F(RegistryTest, StoreBlockedByAFileFailsCleanly)
 
 TEST_F(RegistryTest, UnreadableKeysReadAsNothingAndAreNotDeleted)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads every folder";
     ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v", L"kept"));
     const fs::path locked = fs::path(m_store) / "HKEY_CURRENT_USER" / "k.locked";
-    fs::permissions(locked, fs::perms::none);
-    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"");
-    EXPECT_FALSE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v", L"new"));
-    wchar_t buffer[32] = L"Locked";
-    int result = -1;
-    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "Error opening key.\n");
-    EXPECT_EQ(result, 0);
-    fs::permissions(locked, fs::perms::owner_all);
-    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"kept");
+    // Root reads every folder: an ordinary user owns the store instead.
+    EXPECT_TRUE(kel::test::RunUnprivileged(m_dir.path(), [&] {
+        fs::permissions(locked, fs::perms::none);
+        EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"");
+        EXPECT_FALSE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v", L"new"));
+        wchar_t buffer[32] = L"Locked";
+        int result = -1;
+        EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, buffer, result), "Error opening key.\n");
+        EXPECT_EQ(result, 0);
+        fs::permissions(locked, fs::perms::owner_all);
+        EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Locked\\Inner", L"v"), L"kept");
+    }));
 }
 
 TEST_F(RegistryTest, DeleteSubKeyRemovesNestedTreeAndRestoresTheBuffer)

@@ -3,6 +3,7 @@
 // converts text.
 #include "KelString.h"
 #include "KoreanText.h"
+#include "TestSupport.h"
 #include "platform/CodePage.h"
 
 #include <cstdlib>
@@ -11,7 +12,7 @@
 
 namespace {
 
-const bool kLocaleSet = [] {
+[[maybe_unused]] const bool kLocaleSet = [] {
     setenv("LC_ALL", "ko_KR.CP949", 1);
     return true;
 }();
@@ -34,9 +35,28 @@ std::string ToMbcs(const std::wstring& text)
 
 TEST(KoreanCodePage, IsTakenFromTheEnvironment)
 {
-    ASSERT_TRUE(kLocaleSet);
+    using kel::platform::CodeSetOfEnvironment;
+    using kel::test::ScopedEnv;
     EXPECT_EQ(kel::platform::SystemCodeSet(), "CP949");
     EXPECT_FALSE(kel::platform::SystemCodeSetIsUtf8());
+
+    // The first of LC_ALL, LC_CTYPE and LANG that is set names the locale;
+    // none, C and unknown plain names mean UTF-8.
+    ScopedEnv all("LC_ALL", nullptr), ctype("LC_CTYPE", nullptr), lang("LANG", nullptr);
+    EXPECT_EQ(CodeSetOfEnvironment(), "UTF-8");
+    ScopedEnv korean("LANG", "ko_KR.EUC-KR");
+    EXPECT_EQ(CodeSetOfEnvironment(), "EUC-KR");
+    ScopedEnv plain("LC_CTYPE", "C");
+    EXPECT_EQ(CodeSetOfEnvironment(), "UTF-8");
+    ScopedEnv wide("LC_ALL", "ko_KR.CP949");
+    EXPECT_EQ(CodeSetOfEnvironment(), "CP949");
+    ScopedEnv empty("LC_ALL", "");
+    EXPECT_EQ(CodeSetOfEnvironment(), "UTF-8") << "an empty LC_ALL is not set";
+
+    // The system code set was read once, before any of these changes.
+    ScopedEnv latin("LC_ALL", "de_DE.ISO-8859-1");
+    EXPECT_EQ(CodeSetOfEnvironment(), "ISO-8859-1");
+    EXPECT_EQ(kel::platform::SystemCodeSet(), "CP949");
 }
 
 TEST(KoreanCodePage, RoundTripsAgainstIconv)

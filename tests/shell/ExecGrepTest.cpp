@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -47,9 +50,25 @@ TEST(ExecGrep, FoundFilesArePrintedOnePerLineAndFoldersNot)
     EXPECT_EQ(captured.str(), folder + L"/a.txt\n");
 }
 
-TEST(ExecGrepDeathTest, ABareCommandOrAnUnknownOptionEndsWithStatusOne)
+namespace {
+
+// The help goes to standard output; the child sends that to standard error,
+// where the death test reads it, as a fresh stream that takes wide text.
+void ParseShowingTheHelp(std::vector<const wchar_t*> options)
 {
-    EXPECT_EXIT(Parse({}), testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(Parse({L"-x", L"y"}), testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(Parse({L"-E", L"y"}), testing::ExitedWithCode(1), "");
+    std::setlocale(LC_ALL, "C.UTF-8");
+    if (!std::freopen("/dev/stderr", "w", stdout))
+        std::_Exit(3);
+    Parse(std::move(options));
+}
+
+constexpr const char* kHelp = "^\nkelgrep 가능한 하위 명령 목록\t\n  -f\t\t\\[파일\\]\t\t\t\t\n$";
+
+} // namespace
+
+TEST(ExecGrepDeathTest, ABareCommandOrAnUnknownOptionPrintsTheHelpAndEndsWithStatusOne)
+{
+    EXPECT_EXIT(ParseShowingTheHelp({}), testing::ExitedWithCode(1), kHelp);
+    EXPECT_EXIT(ParseShowingTheHelp({L"-x", L"y"}), testing::ExitedWithCode(1), kHelp);
+    EXPECT_EXIT(ParseShowingTheHelp({L"-e", L"x", L"-E", L"y"}), testing::ExitedWithCode(1), kHelp);
 }

@@ -171,10 +171,17 @@ TEST(KelDatabaseOleDBSqlServer, AServerThatAcceptsAndNeverAnswersTimesOutInFifte
 
 TEST(KelDatabaseOleDBSqlServer, ADataSourceNameThatIsConfiguredIsNotTakenForAServer)
 {
-    kel::test::SharedOdbcSandbox();
+    const kel::test::OdbcSandbox& sandbox = kel::test::SharedOdbcSandbox();
     CKelDatabaseOleDB database(kel::test::kSqliteDsn, L"", L"", L"");
-    EXPECT_NO_THROW(database.Open());
-    EXPECT_NO_THROW(database.ExecNoResult(L"CREATE TABLE IF NOT EXISTS kel_configured (a INTEGER)"));
+    ASSERT_EQ(ThrownMessage([&] { database.Open(); }), L"");
+    // The SQLite data source of that name answers (only SQLite knows this
+    // function), and the table lands in its database file.
+    CCommand<CDynamicAccessor, CRowset, CNoMultipleResults> command;
+    database.ExecResult(L"SELECT sqlite_version()", &command);
+    ASSERT_EQ(command.MoveFirst(), S_OK);
+    EXPECT_EQ(command.GetValueText(1).Left(2), L"3.");
+    database.ExecNoResult(L"CREATE TABLE IF NOT EXISTS kel_configured (a INTEGER)");
+    EXPECT_NE(kel::test::ReadBytes(sandbox.sqliteFile()).find("CREATE TABLE kel_configured"), std::string::npos);
 }
 
 TEST(KelDatabaseOleDBOpen, NullStatementsAndCommandsRaiseInsteadOfCrashing)

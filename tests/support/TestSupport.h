@@ -14,16 +14,8 @@ namespace kel::test {
 // A fresh folder under $KEL_TEST_TMP (or /tmp), removed with its contents.
 class TempDir {
 public:
-    TempDir()
-    {
-        const char* base = std::getenv("KEL_TEST_TMP");
-        std::filesystem::path root = base && *base ? base : "/tmp";
-        std::filesystem::create_directories(root);
-        std::string pattern = (root / "kel-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
+    TempDir() : TempDir(FromEnvironment()) {}
+
     ~TempDir()
     {
         std::error_code error;
@@ -36,8 +28,37 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return (m_path / name).string(); }
 
+protected:
+    static std::filesystem::path FromEnvironment()
+    {
+        const char* base = std::getenv("KEL_TEST_TMP");
+        return base && *base ? base : "/tmp";
+    }
+
+    explicit TempDir(const std::filesystem::path& root)
+    {
+        std::filesystem::create_directories(root);
+        std::string pattern = (root / "kel-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+
 private:
     std::filesystem::path m_path;
+};
+
+// A fresh folder directly under /tmp that every user may enter. Tests that
+// hand files to an unprivileged user keep them here: $KEL_TEST_TMP lies in
+// the build folder, which may sit below a folder only its owner enters (a
+// clone under /root, or in a mktemp -d folder).
+class SharedTempDir : public TempDir {
+public:
+    SharedTempDir() : TempDir("/tmp")
+    {
+        using std::filesystem::perms;
+        std::filesystem::permissions(path(), perms::owner_all | perms::group_exec | perms::others_exec);
+    }
 };
 
 // Sets (or, with a null value, unsets) one environment variable for a scope.

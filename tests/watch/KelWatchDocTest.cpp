@@ -4,6 +4,7 @@
 #include "LineStore.h"
 #include "ReferenceCycle.h"
 #include "TestSupport.h"
+#include "Unprivileged.h"
 #include "WriterProcess.h"
 
 #include "platform/CodePage.h"
@@ -11,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -72,45 +72,23 @@ TEST(WatchDocument, UnnamedDocumentAndFoldersShowNothing)
     EXPECT_EQ(folder.GetEncoding(), CKelFile::UNDETECTED);
 }
 
-// Runs `check` in a child process as the unprivileged user "nobody"; true
-// when it held there.
-bool HoldsForNobody(const std::function<bool()>& check)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(WatchDocument, UnreadableFileShowsNothingUntilReadable)
 {
-    using std::filesystem::perms;
-    TempDir dir;
-    std::filesystem::permissions(dir.path(), perms::owner_all | perms::group_exec | perms::others_exec);
+    kel::test::SharedTempDir dir;
     const std::string path = dir / "locked.log";
     kel::test::WriteBytes(path, "secret\n");
-    std::filesystem::permissions(path, perms::owner_write);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write);
     const CStringW name(std::wstring(path.begin(), path.end()));
-    auto shows = [&](const wchar_t* expected) {
+    // Root reads every file: an ordinary user follows it.
+    EXPECT_TRUE(kel::test::RunUnprivileged(dir.path(), [&] {
         CKelWatchDoc doc;
         doc.OnOpenDocument(name);
-        const bool same = doc.ReadCycle() == expected;
-        return same && (*expected || (doc.GetEncoding() == CKelFile::UNDETECTED && doc.GetReadPosition() == 0));
-    };
-    if (geteuid() == 0) {
-        // Root reads every file: an ordinary user follows it instead.
-        EXPECT_TRUE(HoldsForNobody([&] { return shows(L""); }));
-        std::filesystem::permissions(path, perms::owner_write | perms::owner_read | perms::others_read);
-        EXPECT_TRUE(HoldsForNobody([&] { return shows(L"secret\r\n"); }));
-        return;
-    }
-    CKelWatchDoc doc;
-    doc.OnOpenDocument(name);
-    EXPECT_EQ(doc.ReadCycle(), L"");
-    EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED);
-    std::filesystem::permissions(path, perms::owner_read);
-    EXPECT_EQ(doc.ReadCycle(), L"secret\r\n");
+        EXPECT_EQ(doc.ReadCycle(), L"");
+        EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED);
+        EXPECT_EQ(doc.GetReadPosition(), 0u);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+        EXPECT_EQ(doc.ReadCycle(), L"secret\r\n");
+    }));
 }
 
 TEST_F(FollowedFile, ThreeLinesEachEndInCrLf)
