@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -75,33 +76,94 @@ std::string NumberedLines(int count)
     return text;
 }
 
-TEST_F(WatchView, CaretGoesToTheEndAfterEveryCycleThatBringsText)
+TEST_F(WatchView, WhileFollowingTheCaretGoesToTheEndAfterEveryCycleThatBringsText)
 {
     Append(NumberedLines(300));
     Cycle();
     ASSERT_EQ(m_view->Lines().LineCount(), 300u);
+    EXPECT_TRUE(m_view->IsFollowing());
     EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
     EXPECT_GT(Vertical()->maximum(), 0);
     EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
     EXPECT_GE(m_view->FirstVisibleRow() + m_view->VisibleRows(), m_view->Lines().RowCount());
 
-    // The user goes to the top and selects; a cycle without text keeps that.
+    // Arrows at the end move nowhere else: still following.
+    Key(Qt::Key_Down);
+    Append("line 300\n");
+    Cycle();
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+}
+
+// Scrolled up or selecting, the user keeps the place and the selection while
+// lines arrive, and is told how many came; End or Ctrl+End shows them.
+TEST_F(WatchView, ScrolledUpNewLinesDoNotMoveTheViewAndEndResumesFollowing)
+{
+    std::vector<std::pair<bool, qulonglong>> signalled;
+    QObject::connect(m_view.get(), &CKelWatchView::followChanged,
+                     [&](bool following, qulonglong since) { signalled.emplace_back(following, since); });
+    Append(NumberedLines(300));
+    Cycle();
+    EXPECT_TRUE(signalled.empty()); // following from the start
+
+    // Keyboard: to the top and a selection.
     Key(Qt::Key_Home, Qt::ControlModifier);
     Key(Qt::Key_Right, Qt::ShiftModifier);
     Key(Qt::Key_Right, Qt::ShiftModifier);
-    EXPECT_EQ(Selected(), "li");
-    EXPECT_EQ(Vertical()->value(), 0);
+    EXPECT_FALSE(m_view->IsFollowing());
+    Append("line 300\nline 301\n");
     Cycle();
+    Append("line 302\n");
+    Cycle();
+    EXPECT_EQ(m_view->Lines().LineCount(), 303u);
     EXPECT_EQ(Selected(), "li");
     EXPECT_EQ(Vertical()->value(), 0);
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 3u);
+    using Signal = std::pair<bool, qulonglong>;
+    EXPECT_EQ(signalled, (std::vector<Signal>{{false, 0}, {false, 2}, {false, 3}}));
 
-    // New text: the caret is put at the end, the selection goes, the view follows.
-    Append("line 300\n");
+    Key(Qt::Key_End);
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 0u);
+    EXPECT_TRUE(m_view->Selection().IsEmpty());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+    EXPECT_GE(m_view->FirstVisibleRow() + m_view->VisibleRows(), m_view->Lines().RowCount()); // line 302 shows
+    EXPECT_EQ(signalled.back(), Signal(true, 0));
+
+    // The wheel up: the first visible row stays while lines arrive.
+    const QPointF centre(100, 100);
+    QWheelEvent up(centre, m_view->viewport()->mapToGlobal(centre), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_view->viewport(), &up);
+    EXPECT_FALSE(m_view->IsFollowing());
+    const size_t first = m_view->FirstVisibleRow();
+    EXPECT_LT(first + m_view->VisibleRows(), m_view->Lines().RowCount());
+    Append(NumberedLines(50));
     Cycle();
-    EXPECT_EQ(m_view->Lines().LineCount(), 301u);
+    EXPECT_EQ(m_view->FirstVisibleRow(), first);
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 50u);
+    Key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+
+    // The scroll bar dragged up, then a mouse selection; SetFollowing resumes.
+    Vertical()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_FALSE(m_view->IsFollowing());
+    m_view->SetFollowing(true);
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+    Mouse(QEvent::MouseButtonPress, At(m_view->FirstVisibleRow(), 0));
+    Mouse(QEvent::MouseMove, At(m_view->FirstVisibleRow(), 4));
+    Mouse(QEvent::MouseButtonRelease, At(m_view->FirstVisibleRow(), 4));
+    EXPECT_FALSE(m_view->IsFollowing());
+    const std::string selected = Selected();
+    EXPECT_EQ(selected, "line");
+    Append(NumberedLines(5));
+    Cycle();
+    EXPECT_EQ(Selected(), selected);
+    m_view->SetFollowing(true);
     EXPECT_TRUE(m_view->Selection().IsEmpty());
     EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
-    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
 }
 
 TEST_F(WatchView, TypingPastingAndCuttingChangeNothing)
@@ -223,7 +285,7 @@ TEST_F(WatchView, WheelScrollsAndALongLineScrollsSideways)
     Key(Qt::Key_Home, Qt::ControlModifier);
     for (int i = 0; i < 5; ++i)
         Key(Qt::Key_Down);
-    Key(Qt::Key_End);
+    Key(Qt::Key_End, Qt::ShiftModifier); // End alone goes back to following the file's end
     EXPECT_EQ(Horizontal()->value(), Horizontal()->maximum());
     Key(Qt::Key_Home);
     EXPECT_EQ(Horizontal()->value(), 0);

@@ -386,4 +386,35 @@ TEST_F(WatchWindows, BigFileArrivesInSlicesWithoutLosingALine)
     EXPECT_EQ(view->Lines().Line(LineNumber(199999)), "line 199999 한글 텍스트 padding padding");
 }
 
+// The status pane says that the current view stopped following and how many
+// lines came since; the follow command of the menu and ribbon resumes.
+TEST_F(WatchWindows, StatusPaneCountsLinesWhileNotFollowingAndTheCommandResumes)
+{
+    const std::string path = m_files / "follow.log";
+    Append(path, "one\ntwo\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\n")));
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_FOLLOW);
+    QAction* follow = frame->Action(ID_VIEW_FOLLOW);
+    ASSERT_TRUE(pane && follow);
+    EXPECT_TRUE(follow->isChecked());
+    EXPECT_TRUE(pane->isHidden());
+
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_FALSE(follow->isChecked());
+    EXPECT_FALSE(pane->isHidden());
+    Append(path, "three\nfour\nfive\n");
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\nthree\nfour\nfive\n")));
+    EXPECT_TRUE(pane->text().contains(QStringLiteral("새 줄 3개"))) << pane->text().toStdString();
+    EXPECT_EQ(view->Selection().Caret().line.Get(), 1u);
+
+    follow->trigger();
+    EXPECT_TRUE(view->IsFollowing());
+    EXPECT_TRUE(follow->isChecked());
+    EXPECT_TRUE(pane->isHidden());
+    EXPECT_EQ(view->Selection().Caret(), view->Lines().End());
+}
+
 } // namespace

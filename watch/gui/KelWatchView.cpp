@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <vector>
@@ -56,6 +57,9 @@ CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* pa
     setAcceptDrops(false);
     _SetColours();
     _SetDisplayFont();
+    // A scroll bar moved up by the user stops following; a value set by
+    // the view itself triggers no action.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &CKelWatchView::_OnScrollBarAction);
 }
 
 CKelWatchView::~CKelWatchView() = default;
@@ -131,12 +135,14 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         return;
     }
     if (added > 0) {
-        // The caret goes to the end and the view follows it there; the
-        // user's selection and scroll position are not kept.
-        m_selection.MoveTo(m_lines.End(), false);
-        m_selection.ForgetCell();
         _UpdateScrollBars();
-        _EnsureCaretVisible();
+        if (m_bFollowing) {
+            _ShowEnd();
+        } else {
+            // The user's place and selection stay; the lines are counted.
+            m_nArrivedSince += added;
+            emit followChanged(false, m_nArrivedSince);
+        }
         viewport()->update();
     }
     // A big file comes in slices; the next one follows as soon as the
@@ -146,6 +152,41 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         m_catchUpTimer.start(0, this);
     else if (m_document->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+void CKelWatchView::SetFollowing(bool on)
+{
+    if (on) {
+        _ShowEnd();
+        viewport()->update();
+    }
+    if (on == m_bFollowing)
+        return;
+    m_bFollowing = on;
+    m_nArrivedSince = 0;
+    emit followChanged(on, 0);
+}
+
+// The caret to the end, without a selection, and the view with it.
+void CKelWatchView::_ShowEnd()
+{
+    m_selection.MoveTo(m_lines.End(), false);
+    m_selection.ForgetCell();
+    _EnsureCaretVisible();
+}
+
+void CKelWatchView::_OnScrollBarAction(int action)
+{
+    // The slider's position is the value the action is about to set.
+    if (action != QAbstractSlider::SliderNoAction && verticalScrollBar()->sliderPosition() < verticalScrollBar()->maximum())
+        SetFollowing(false);
+}
+
+void CKelWatchView::wheelEvent(QWheelEvent* event)
+{
+    if (event->angleDelta().y() > 0 && verticalScrollBar()->value() > 0)
+        SetFollowing(false);
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 // ---- geometry ----
@@ -290,6 +331,7 @@ void CKelWatchView::_MoveCaret(STextPosition position, bool extend)
 
 void CKelWatchView::selectAll()
 {
+    SetFollowing(false); // the selection stays while lines arrive
     m_selection.SelectAll(m_lines);
     viewport()->update();
 }
@@ -365,11 +407,18 @@ bool CKelWatchView::_HandleMoveKey(QKeyEvent* event)
 
 void CKelWatchView::keyPressEvent(QKeyEvent* event)
 {
+    const bool toEnd = event->key() == Qt::Key_End && !event->modifiers().testFlag(Qt::ShiftModifier);
     if (event->matches(QKeySequence::Copy)) {
         copy();
     } else if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
-    } else if (!_HandleMoveKey(event)) {
+    } else if (toEnd) {
+        SetFollowing(true); // End, as Ctrl+End, goes back to following
+    } else if (_HandleMoveKey(event)) {
+        // Moving away from the end, or selecting, stops following.
+        if (!m_selection.IsEmpty() || m_selection.Caret() != m_lines.End())
+            SetFollowing(false);
+    } else {
         event->ignore(); // typing changes nothing: the view is read-only
         return;
     }
@@ -380,6 +429,7 @@ void CKelWatchView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    SetFollowing(false);
     m_selection.ForgetCell();
     _MoveCaret(_PositionAt(event->position().toPoint()), event->modifiers().testFlag(Qt::ShiftModifier));
 }
@@ -394,6 +444,7 @@ void CKelWatchView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    SetFollowing(false);
     m_selection.SelectWord(m_lines, _PositionAt(event->position().toPoint()));
     viewport()->update();
 }

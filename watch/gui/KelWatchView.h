@@ -1,8 +1,10 @@
 #pragma once
 
 // CKelWatchView: the read-only view of one followed document. Its 100 ms
-// timer runs the document's read cycle into the view's own line store, puts
-// the caret at the end and scrolls there. Only the rows on screen are
+// timer runs the document's read cycle into the view's own line store; while
+// the view follows, it puts the caret at the end and scrolls there. Scrolling
+// up, a mouse selection or a find stops following, so the user's place and
+// selection stay while lines arrive; End, Ctrl+End or SetFollowing resume. Only the rows on screen are
 // painted, light grey on black in a 9-point Korean monospace font, without
 // wrapping. The user selects and copies with mouse and keyboard as in a text
 // box. Lives on the user-interface thread.
@@ -44,6 +46,10 @@ public:
     QPointF PointOf(STextPosition position) const;
     qreal LineHeight() const;
 
+    bool IsFollowing() const { return m_bFollowing; }
+    // Lines appended since following stopped (0 while following).
+    size_t LinesSinceFollowStopped() const { return m_nArrivedSince; }
+
     // The whole text as a copy of everything gives it: lines end in "\n".
     QString PlainText() const;
     // Writes the text with "\r\n" line ends as UTF-8; false when the file
@@ -63,6 +69,13 @@ public:
 public slots:
     void copy() const;
     void selectAll();
+    // Following on: the caret to the end and the view with it; off: the
+    // view stays where it is.
+    void SetFollowing(bool on);
+
+signals:
+    // Following went on or off, or lines arrived while it is off.
+    void followChanged(bool following, qulonglong linesSince);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,6 +87,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void _SetDisplayFont();
@@ -81,6 +95,8 @@ private:
     void _UpdateScrollBars();
     void _MoveCaret(STextPosition position, bool extend);
     void _EnsureCaretVisible();
+    void _ShowEnd();
+    void _OnScrollBarAction(int action);
     bool _HandleMoveKey(QKeyEvent* event);
     STextPosition _PositionAt(const QPoint& point) const;
     qreal _CellX(size_t cell) const;
@@ -91,4 +107,6 @@ private:
     std::unique_ptr<CGridPainter> m_grid;
     QBasicTimer m_readTimer;
     QBasicTimer m_catchUpTimer; // an extra cycle at once while a big file loads
+    bool m_bFollowing = true;
+    size_t m_nArrivedSince = 0;
 };

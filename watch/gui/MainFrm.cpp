@@ -91,7 +91,10 @@ bool CMainFrame::LoadFrame()
     m_mdiArea->setTabsClosable(true); // the close button of the active tab
     m_mdiArea->setTabsMovable(true);
     setCentralWidget(m_mdiArea);
-    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] { _UpdateTitles(); });
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] {
+        _UpdateTitles();
+        _ShowFollowState();
+    });
 
     createActions();
     OnApplicationLook(m_nAppLook);
@@ -141,6 +144,16 @@ void CMainFrame::createActions()
     bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {});
     bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
 
+    QAction* follow = _AddAction(ID_VIEW_FOLLOW, QStringLiteral("끝 따라가기(&F)"));
+    follow->setCheckable(true);
+    follow->setChecked(true);
+    follow->setStatusTip(QStringLiteral("새 줄이 올 때마다 파일의 끝을 보여 줍니다 (End, Ctrl+End로 다시 켬)"));
+    connect(follow, &QAction::triggered, this, [this](bool on) {
+        if (CChildFrame* child = ActiveChild())
+            child->GetView()->SetFollowing(on);
+        _ShowFollowState();
+    });
+
     QAction* statusBarAction = _AddAction(ID_VIEW_STATUS_BAR, LabelOf(IDS_RIBBON_STATUSBAR));
     statusBarAction->setCheckable(true);
     statusBarAction->setChecked(true);
@@ -178,6 +191,7 @@ void CMainFrame::createMenus()
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
     view->addAction(Action(ID_VIEW_STATUS_BAR));
+    view->addAction(Action(ID_VIEW_FOLLOW));
     QMenu* looks = view->addMenu(QStringLiteral("응용 프로그램 모양(&A)"));
     for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
         if (id == ID_VIEW_APPLOOK_OFF_2007_BLUE)
@@ -250,6 +264,7 @@ void CMainFrame::createRibbon()
     connect(statusBarBox, &QCheckBox::toggled, statusBarAction, &QAction::setChecked);
     connect(statusBarAction, &QAction::toggled, statusBarBox, &QCheckBox::setChecked);
     view->AddWidget(statusBarBox);
+    view->AddButton(Action(ID_VIEW_FOLLOW));
 
     CRibbonPanel* actions = m_ribbon->AddPanel(QStringLiteral("동작"));
     actions->AddButton(Action(ID_LOGGING_START));
@@ -284,10 +299,30 @@ void CMainFrame::createStatusBar()
     status->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
     auto* first = new QLabel(LoadWatchString(IDS_STATUS_PANE1), status);
     auto* second = new QLabel(LoadWatchString(IDS_STATUS_PANE2), status);
+    auto* follow = new QLabel(status);
+    follow->setVisible(false); // shown while the current view does not follow
     status->addWidget(first, 1);
+    status->addPermanentWidget(follow);
     status->addPermanentWidget(second); // the extended element on the right
     m_panes[ID_STATUSBAR_PANE1] = first;
     m_panes[ID_STATUSBAR_PANE2] = second;
+    m_panes[ID_STATUSBAR_FOLLOW] = follow;
+}
+
+// The follow action's check and the status pane, for the current view.
+void CMainFrame::_ShowFollowState()
+{
+    QLabel* pane = StatusPane(ID_STATUSBAR_FOLLOW);
+    const CChildFrame* child = ActiveChild();
+    const CKelWatchView* view = child ? child->GetView() : nullptr;
+    const bool following = !view || view->IsFollowing();
+    Action(ID_VIEW_FOLLOW)->setChecked(following);
+    if (pane) {
+        pane->setVisible(!following);
+        if (!following)
+            pane->setText(QStringLiteral("따라가기 멈춤: 새 줄 %1개 (End: 다시 따라가기)")
+                              .arg(static_cast<qulonglong>(view->LinesSinceFollowStopped())));
+    }
 }
 
 QAction* CMainFrame::Action(UINT commandId) const
@@ -344,6 +379,10 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     view->addActions({Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_PASTE)});
     auto* child = new CChildFrame(view);
     child->SetDocumentTitle(title);
+    connect(view, &CKelWatchView::followChanged, this, [this, child] {
+        if (child == ActiveChild())
+            _ShowFollowState();
+    });
     m_mdiArea->addSubWindow(child);
     // Titles are counted again once the closed window has left the area; the
     // frame's own destruction closes nothing and so calls nothing back.

@@ -83,6 +83,7 @@ private:
     QAction* _AddAction(UINT id, const QString& text);
     CChildFrame* _AddView(const std::shared_ptr<CKelWatchDoc>& document, const QString& title);
     void _UpdateTitles();
+    void _ShowFollowState();
     void _FillWindowMenu(QMenu* menu);
     QMenu* _ApplicationMenu();
 

@@ -62,6 +62,9 @@ constexpr UINT ID_VIEW_APPLOOK_OFF_2007_AQUA = 218;
 // The two logging commands
 constexpr UINT ID_LOGGING_START = 32774;
 constexpr UINT ID_LOGGING_STOP = 32777;
+// Following the end of the file, and its status-bar pane
+constexpr UINT ID_VIEW_FOLLOW = 32790;
+constexpr UINT ID_STATUSBAR_FOLLOW = 32791;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
