@@ -166,6 +166,95 @@ TEST_F(WatchView, ScrolledUpNewLinesDoNotMoveTheViewAndEndResumesFollowing)
     EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
 }
 
+// Find selects the match after the caret, F3 and Shift+F3 go round, every
+// visible match is highlighted with the current one apart, and lines that
+// arrive later are searched too.
+TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
+{
+    Append("alpha 오류 one\nbeta\n오류 two 오류 three\n");
+    Cycle();
+    std::vector<STextPosition> atFind;
+    QObject::connect(m_view.get(), &CKelWatchView::findChanged, [&] { atFind.push_back(m_view->Selection().Start()); });
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    Key(Qt::Key_Down);
+    m_view->SetFollowing(true);
+    m_view->Find(QStringLiteral("오류"), false, true);
+    EXPECT_FALSE(m_view->IsFollowing()); // a find stops following
+    EXPECT_TRUE(m_view->IsFindDone());
+    EXPECT_FALSE(atFind.empty());
+    ASSERT_EQ(m_view->Finder().Matches().size(), 3u);
+    // Following put the caret at the end: the find went round to the first match.
+    EXPECT_EQ(m_view->CurrentMatch(), 0u);
+    EXPECT_EQ(Selected(), "오류");
+    EXPECT_EQ(m_view->Selection().Start(), At(0, 6));
+
+    m_view->FindNext();
+    EXPECT_EQ(m_view->CurrentMatch(), 1u);
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 0));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->CurrentMatch(), 0u); // round to the first
+    m_view->FindPrevious();
+    EXPECT_EQ(m_view->CurrentMatch(), 2u); // and back round to the last
+
+    // Painted: the current match in its own colour, the others in theirs.
+    const QImage image = m_view->viewport()->grab().toImage();
+    auto colourAt = [&](STextPosition at) {
+        const QPointF point = m_view->PointOf(at) + QPointF(2, m_view->LineHeight() / 2);
+        return image.pixelColor(point.toPoint());
+    };
+    const QColor current = colourAt(At(2, 11));
+    const QColor other = colourAt(At(2, 0));
+    EXPECT_NE(current, other);
+    EXPECT_EQ(colourAt(At(0, 6)), other);
+    EXPECT_NE(other, QColor(Qt::black));
+    EXPECT_NE(current, QColor(Qt::black));
+    EXPECT_EQ(colourAt(At(1, 0)), QColor(Qt::black)); // "beta": no match
+
+    // New lines are searched as they arrive; the place and selection stay.
+    Append("four 오류\n");
+    Cycle();
+    QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 5000);
+    EXPECT_EQ(m_view->Finder().Matches().size(), 4u);
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->Selection().Start(), At(3, 5));
+
+    // Case and expressions; an invalid one finds nothing.
+    m_view->Find(QStringLiteral("ALPHA"), false, true);
+    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    m_view->Find(QStringLiteral("ALPHA"), false, false);
+    EXPECT_EQ(m_view->Finder().Matches().size(), 1u);
+    m_view->Find(QStringLiteral("t[a-z]+"), true, true);
+    EXPECT_EQ(m_view->Finder().Matches().size(), 3u); // "ta" of beta, "two", "three"
+    m_view->Find(QStringLiteral("(bad"), true, true);
+    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_FALSE(m_view->Finder().ErrorString().isEmpty());
+    m_view->ClearFind();
+    EXPECT_FALSE(m_view->Finder().IsActive());
+}
+
+// A big log is searched a slice at a time: Find returns before the whole
+// text is searched, and the events loop finishes it.
+TEST_F(WatchView, FindInABigLogRunsInSlices)
+{
+    std::string text;
+    for (int i = 0; i < 400000; ++i)
+        text += "line " + std::to_string(i) + " 로그 메시지 payload payload payload\n";
+    Append(text + "needle\n");
+    // A file this big has its encoding detected beside the cycles.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        Cycle();
+        return m_view->Lines().LineCount() == 400001;
+    }, 60000));
+    m_view->Find(QStringLiteral("n[e]+dle"), true, false);
+    EXPECT_FALSE(m_view->IsFindDone());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 60000));
+    ASSERT_EQ(m_view->Finder().Matches().size(), 1u);
+    EXPECT_EQ(Selected(), "needle"); // the step waited for the search to get there
+}
+
 TEST_F(WatchView, TypingPastingAndCuttingChangeNothing)
 {
     Append("abc\n");

@@ -3,6 +3,7 @@
 // the commands of the ribbon and menus.
 #include "AppLook.h"
 #include "ChildFrm.h"
+#include "FindBar.h"
 #include "KelWatchApp.h"
 #include "KelWatchView.h"
 #include "MainFrm.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMimeData>
@@ -415,6 +417,35 @@ TEST_F(WatchWindows, StatusPaneCountsLinesWhileNotFollowingAndTheCommandResumes)
     EXPECT_TRUE(follow->isChecked());
     EXPECT_TRUE(pane->isHidden());
     EXPECT_EQ(view->Selection().Caret(), view->Lines().End());
+}
+
+// Ctrl+F opens the find bar; typing finds, F3 and Shift+F3 step, the count
+// shows where the current match is, Escape closes the bar.
+TEST_F(WatchWindows, FindBarFindsStepsAndCounts)
+{
+    const std::string path = m_files / "find.log";
+    Append(path, "경고 one\nnothing\n경고 two\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("경고 one\nnothing\n경고 two\n")));
+    CFindBar* bar = frame->FindBar();
+    EXPECT_FALSE(bar->isVisible());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    bar->Edit()->insert(QStringLiteral("경고")); // as an input method types it
+    EXPECT_EQ(view->Finder().Matches().size(), 2u);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("1/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_F3);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("2/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("1/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_Return);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("2/2"));
+    EXPECT_EQ(view->Selection().Start(), (STextPosition{LineNumber(2), LineColumn(0)}));
+    QTest::keyClick(bar->Edit(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(view->Finder().IsActive());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "AppLook.h"
 #include "ChildFrm.h"
+#include "FindBar.h"
 #include "KelWatchView.h"
 #include "Resource.h"
 #include "RibbonBar.h"
@@ -94,6 +95,7 @@ bool CMainFrame::LoadFrame()
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] {
         _UpdateTitles();
         _ShowFollowState();
+        _ShowFindState();
     });
 
     createActions();
@@ -101,6 +103,7 @@ bool CMainFrame::LoadFrame()
     createMenus();
     createRibbon();
     createStatusBar();
+    createFindBar();
     return true;
 }
 
@@ -143,6 +146,10 @@ void CMainFrame::createActions()
     bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&CKelWatchView::copy));
     bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {});
     bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
+    bind(ID_EDIT_FIND, QStringLiteral("찾기(&F)..."), &CMainFrame::showFindBar, QKeySequence::Find);
+    bind(ID_EDIT_FIND_NEXT, QStringLiteral("다음 찾기(&N)"), onView(&CKelWatchView::FindNext), QKeySequence::FindNext);
+    bind(ID_EDIT_FIND_PREVIOUS, QStringLiteral("이전 찾기(&V)"), onView(&CKelWatchView::FindPrevious),
+         QKeySequence::FindPrevious);
 
     QAction* follow = _AddAction(ID_VIEW_FOLLOW, QStringLiteral("끝 따라가기(&F)"));
     follow->setCheckable(true);
@@ -187,6 +194,9 @@ void CMainFrame::createMenus()
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("편집(&E)"));
     for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
+        edit->addAction(Action(id));
+    edit->addSeparator();
+    for (UINT id : {ID_EDIT_FIND, ID_EDIT_FIND_NEXT, ID_EDIT_FIND_PREVIOUS})
         edit->addAction(Action(id));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
@@ -325,6 +335,56 @@ void CMainFrame::_ShowFollowState()
     }
 }
 
+// The find bar sits under the documents, hidden until Ctrl+F.
+void CMainFrame::createFindBar()
+{
+    m_findBar = new CFindBar(this);
+    m_findToolBar = new QToolBar(QStringLiteral("찾기"), this);
+    m_findToolBar->setMovable(false);
+    m_findToolBar->setFloatable(false);
+    m_findToolBar->toggleViewAction()->setVisible(false);
+    m_findToolBar->addWidget(m_findBar);
+    addToolBar(Qt::BottomToolBarArea, m_findToolBar);
+    m_findToolBar->hide();
+    connect(m_findBar, &CFindBar::patternChanged, this, &CMainFrame::_ApplyFind);
+    connect(m_findBar, &CFindBar::nextRequested, Action(ID_EDIT_FIND_NEXT), &QAction::trigger);
+    connect(m_findBar, &CFindBar::previousRequested, Action(ID_EDIT_FIND_PREVIOUS), &QAction::trigger);
+    connect(m_findBar, &CFindBar::closeRequested, this, &CMainFrame::closeFindBar);
+}
+
+void CMainFrame::showFindBar()
+{
+    m_findToolBar->show();
+    m_findBar->Activate();
+    _ApplyFind();
+}
+
+void CMainFrame::closeFindBar()
+{
+    m_findToolBar->hide();
+    if (CChildFrame* child = ActiveChild()) {
+        child->GetView()->ClearFind();
+        child->GetView()->setFocus();
+    }
+}
+
+// The bar's pattern for the current view.
+void CMainFrame::_ApplyFind()
+{
+    if (CChildFrame* child = ActiveChild())
+        child->GetView()->Find(m_findBar->Pattern(), m_findBar->IsRegularExpression(), m_findBar->IsCaseSensitive());
+}
+
+void CMainFrame::_ShowFindState()
+{
+    const CChildFrame* child = ActiveChild();
+    if (!m_findBar || !child)
+        return;
+    const CKelWatchView* view = child->GetView();
+    m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), view->IsFindDone(),
+                         view->Finder().ErrorString());
+}
+
 QAction* CMainFrame::Action(UINT commandId) const
 {
     const auto found = m_actions.find(commandId);
@@ -382,6 +442,10 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     connect(view, &CKelWatchView::followChanged, this, [this, child] {
         if (child == ActiveChild())
             _ShowFollowState();
+    });
+    connect(view, &CKelWatchView::findChanged, this, [this, child] {
+        if (child == ActiveChild())
+            _ShowFindState();
     });
     m_mdiArea->addSubWindow(child);
     // Titles are counted again once the closed window has left the area; the
