@@ -215,7 +215,7 @@ TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
     // New lines are searched as they arrive; the place and selection stay.
     Append("four 오류\n");
     Cycle();
-    QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 5000));
     EXPECT_EQ(m_view->Finder().Matches().size(), 4u);
     EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
     m_view->FindNext();
@@ -253,6 +253,25 @@ TEST_F(WatchView, FindInABigLogRunsInSlices)
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 60000));
     ASSERT_EQ(m_view->Finder().Matches().size(), 1u);
     EXPECT_EQ(Selected(), "needle"); // the step waited for the search to get there
+}
+
+TEST_F(WatchView, GoToLineShowsItInTheMiddleAndStopsFollowing)
+{
+    Append(NumberedLines(300));
+    Cycle();
+    m_view->GoToLine(150);
+    EXPECT_FALSE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->Selection().Caret(), At(149, 0));
+    EXPECT_TRUE(m_view->Selection().IsEmpty());
+    const size_t first = m_view->FirstVisibleRow();
+    EXPECT_LE(first, 149u);
+    EXPECT_GT(first + m_view->VisibleRows(), 149u);
+    EXPECT_LE(149 - first, m_view->VisibleRows() / 2 + 1);
+    m_view->GoToLine(0);
+    EXPECT_EQ(m_view->Selection().Caret(), At(0, 0));
+    EXPECT_EQ(Vertical()->value(), 0);
+    m_view->GoToLine(100000);
+    EXPECT_EQ(m_view->Selection().Caret(), At(299, 0));
 }
 
 TEST_F(WatchView, TypingPastingAndCuttingChangeNothing)

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -25,6 +26,7 @@
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -446,6 +448,28 @@ TEST_F(WatchWindows, FindBarFindsStepsAndCounts)
     QTest::keyClick(bar->Edit(), Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
     EXPECT_FALSE(view->Finder().IsActive());
+}
+
+TEST_F(WatchWindows, CtrlGAsksForALineAndGoesThere)
+{
+    const std::string path = m_files / "lines.log";
+    Append(path, "one\ntwo\nthree\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\nthree\n")));
+    QString label;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        label = dialog->labelText();
+        dialog->setIntValue(2);
+        dialog->accept();
+    });
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(label, QStringLiteral("줄 번호 (1 - 3):"));
+    EXPECT_EQ(view->Selection().Caret(), (STextPosition{LineNumber(1), LineColumn(0)}));
+    EXPECT_FALSE(view->IsFollowing());
 }
 
 } // namespace

@@ -17,7 +17,9 @@
 #include <QTimerEvent>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <span>
 #include <vector>
@@ -313,6 +315,17 @@ bool CKelWatchView::_IsCurrentMatchSelected() const
     const CLineFinder::SMatch& match = m_finder.Matches()[*m_nCurrentMatch];
     return m_selection.Start() == STextPosition{match.line, match.begin}
         && m_selection.End() == STextPosition{match.line, match.end};
+}
+
+void CKelWatchView::GoToLine(size_t number)
+{
+    SetFollowing(false);
+    const size_t last = std::max<size_t>(m_lines.LineCount(), 1);
+    const size_t line = std::clamp<size_t>(number, 1, last) - 1;
+    const size_t visible = VisibleRows();
+    verticalScrollBar()->setValue(static_cast<int>(std::min<size_t>(line > visible / 2 ? line - visible / 2 : 0, INT_MAX)));
+    m_selection.ForgetCell();
+    _MoveCaret({LineNumber(line), LineColumn(0)}, false);
 }
 
 // ---- geometry ----

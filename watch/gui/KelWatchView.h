@@ -66,6 +66,10 @@ public:
     bool IsFindDone() const { return m_finder.IsDone(m_lines); }
     std::optional<size_t> CurrentMatch() const { return m_nCurrentMatch; }
 
+    // Go to line: the caret to the start of line `number` (from 1, kept
+    // within the lines), shown in the middle of the view; following stops.
+    void GoToLine(size_t number);
+
     // The whole text as a copy of everything gives it: lines end in "\n".
     QString PlainText() const;
     // Writes the text with "\r\n" line ends as UTF-8; false when the file

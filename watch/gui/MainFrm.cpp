@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -35,6 +36,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 
 namespace {
@@ -150,6 +153,7 @@ void CMainFrame::createActions()
     bind(ID_EDIT_FIND_NEXT, QStringLiteral("다음 찾기(&N)"), onView(&CKelWatchView::FindNext), QKeySequence::FindNext);
     bind(ID_EDIT_FIND_PREVIOUS, QStringLiteral("이전 찾기(&V)"), onView(&CKelWatchView::FindPrevious),
          QKeySequence::FindPrevious);
+    bind(ID_EDIT_GOTO_LINE, QStringLiteral("줄 이동(&G)..."), &CMainFrame::goToLine, QKeySequence(Qt::CTRL | Qt::Key_G));
 
     QAction* follow = _AddAction(ID_VIEW_FOLLOW, QStringLiteral("끝 따라가기(&F)"));
     follow->setCheckable(true);
@@ -196,7 +200,7 @@ void CMainFrame::createMenus()
     for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
         edit->addAction(Action(id));
     edit->addSeparator();
-    for (UINT id : {ID_EDIT_FIND, ID_EDIT_FIND_NEXT, ID_EDIT_FIND_PREVIOUS})
+    for (UINT id : {ID_EDIT_FIND, ID_EDIT_FIND_NEXT, ID_EDIT_FIND_PREVIOUS, ID_EDIT_GOTO_LINE})
         edit->addAction(Action(id));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
@@ -366,6 +370,21 @@ void CMainFrame::closeFindBar()
         child->GetView()->ClearFind();
         child->GetView()->setFocus();
     }
+}
+
+void CMainFrame::goToLine()
+{
+    CChildFrame* child = ActiveChild();
+    if (!child)
+        return;
+    CKelWatchView* view = child->GetView();
+    const int lines = static_cast<int>(std::clamp<size_t>(view->Lines().LineCount(), 1, INT_MAX));
+    const int current = static_cast<int>(std::min<size_t>(view->Selection().Caret().line.Get() + 1, lines));
+    bool ok = false;
+    const int number = QInputDialog::getInt(this, QStringLiteral("줄 이동"),
+                                            QStringLiteral("줄 번호 (1 - %1):").arg(lines), current, 1, lines, 1, &ok);
+    if (ok)
+        view->GoToLine(static_cast<size_t>(number));
 }
 
 // The bar's pattern for the current view.

@@ -84,6 +84,7 @@ private:
     void windowManager();
     void showFindBar();
     void closeFindBar();
+    void goToLine();
     void logging() {} // the logging commands are enabled and do nothing
 
     QAction* _AddAction(UINT id, const QString& text);

@@ -68,6 +68,7 @@ constexpr UINT ID_STATUSBAR_FOLLOW = 32791;
 // Find
 constexpr UINT ID_EDIT_FIND_NEXT = 32792;
 constexpr UINT ID_EDIT_FIND_PREVIOUS = 32793;
+constexpr UINT ID_EDIT_GOTO_LINE = 32794;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
