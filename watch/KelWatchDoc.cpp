@@ -277,7 +277,7 @@ SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, U
             end -= begin;
             begin = 0;
             size_t read = 0;
-            if (file.ReadAt(block.data() + end, block.size() - end, position + cycle.consumed + end - begin, read)
+            if (file.ReadAt(block.data() + end, block.size() - end, position + cycle.consumed + end, read)
                 && read > 0)
                 end += read;
             else

@@ -83,10 +83,7 @@ public:
     void Cycle()
     {
         std::lock_guard lock(m_mutex);
-        do
-            m_shown += kel::platform::WideToUtf8(m_doc.ReadCycle().str());
-        while (m_doc.HasMore());
-        m_shownBefore = m_next;
+        _ReadAll();
     }
 
     // logrotate's copytruncate. Lines written between the last read and the
@@ -95,9 +92,7 @@ public:
     void CopyTruncate()
     {
         std::lock_guard lock(m_mutex);
-        do
-            m_shown += kel::platform::WideToUtf8(m_doc.ReadCycle().str());
-        while (m_doc.HasMore());
+        _ReadAll();
         std::filesystem::copy_file(m_path, m_path + ".1", std::filesystem::copy_options::overwrite_existing);
         std::filesystem::resize_file(m_path, 0);
         Expect(CKelWatchDoc::kTruncatedMarker, m_next);
@@ -107,9 +102,7 @@ public:
     void Truncate()
     {
         std::lock_guard lock(m_mutex);
-        do
-            m_shown += kel::platform::WideToUtf8(m_doc.ReadCycle().str());
-        while (m_doc.HasMore());
+        _ReadAll();
         EXPECT_TRUE(m_writer.Truncate());
         Expect(CKelWatchDoc::kTruncatedMarker, m_next);
     }
@@ -176,6 +169,15 @@ public:
     }
 
 private:
+    // Everything the document has now; called with the lock held.
+    void _ReadAll()
+    {
+        do
+            m_shown += kel::platform::WideToUtf8(m_doc.ReadCycle().str());
+        while (m_doc.HasMore());
+        m_shownBefore = m_next;
+    }
+
     void Reopen(std::wstring_view marker)
     {
         std::lock_guard lock(m_mutex);
