@@ -115,8 +115,9 @@ protected:
         ASSERT_GT(expected.size(), 100u) << pattern.toStdString();
         EXPECT_EQ(Matches(finder, *s_lines), expected) << pattern.toStdString();
         // The file itself has the same number of matches: no word was cut.
-        if (inFileToo)
+        if (inFileToo) {
             EXPECT_EQ(Grep(s_file, options, pattern.toStdString()).size(), expected.size()) << pattern.toStdString();
+        }
     }
 
     static inline TempDir* s_dir = nullptr;
@@ -186,6 +187,33 @@ TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
     EXPECT_EQ(finder.NextFrom({LineNumber(0), LineColumn(9)}), 1u);
     EXPECT_EQ(finder.PreviousFrom({LineNumber(0), LineColumn(8)}), std::nullopt);
     EXPECT_EQ(finder.MatchesOfLines(LineNumber(1), LineNumber(2)).size(), 1u);
+}
+
+// Lines are matched in runs; whatever a pattern does at the ends of a line,
+// the matches are those of each line matched alone.
+TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
+{
+    const std::vector<std::wstring> text = {L"a x", L"y b", L"x", L"y", L"", L"가 x", L"y 나", L"xy", L"x y"};
+    CLineStore lines;
+    for (const std::wstring& line : text)
+        lines.AddLine(line);
+    for (const char* pattern : {"x\\s+y", "[^a]+", "x$", "^y", "x(?=\\s)", "(?<=x)\\s*", "\\Ay", "y\\z", "(?s)x.+y",
+                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S"}) {
+        const QRegularExpression alone(QString::fromUtf8(pattern));
+        Found expected;
+        for (size_t line = 0; line < text.size(); ++line) {
+            const QString wide = QString::fromStdWString(text[line]);
+            for (auto it = alone.globalMatch(wide); it.hasNext();) {
+                const QRegularExpressionMatch match = it.next();
+                if (match.capturedLength() > 0)
+                    expected.emplace_back(line, match.captured().toStdString());
+            }
+        }
+        CLineFinder finder;
+        ASSERT_TRUE(finder.SetPattern(QString::fromUtf8(pattern), true, true)) << pattern;
+        finder.Search(lines, std::chrono::hours(1));
+        EXPECT_EQ(Matches(finder, lines), expected) << pattern;
+    }
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 // without searching again. Plain text is looked for in the UTF-8 bytes when
 // case matters, else through a regular expression of the escaped text
 // (QRegularExpression: PCRE2). A match of no characters is not a match.
+// Runs of adjacent lines are converted and matched in one go, joined by their
+// line feeds; a match that takes in a line feed is not one of a single line,
+// so those lines are matched again one by one, as are all lines of a pattern
+// that could look past a line's ends (look-arounds, inline options, \A, \z).
 //
 // Lives on the user-interface thread with its view.
 #include "LineSource.h"
@@ -52,9 +56,12 @@ public:
 
 private:
     void _MatchLine(size_t line, std::string_view text);
+    size_t _MatchRun(const CLineSource& lines, size_t first, size_t end);
+    void _MatchWide(size_t line, const QString& text, qsizetype from, qsizetype to);
 
     bool m_bActive = false;
-    bool m_bBytes = false; // plain text where case matters: a byte search
+    bool m_bBytes = false;   // plain text where case matters: a byte search
+    bool m_bPerLine = false; // a pattern that must see each line alone
     std::string m_bytes;
     QRegularExpression m_expression;
     QString m_strError;
