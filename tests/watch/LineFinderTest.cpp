@@ -216,4 +216,23 @@ TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
     }
 }
 
+// Plain text without case is folded as the expression folds it: ASCII text
+// without K or S in the bytes, other text (the Kelvin sign is a K) as PCRE2.
+TEST(LineFinder, PlainTextWithoutCaseFoldsAsTheExpression)
+{
+    CLineStore lines;
+    for (const wchar_t* line : {L"key", L"KEY", L"\u212Aey", L"kEy kEY", L"\u017Fet set"})
+        lines.AddLine(line);
+    auto count = [&](const char* pattern) {
+        CLineFinder finder;
+        finder.SetPattern(QString::fromUtf8(pattern), false, false);
+        finder.Search(lines, std::chrono::hours(1));
+        return finder.Matches().size();
+    };
+    EXPECT_EQ(count("Ey"), 5u);
+    EXPECT_EQ(count("KEY"), 5u);
+    EXPECT_EQ(count("SET"), 2u);
+    EXPECT_EQ(count("eT"), 2u);
+}
+
 } // namespace

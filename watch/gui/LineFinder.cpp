@@ -15,14 +15,28 @@ constexpr size_t kRunBytes = 256 << 10;
 
 } // namespace
 
+namespace {
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+} // namespace
+
+size_t CLineFinder::SFoldedHash::operator()(char c) const { return static_cast<unsigned char>(FoldAscii(c)); }
+bool CLineFinder::SFoldedEqual::operator()(char a, char b) const { return FoldAscii(a) == FoldAscii(b); }
+
 bool CLineFinder::SetPattern(const QString& pattern, bool regularExpression, bool caseSensitive)
 {
     Clear();
     if (pattern.isEmpty())
         return false;
-    m_bBytes = !regularExpression && caseSensitive;
+    const bool foldable = !caseSensitive && std::all_of(pattern.begin(), pattern.end(), [](QChar ch) {
+        return ch.unicode() < 0x80 && ch.toLower() != QLatin1Char('k') && ch.toLower() != QLatin1Char('s');
+    });
+    m_bBytes = !regularExpression && (caseSensitive || foldable);
     if (m_bBytes) {
         m_bytes = pattern.toStdString();
+        if (!caseSensitive)
+            m_folded.emplace(m_bytes.cbegin(), m_bytes.cend());
     } else {
         m_expression.setPattern(regularExpression ? pattern : QRegularExpression::escape(pattern));
         // Multi-line: ^ and $ match at each line of a run as at a line alone.
@@ -45,6 +59,7 @@ bool CLineFinder::SetPattern(const QString& pattern, bool regularExpression, boo
 void CLineFinder::Clear()
 {
     m_bActive = false;
+    m_folded.reset();
     m_strError.clear();
     m_nSearchedLines = 0;
     m_matches.clear();
@@ -73,6 +88,13 @@ bool CLineFinder::Search(const CLineSource& lines, std::chrono::milliseconds bud
 
 void CLineFinder::_MatchLine(size_t line, std::string_view text)
 {
+    if (m_folded) {
+        for (auto at = text.begin(); (at = std::search(at, text.end(), *m_folded)) != text.end(); at += m_bytes.size()) {
+            const auto column = static_cast<size_t>(at - text.begin());
+            m_matches.push_back({LineNumber(line), LineColumn(column), LineColumn(column + m_bytes.size())});
+        }
+        return;
+    }
     if (m_bBytes) {
         for (size_t at = text.find(m_bytes); at != std::string_view::npos; at = text.find(m_bytes, at + m_bytes.size()))
             m_matches.push_back({LineNumber(line), LineColumn(at), LineColumn(at + m_bytes.size())});

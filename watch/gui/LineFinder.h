@@ -6,7 +6,10 @@
 // next and previous match and the matches of the visible lines are looked up
 // without searching again. Plain text is looked for in the UTF-8 bytes when
 // case matters, else through a regular expression of the escaped text
-// (QRegularExpression: PCRE2). A match of no characters is not a match.
+// (QRegularExpression: PCRE2), except ASCII text without K or S (the only
+// ASCII letters whose other cases lie outside ASCII: U+212A, U+017F), which
+// is looked for in the bytes with ASCII case folding. A match of no
+// characters is not a match.
 // Runs of adjacent lines are converted and matched in one go, joined by their
 // line feeds; a match that takes in a line feed is not one of a single line,
 // so those lines are matched again one by one, as are all lines of a pattern
@@ -19,6 +22,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,6 +30,10 @@
 
 class CLineFinder {
 public:
+    CLineFinder() = default;
+    CLineFinder(const CLineFinder&) = delete; // the searcher points into m_bytes
+    CLineFinder& operator=(const CLineFinder&) = delete;
+
     struct SMatch {
         LineNumber line;
         LineColumn begin;
@@ -60,7 +68,16 @@ private:
     void _MatchWide(size_t line, const QString& text, qsizetype from, qsizetype to);
 
     bool m_bActive = false;
-    bool m_bBytes = false;   // plain text where case matters: a byte search
+    struct SFoldedHash {
+        size_t operator()(char c) const;
+    };
+    struct SFoldedEqual {
+        bool operator()(char a, char b) const;
+    };
+    using FoldedSearcher = std::boyer_moore_horspool_searcher<std::string::const_iterator, SFoldedHash, SFoldedEqual>;
+
+    bool m_bBytes = false;   // plain text: a byte search
+    std::optional<FoldedSearcher> m_folded; // ... where case does not matter
     bool m_bPerLine = false; // a pattern that must see each line alone
     std::string m_bytes;
     QRegularExpression m_expression;
