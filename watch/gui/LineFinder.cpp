@@ -19,10 +19,9 @@ namespace {
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-} // namespace
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-size_t CLineFinder::SFoldedHash::operator()(char c) const { return static_cast<unsigned char>(FoldAscii(c)); }
-bool CLineFinder::SFoldedEqual::operator()(char a, char b) const { return FoldAscii(a) == FoldAscii(b); }
+} // namespace
 
 bool CLineFinder::SetPattern(const QString& pattern, bool regularExpression, bool caseSensitive)
 {
@@ -35,8 +34,15 @@ bool CLineFinder::SetPattern(const QString& pattern, bool regularExpression, boo
     m_bBytes = !regularExpression && (caseSensitive || foldable);
     if (m_bBytes) {
         m_bytes = pattern.toStdString();
-        if (!caseSensitive)
-            m_folded.emplace(m_bytes.cbegin(), m_bytes.cend());
+        m_bFolded = !caseSensitive;
+        if (m_bFolded) {
+            std::transform(m_bytes.begin(), m_bytes.end(), m_bytes.begin(), FoldAscii);
+            m_skip.fill(m_bytes.size());
+            for (size_t at = 0; at + 1 < m_bytes.size(); ++at) {
+                m_skip[static_cast<unsigned char>(m_bytes[at])] = m_bytes.size() - 1 - at;
+                m_skip[static_cast<unsigned char>(UpperAscii(m_bytes[at]))] = m_bytes.size() - 1 - at;
+            }
+        }
     } else {
         m_expression.setPattern(regularExpression ? pattern : QRegularExpression::escape(pattern));
         // Multi-line: ^ and $ match at each line of a run as at a line alone.
@@ -59,7 +65,7 @@ bool CLineFinder::SetPattern(const QString& pattern, bool regularExpression, boo
 void CLineFinder::Clear()
 {
     m_bActive = false;
-    m_folded.reset();
+    m_bFolded = false;
     m_strError.clear();
     m_nSearchedLines = 0;
     m_matches.clear();
@@ -88,19 +94,28 @@ bool CLineFinder::Search(const CLineSource& lines, std::chrono::milliseconds bud
 
 void CLineFinder::_MatchLine(size_t line, std::string_view text)
 {
-    if (m_folded) {
-        for (auto at = text.begin(); (at = std::search(at, text.end(), *m_folded)) != text.end(); at += m_bytes.size()) {
-            const auto column = static_cast<size_t>(at - text.begin());
-            m_matches.push_back({LineNumber(line), LineColumn(column), LineColumn(column + m_bytes.size())});
-        }
-        return;
-    }
     if (m_bBytes) {
-        for (size_t at = text.find(m_bytes); at != std::string_view::npos; at = text.find(m_bytes, at + m_bytes.size()))
+        auto find = [&](size_t from) { return m_bFolded ? _FindFolded(text, from) : text.find(m_bytes, from); };
+        for (size_t at = find(0); at != std::string_view::npos; at = find(at + m_bytes.size()))
             m_matches.push_back({LineNumber(line), LineColumn(at), LineColumn(at + m_bytes.size())});
         return;
     }
     _MatchWide(line, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), 0, -1);
+}
+
+// Horspool's search with ASCII case folding: the last byte of the window
+// says how far the pattern can move on.
+size_t CLineFinder::_FindFolded(std::string_view text, size_t from) const
+{
+    const size_t length = m_bytes.size();
+    for (size_t at = from; at + length <= text.size(); at += m_skip[static_cast<unsigned char>(text[at + length - 1])]) {
+        size_t left = length;
+        while (left > 0 && FoldAscii(text[at + left - 1]) == m_bytes[left - 1])
+            --left;
+        if (left == 0)
+            return at;
+    }
+    return std::string_view::npos;
 }
 
 // Matches the expression in `text` from `from` to `to` (-1: its end), one

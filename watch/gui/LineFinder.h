@@ -8,7 +8,7 @@
 // case matters, else through a regular expression of the escaped text
 // (QRegularExpression: PCRE2), except ASCII text without K or S (the only
 // ASCII letters whose other cases lie outside ASCII: U+212A, U+017F), which
-// is looked for in the bytes with ASCII case folding. A match of no
+// is looked for in the bytes with ASCII case folding (Horspool). A match of no
 // characters is not a match.
 // Runs of adjacent lines are converted and matched in one go, joined by their
 // line feeds; a match that takes in a line feed is not one of a single line,
@@ -21,8 +21,8 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <array>
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,9 +30,6 @@
 
 class CLineFinder {
 public:
-    CLineFinder() = default;
-    CLineFinder(const CLineFinder&) = delete; // the searcher points into m_bytes
-    CLineFinder& operator=(const CLineFinder&) = delete;
 
     struct SMatch {
         LineNumber line;
@@ -68,16 +65,11 @@ private:
     void _MatchWide(size_t line, const QString& text, qsizetype from, qsizetype to);
 
     bool m_bActive = false;
-    struct SFoldedHash {
-        size_t operator()(char c) const;
-    };
-    struct SFoldedEqual {
-        bool operator()(char a, char b) const;
-    };
-    using FoldedSearcher = std::boyer_moore_horspool_searcher<std::string::const_iterator, SFoldedHash, SFoldedEqual>;
+    size_t _FindFolded(std::string_view text, size_t from) const;
 
     bool m_bBytes = false;   // plain text: a byte search
-    std::optional<FoldedSearcher> m_folded; // ... where case does not matter
+    bool m_bFolded = false;  // ... where case does not matter: m_bytes in lower case
+    std::array<size_t, 256> m_skip{}; // Horspool's shifts for the folded search
     bool m_bPerLine = false; // a pattern that must see each line alone
     std::string m_bytes;
     QRegularExpression m_expression;
