@@ -13,10 +13,6 @@ constexpr const char* kLooksPastTheLine[] = {"(?", "\\A", "\\z", "\\Z", "\\G", "
 // A run of lines matched in one go is at most this many bytes.
 constexpr size_t kRunBytes = 256 << 10;
 
-} // namespace
-
-namespace {
-
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
