@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <new>
@@ -30,7 +30,7 @@ constexpr size_t kBlockSize = 1 << 20;
 constexpr size_t kMaxLinesPerCycle = 1 << 16;
 constexpr size_t kNoEnd = static_cast<size_t>(-1);
 
-bool OpenForReading(const std::string& name, std::filebuf& file)
+bool OpenForReading(const std::string& name, kel::platform::CFileHandle& file)
 {
     if (name.empty())
         return false;
@@ -38,17 +38,17 @@ bool OpenForReading(const std::string& name, std::filebuf& file)
     // Regular files only: opening a FIFO or a device could block the window.
     if (!std::filesystem::is_regular_file(name, error))
         return false;
-    return file.open(name, std::ios::in | std::ios::binary) != nullptr;
+    return file.Open(name, O_RDONLY);
 }
 
 // The encoding of the whole file (up to `limit` bytes, and never more than
 // one detection call can take), or nothing when the file cannot be read.
-std::optional<int> DetectEncoding(std::filebuf& file, ULONGLONG limit)
+std::optional<int> DetectEncoding(kel::platform::CFileHandle& file, ULONGLONG limit)
 {
-    const std::streamoff end = file.pubseekoff(0, std::ios::end, std::ios::in);
-    if (end < 0 || file.pubseekpos(0, std::ios::in) != std::streampos(0))
+    ULONGLONG end = 0;
+    if (!file.Size(end))
         return std::nullopt;
-    const ULONGLONG size = std::min<ULONGLONG>({static_cast<ULONGLONG>(end), limit, UINT32_MAX - 1u});
+    const ULONGLONG size = std::min<ULONGLONG>({end, limit, UINT32_MAX - 1u});
     // Not zero-filled: every byte up to `read` is overwritten, the rest unused.
     std::unique_ptr<BYTE[]> buffer;
     try {
@@ -56,10 +56,11 @@ std::optional<int> DetectEncoding(std::filebuf& file, ULONGLONG limit)
     } catch (const std::bad_alloc&) {
         return std::nullopt; // no memory for it now; the next cycle tries again
     }
-    const std::streamsize read = size ? file.sgetn(reinterpret_cast<char*>(buffer.get()),
-                                                   static_cast<std::streamsize>(size))
-                                      : 0;
-    buffer[static_cast<size_t>(read)] = 0;
+    size_t read = 0;
+    for (size_t got = 1; read < size && got > 0; read += got)
+        if (!file.ReadAt(buffer.get() + read, static_cast<size_t>(size) - read, read, got))
+            return std::nullopt;
+    buffer[read] = 0;
     return CKelFile::EncodingCheck(buffer.get(), static_cast<UINT>(read));
 }
 
@@ -261,7 +262,8 @@ struct SCycle {
 
 // Cuts lines from the read position on until the file ends or `budget`
 // bytes of lines are taken, handing them to `lines`.
-SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, CWatchLineSink& lines)
+SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, ULONGLONG budget,
+                 CWatchLineSink& lines)
 {
     SCycle cycle;
     CLineDecoder decoder(id, lines);
@@ -274,10 +276,10 @@ SCycle ReadLines(std::filebuf& file, int id, ULONGLONG budget, CWatchLineSink& l
             std::memmove(block.data(), block.data() + begin, end - begin);
             end -= begin;
             begin = 0;
-            const std::streamsize read = file.sgetn(reinterpret_cast<char*>(block.data() + end),
-                                                    static_cast<std::streamsize>(block.size() - end));
-            if (read > 0)
-                end += static_cast<size_t>(read);
+            size_t read = 0;
+            if (file.ReadAt(block.data() + end, block.size() - end, position + cycle.consumed + end, read)
+                && read > 0)
+                end += read;
             else
                 atEnd = true; // end of file, or a read error: the next cycle retries
             continue;
@@ -347,15 +349,15 @@ ULONGLONG CKelWatchDoc::_WaitingBytes() const
 // Detection reads the whole file: a big one is read and checked on a
 // thread of its own, so that the window goes on handling events; cycles
 // show nothing until it is done.
-std::optional<int> CKelWatchDoc::_DetectEncoding(std::filebuf& file)
+std::optional<int> CKelWatchDoc::_DetectEncoding()
 {
     if (!m_detection.valid()) {
-        const std::streamoff size = file.pubseekoff(0, std::ios::end, std::ios::in);
-        if (size >= 0 && static_cast<ULONGLONG>(size) <= kInlineDetectionSize)
-            return DetectEncoding(file, m_nDetectionLimit);
+        ULONGLONG size = 0;
+        if (m_file.Size(size) && size <= kInlineDetectionSize)
+            return DetectEncoding(m_file, m_nDetectionLimit);
         m_detection = std::async(std::launch::async,
                                  [name = kel::platform::NarrowPath(m_strPath), limit = m_nDetectionLimit] {
-                                     std::filebuf own;
+                                     kel::platform::CFileHandle own;
                                      return OpenForReading(name, own) ? DetectEncoding(own, limit) : std::nullopt;
                                  });
     }
@@ -364,19 +366,90 @@ std::optional<int> CKelWatchDoc::_DetectEncoding(std::filebuf& file)
     return m_detection.get(); // leaves no detection running: a failed one starts again next cycle
 }
 
+namespace {
+
+struct SFileIdentity {
+    ULONGLONG device = 0;
+    ULONGLONG inode = 0;
+    ULONGLONG size = 0;
+    bool SameFile(const SFileIdentity& other) const { return device == other.device && inode == other.inode; }
+};
+
+bool IdentityOf(const kel::platform::CFileHandle& file, SFileIdentity& identity)
+{
+    return file.IsOpen() && file.Identity(identity.device, identity.inode, identity.size);
+}
+
+} // namespace
+
+// Compares the file the path names now with the one held open, the way
+// `tail -F` does, and moves to the new one when the log was rotated.
+// Returns the lines it put out: the rest of a replaced file and a marker.
+size_t CKelWatchDoc::_FollowThePath(CWatchLineSink& lines)
+{
+    const std::string name = kel::platform::NarrowPath(m_strPath);
+    kel::platform::CFileHandle named;
+    SFileIdentity now;
+    const bool opened = OpenForReading(name, named) && IdentityOf(named, now);
+    if (!m_file.IsOpen()) {
+        if (opened)
+            m_file = std::move(named);
+        return 0;
+    }
+    SFileIdentity held;
+    if (!IdentityOf(m_file, held))
+        return 0;
+    if (opened && now.SameFile(held)) {
+        m_bPathGone = false;
+        if (held.size >= m_nReadPosition)
+            return 0;
+        m_nReadPosition = 0;
+        lines.AddLine(kTruncatedMarker);
+        return 1;
+    }
+    if (!opened) {
+        std::error_code error;
+        if (m_bPathGone || std::filesystem::exists(name, error) || error)
+            return 0; // still gone, or there but unreadable for now
+        // The text shown stays, and so does the descriptor: a writer that
+        // still has the deleted file open goes on being shown.
+        m_bPathGone = true;
+        lines.AddLine(kDeletedMarker);
+        return 1;
+    }
+    // Another file under the path: what was written to the old one since
+    // the last cycle comes first, then the new one from its first byte.
+    size_t count = 0;
+    if (m_nEncoding != CKelFile::UNDETECTED && IsFollowable(m_nEncoding)) {
+        const SCycle rest = ReadLines(m_file, m_nReadPosition, m_nEncoding, m_nCycleBudget, lines);
+        m_nReadPosition += rest.consumed;
+        count = rest.lines;
+        if (rest.more) {
+            m_bHasMore = true;
+            return count;
+        }
+    }
+    lines.AddLine(m_bPathGone ? kRecreatedMarker : kReplacedMarker);
+    m_file = std::move(named);
+    m_nReadPosition = 0;
+    m_nEncoding = CKelFile::UNDETECTED;
+    m_bPathGone = false;
+    return count + 1;
+}
+
 size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
 {
     m_bHasMore = false;
     if (!m_bFollowing)
         return 0;
-    std::filebuf file;
-    if (!OpenForReading(kel::platform::NarrowPath(m_strPath), file))
-        return 0; // tried again on the next cycle
+    const size_t rotated = _FollowThePath(lines);
+    if (m_bHasMore || !m_file.IsOpen())
+        return rotated;
 
     if (m_nEncoding == CKelFile::UNDETECTED) {
-        const std::optional<int> id = _DetectEncoding(file);
+        const std::optional<int> id = _DetectEncoding();
         if (!id)
-            return 0;
+            return rotated;
         m_nEncoding = *id;
     }
     if (!IsFollowable(m_nEncoding)) {
@@ -386,12 +459,10 @@ size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
         CStringW note;
         note.Format(L"지원하지 않는 Format %ls 입니다.", CKelFile::GetEncodingName(m_nEncoding).GetString());
         lines.AddLine(note.str());
-        return 1;
+        return rotated + 1;
     }
-    if (file.pubseekpos(static_cast<std::streamoff>(m_nReadPosition), std::ios::in) == std::streampos(-1))
-        return 0;
-    const SCycle cycle = ReadLines(file, m_nEncoding, m_nCycleBudget, lines);
+    const SCycle cycle = ReadLines(m_file, m_nReadPosition, m_nEncoding, m_nCycleBudget, lines);
     m_nReadPosition += cycle.consumed;
     m_bHasMore = cycle.more;
-    return cycle.lines;
+    return rotated + cycle.lines;
 }

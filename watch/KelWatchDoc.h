@@ -2,8 +2,9 @@
 
 // CKelWatchDoc: one followed log file. The document remembers the path, the
 // read position (first byte not shown yet) and the detected encoding;
-// ReadCycle reopens the file, detects its encoding once, and hands over the
-// lines added since the last cycle, either to a line sink (the view's line
+// ReadCycle keeps the file open between cycles, detects its encoding once,
+// follows the path to a new file when the log is rotated (as `tail -F`), and
+// hands over the lines added since the last cycle, either to a line sink (the view's line
 // store) or as one text with each line ending in "\r\n". Nothing here needs
 // a display; the view calls ReadCycle from its 100 ms timer.
 //
@@ -12,12 +13,13 @@
 // Only the encoding detection of a big file runs on a thread of its own.
 #include "KelFile.h"
 #include "WatchLineSink.h"
+#include "platform/FileHandle.h"
 #include "platform/StringW.h"
 #include "platform/Types.h"
 
-#include <fstream>
 #include <future>
 #include <optional>
+#include <string_view>
 
 class CKelWatchDoc {
 public:
@@ -32,6 +34,13 @@ public:
     // A file up to this size is detected within the cycle; a bigger one on a
     // worker thread, the cycles showing nothing until it is done.
     static constexpr ULONGLONG kInlineDetectionSize = 8ull << 20;
+
+    // The line put into the view where the followed file starts again, or
+    // where it was deleted (its text stays shown).
+    static constexpr std::wstring_view kTruncatedMarker = L"---- 파일이 줄어들었습니다. 처음부터 다시 읽습니다. ----";
+    static constexpr std::wstring_view kReplacedMarker = L"---- 새 파일로 바뀌었습니다. 처음부터 읽습니다. ----";
+    static constexpr std::wstring_view kDeletedMarker = L"---- 파일이 삭제되었습니다. ----";
+    static constexpr std::wstring_view kRecreatedMarker = L"---- 파일이 다시 만들어졌습니다. 처음부터 읽습니다. ----";
 
     CKelWatchDoc() = default;
     CKelWatchDoc(const CKelWatchDoc&) = delete;
@@ -63,9 +72,12 @@ public:
 
 private:
     ULONGLONG _WaitingBytes() const;
-    std::optional<int> _DetectEncoding(std::filebuf& file);
+    std::optional<int> _DetectEncoding();
+    size_t _FollowThePath(CWatchLineSink& lines);
 
     CStringW m_strPath;
+    kel::platform::CFileHandle m_file; // the followed file, open between cycles
+    bool m_bPathGone = false;          // the path named no file at the last cycle
     ULONGLONG m_nReadPosition = 0;
     ULONGLONG m_nTextLimit = 0; // 0: the view's largest limit; never changed
     int m_nEncoding = CKelFile::UNDETECTED;

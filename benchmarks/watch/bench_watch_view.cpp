@@ -294,6 +294,7 @@ int main(int argc, char** argv)
                 static_cast<double>(clock.elapsed()) / 1000.0,
                 static_cast<long long>(QApplication::clipboard()->text().size()));
     QApplication::clipboard()->clear();
+    view->SetFollowing(true); // selecting stopped following
 
     constexpr int kWrittenLines = 500; // 5 s at one line per 10 ms
     kel::bench::CPaintTally painted(view);

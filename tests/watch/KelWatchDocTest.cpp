@@ -185,30 +185,48 @@ TEST_F(FollowedFile, EucKrAndCp949TextIsDecodedAsCp949)
     EXPECT_EQ(cp949.GetEncoding(), CKelFile::CP949);
 }
 
-TEST_F(FollowedFile, TruncatedFileShowsNothingUntilItPassesTheOldEnd)
+std::wstring Marker(std::wstring_view marker) { return std::wstring(marker) + L"\r\n"; }
+
+TEST_F(FollowedFile, TruncatedFileIsFollowedFromItsFirstByte)
 {
     Write("0123456789\n0123456789\n"); // 22 bytes
     EXPECT_EQ(ReadAll(m_doc), L"0123456789\r\n0123456789\r\n");
     ASSERT_TRUE(m_writer.Truncate());
+    Write("short\n");
+    EXPECT_EQ(ReadAll(m_doc), Marker(CKelWatchDoc::kTruncatedMarker) + L"short\r\n");
+    Write("again\n");
+    EXPECT_EQ(ReadAll(m_doc), L"again\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 12u);
+    ASSERT_TRUE(m_writer.Truncate()); // truncated to nothing: the marker alone
+    EXPECT_EQ(ReadAll(m_doc), Marker(CKelWatchDoc::kTruncatedMarker));
     EXPECT_EQ(ReadAll(m_doc), L"");
-    Write("short\nagain\n"); // 12 bytes, still before the old end
-    EXPECT_EQ(ReadAll(m_doc), L"");
-    Write("0123456789tail\n"); // the file now reaches past byte 22
-    EXPECT_EQ(ReadAll(m_doc), L"tail\r\n"); // from the old position on
-    EXPECT_EQ(m_doc.GetReadPosition(), 27u);
 }
 
-TEST_F(FollowedFile, DeletedFileStopsSilentlyAndResumesFromThePosition)
+TEST_F(FollowedFile, DeletedFileKeepsItsTextAndARecreatedOneStartsAtItsFirstByte)
 {
     Write("kept\n");
     EXPECT_EQ(ReadAll(m_doc), L"kept\r\n");
     ASSERT_TRUE(m_writer.Remove(m_path));
-    EXPECT_EQ(ReadAll(m_doc), L"");
+    EXPECT_EQ(ReadAll(m_doc), Marker(CKelWatchDoc::kDeletedMarker));
+    Write("still written to the deleted file\n"); // the writer keeps it open
+    EXPECT_EQ(ReadAll(m_doc), L"still written to the deleted file\r\n");
     ASSERT_TRUE(m_writer.Open(m_path)); // created again
-    Write("abc");
-    EXPECT_EQ(ReadAll(m_doc), L""); // not longer than the old read position yet
-    Write("defgh\n");
-    EXPECT_EQ(ReadAll(m_doc), L"fgh\r\n");
+    Write("abc\n");
+    EXPECT_EQ(ReadAll(m_doc), Marker(CKelWatchDoc::kRecreatedMarker) + L"abc\r\n");
+    EXPECT_EQ(m_doc.GetReadPosition(), 4u);
+}
+
+TEST_F(FollowedFile, ReplacedFileIsReadToItsEndThenTheNewOneFromItsStartInItsOwnEncoding)
+{
+    Write("\xED\x95\x9C old\n");
+    EXPECT_EQ(ReadAll(m_doc), L"한 old\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF8_NOBOM);
+    std::filesystem::rename(m_path, m_path + ".1");
+    kel::test::WriteBytes(m_path, Utf16Le(u"\uFEFF\uD55C new\n"));
+    Write("late to the old file\n"); // written before the writer reopens the path
+    EXPECT_EQ(ReadAll(m_doc),
+              L"late to the old file\r\n" + Marker(CKelWatchDoc::kReplacedMarker) + L"\uFEFF한 new\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF16_LE);
 }
 
 TEST_F(FollowedFile, LineLongerThanTheWindowIsShownInFullWindows)

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -75,33 +76,202 @@ std::string NumberedLines(int count)
     return text;
 }
 
-TEST_F(WatchView, CaretGoesToTheEndAfterEveryCycleThatBringsText)
+TEST_F(WatchView, WhileFollowingTheCaretGoesToTheEndAfterEveryCycleThatBringsText)
 {
     Append(NumberedLines(300));
     Cycle();
     ASSERT_EQ(m_view->Lines().LineCount(), 300u);
+    EXPECT_TRUE(m_view->IsFollowing());
     EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
     EXPECT_GT(Vertical()->maximum(), 0);
     EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
     EXPECT_GE(m_view->FirstVisibleRow() + m_view->VisibleRows(), m_view->Lines().RowCount());
 
-    // The user goes to the top and selects; a cycle without text keeps that.
+    // Arrows at the end move nowhere else: still following.
+    Key(Qt::Key_Down);
+    Append("line 300\n");
+    Cycle();
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+}
+
+// Scrolled up or selecting, the user keeps the place and the selection while
+// lines arrive, and is told how many came; End or Ctrl+End shows them.
+TEST_F(WatchView, ScrolledUpNewLinesDoNotMoveTheViewAndEndResumesFollowing)
+{
+    std::vector<std::pair<bool, qulonglong>> signalled;
+    QObject::connect(m_view.get(), &CKelWatchView::followChanged,
+                     [&](bool following, qulonglong since) { signalled.emplace_back(following, since); });
+    Append(NumberedLines(300));
+    Cycle();
+    EXPECT_TRUE(signalled.empty()); // following from the start
+
+    // Keyboard: to the top and a selection.
     Key(Qt::Key_Home, Qt::ControlModifier);
     Key(Qt::Key_Right, Qt::ShiftModifier);
     Key(Qt::Key_Right, Qt::ShiftModifier);
-    EXPECT_EQ(Selected(), "li");
-    EXPECT_EQ(Vertical()->value(), 0);
+    EXPECT_FALSE(m_view->IsFollowing());
+    Append("line 300\nline 301\n");
     Cycle();
+    Append("line 302\n");
+    Cycle();
+    EXPECT_EQ(m_view->Lines().LineCount(), 303u);
     EXPECT_EQ(Selected(), "li");
     EXPECT_EQ(Vertical()->value(), 0);
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 3u);
+    using Signal = std::pair<bool, qulonglong>;
+    EXPECT_EQ(signalled, (std::vector<Signal>{{false, 0}, {false, 2}, {false, 3}}));
 
-    // New text: the caret is put at the end, the selection goes, the view follows.
-    Append("line 300\n");
+    Key(Qt::Key_End);
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 0u);
+    EXPECT_TRUE(m_view->Selection().IsEmpty());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+    EXPECT_GE(m_view->FirstVisibleRow() + m_view->VisibleRows(), m_view->Lines().RowCount()); // line 302 shows
+    EXPECT_EQ(signalled.back(), Signal(true, 0));
+
+    // The wheel up: the first visible row stays while lines arrive.
+    const QPointF centre(100, 100);
+    QWheelEvent up(centre, m_view->viewport()->mapToGlobal(centre), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_view->viewport(), &up);
+    EXPECT_FALSE(m_view->IsFollowing());
+    const size_t first = m_view->FirstVisibleRow();
+    EXPECT_LT(first + m_view->VisibleRows(), m_view->Lines().RowCount());
+    Append(NumberedLines(50));
     Cycle();
-    EXPECT_EQ(m_view->Lines().LineCount(), 301u);
+    EXPECT_EQ(m_view->FirstVisibleRow(), first);
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 50u);
+    Key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+
+    // The scroll bar dragged up, then a mouse selection; SetFollowing resumes.
+    Vertical()->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_FALSE(m_view->IsFollowing());
+    m_view->SetFollowing(true);
+    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+    Mouse(QEvent::MouseButtonPress, At(m_view->FirstVisibleRow(), 0));
+    Mouse(QEvent::MouseMove, At(m_view->FirstVisibleRow(), 4));
+    Mouse(QEvent::MouseButtonRelease, At(m_view->FirstVisibleRow(), 4));
+    EXPECT_FALSE(m_view->IsFollowing());
+    const std::string selected = Selected();
+    EXPECT_EQ(selected, "line");
+    Append(NumberedLines(5));
+    Cycle();
+    EXPECT_EQ(Selected(), selected);
+    m_view->SetFollowing(true);
     EXPECT_TRUE(m_view->Selection().IsEmpty());
     EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
-    EXPECT_EQ(Vertical()->value(), Vertical()->maximum());
+}
+
+// Find selects the match after the caret, F3 and Shift+F3 go round, every
+// visible match is highlighted with the current one apart, and lines that
+// arrive later are searched too.
+TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
+{
+    Append("alpha 오류 one\nbeta\n오류 two 오류 three\n");
+    Cycle();
+    std::vector<STextPosition> atFind;
+    QObject::connect(m_view.get(), &CKelWatchView::findChanged, [&] { atFind.push_back(m_view->Selection().Start()); });
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    Key(Qt::Key_Down);
+    m_view->SetFollowing(true);
+    m_view->Find(QStringLiteral("오류"), false, true);
+    EXPECT_FALSE(m_view->IsFollowing()); // a find stops following
+    EXPECT_TRUE(m_view->IsFindDone());
+    EXPECT_FALSE(atFind.empty());
+    ASSERT_EQ(m_view->Finder().Matches().size(), 3u);
+    // Following put the caret at the end: the find went round to the first match.
+    EXPECT_EQ(m_view->CurrentMatch(), 0u);
+    EXPECT_EQ(Selected(), "오류");
+    EXPECT_EQ(m_view->Selection().Start(), At(0, 6));
+
+    m_view->FindNext();
+    EXPECT_EQ(m_view->CurrentMatch(), 1u);
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 0));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->CurrentMatch(), 0u); // round to the first
+    m_view->FindPrevious();
+    EXPECT_EQ(m_view->CurrentMatch(), 2u); // and back round to the last
+
+    // Painted: the current match in its own colour, the others in theirs.
+    const QImage image = m_view->viewport()->grab().toImage();
+    auto colourAt = [&](STextPosition at) {
+        const QPointF point = m_view->PointOf(at) + QPointF(2, m_view->LineHeight() / 2);
+        return image.pixelColor(point.toPoint());
+    };
+    const QColor current = colourAt(At(2, 11));
+    const QColor other = colourAt(At(2, 0));
+    EXPECT_NE(current, other);
+    EXPECT_EQ(colourAt(At(0, 6)), other);
+    EXPECT_NE(other, QColor(Qt::black));
+    EXPECT_NE(current, QColor(Qt::black));
+    EXPECT_EQ(colourAt(At(1, 0)), QColor(Qt::black)); // "beta": no match
+
+    // New lines are searched as they arrive; the place and selection stay.
+    Append("four 오류\n");
+    Cycle();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 5000));
+    EXPECT_EQ(m_view->Finder().Matches().size(), 4u);
+    EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
+    m_view->FindNext();
+    EXPECT_EQ(m_view->Selection().Start(), At(3, 5));
+
+    // Case and expressions; an invalid one finds nothing.
+    m_view->Find(QStringLiteral("ALPHA"), false, true);
+    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    m_view->Find(QStringLiteral("ALPHA"), false, false);
+    EXPECT_EQ(m_view->Finder().Matches().size(), 1u);
+    m_view->Find(QStringLiteral("t[a-z]+"), true, true);
+    EXPECT_EQ(m_view->Finder().Matches().size(), 3u); // "ta" of beta, "two", "three"
+    m_view->Find(QStringLiteral("(bad"), true, true);
+    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_FALSE(m_view->Finder().ErrorString().isEmpty());
+    m_view->ClearFind();
+    EXPECT_FALSE(m_view->Finder().IsActive());
+}
+
+// A big log is searched a slice at a time: Find returns before the whole
+// text is searched, and the events loop finishes it.
+TEST_F(WatchView, FindInABigLogRunsInSlices)
+{
+    std::string text;
+    for (int i = 0; i < 400000; ++i)
+        text += "line " + std::to_string(i) + " 로그 메시지 payload payload payload\n";
+    Append(text + "needle\n");
+    // A file this big has its encoding detected beside the cycles.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        Cycle();
+        return m_view->Lines().LineCount() == 400001;
+    }, 60000));
+    m_view->Find(QStringLiteral("n[e]+dle"), true, false);
+    EXPECT_FALSE(m_view->IsFindDone());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 60000));
+    ASSERT_EQ(m_view->Finder().Matches().size(), 1u);
+    EXPECT_EQ(Selected(), "needle"); // the step waited for the search to get there
+}
+
+TEST_F(WatchView, GoToLineShowsItInTheMiddleAndStopsFollowing)
+{
+    Append(NumberedLines(300));
+    Cycle();
+    m_view->GoToLine(150);
+    EXPECT_FALSE(m_view->IsFollowing());
+    EXPECT_EQ(m_view->Selection().Caret(), At(149, 0));
+    EXPECT_TRUE(m_view->Selection().IsEmpty());
+    const size_t first = m_view->FirstVisibleRow();
+    EXPECT_LE(first, 149u);
+    EXPECT_GT(first + m_view->VisibleRows(), 149u);
+    EXPECT_LE(149 - first, m_view->VisibleRows() / 2 + 1);
+    m_view->GoToLine(0);
+    EXPECT_EQ(m_view->Selection().Caret(), At(0, 0));
+    EXPECT_EQ(Vertical()->value(), 0);
+    m_view->GoToLine(100000);
+    EXPECT_EQ(m_view->Selection().Caret(), At(299, 0));
 }
 
 TEST_F(WatchView, TypingPastingAndCuttingChangeNothing)
@@ -223,7 +393,7 @@ TEST_F(WatchView, WheelScrollsAndALongLineScrollsSideways)
     Key(Qt::Key_Home, Qt::ControlModifier);
     for (int i = 0; i < 5; ++i)
         Key(Qt::Key_Down);
-    Key(Qt::Key_End);
+    Key(Qt::Key_End, Qt::ShiftModifier); // End alone goes back to following the file's end
     EXPECT_EQ(Horizontal()->value(), Horizontal()->maximum());
     Key(Qt::Key_Home);
     EXPECT_EQ(Horizontal()->value(), 0);

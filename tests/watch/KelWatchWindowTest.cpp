@@ -3,6 +3,7 @@
 // the commands of the ribbon and menus.
 #include "AppLook.h"
 #include "ChildFrm.h"
+#include "FindBar.h"
 #include "KelWatchApp.h"
 #include "KelWatchView.h"
 #include "MainFrm.h"
@@ -17,12 +18,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMimeData>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -384,6 +388,88 @@ TEST_F(WatchWindows, BigFileArrivesInSlicesWithoutLosingALine)
     CKelWatchView* view = Start({QString::fromStdString(path)})->Children().first()->GetView();
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->Lines().LineCount() == 200000; }, kWaitMs * 3));
     EXPECT_EQ(view->Lines().Line(LineNumber(199999)), "line 199999 한글 텍스트 padding padding");
+}
+
+// The status pane says that the current view stopped following and how many
+// lines came since; the follow command of the menu and ribbon resumes.
+TEST_F(WatchWindows, StatusPaneCountsLinesWhileNotFollowingAndTheCommandResumes)
+{
+    const std::string path = m_files / "follow.log";
+    Append(path, "one\ntwo\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\n")));
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_FOLLOW);
+    QAction* follow = frame->Action(ID_VIEW_FOLLOW);
+    ASSERT_TRUE(pane && follow);
+    EXPECT_TRUE(follow->isChecked());
+    EXPECT_TRUE(pane->isHidden());
+
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_FALSE(follow->isChecked());
+    EXPECT_FALSE(pane->isHidden());
+    Append(path, "three\nfour\nfive\n");
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\nthree\nfour\nfive\n")));
+    EXPECT_TRUE(pane->text().contains(QStringLiteral("새 줄 3개"))) << pane->text().toStdString();
+    EXPECT_EQ(view->Selection().Caret().line.Get(), 1u);
+
+    follow->trigger();
+    EXPECT_TRUE(view->IsFollowing());
+    EXPECT_TRUE(follow->isChecked());
+    EXPECT_TRUE(pane->isHidden());
+    EXPECT_EQ(view->Selection().Caret(), view->Lines().End());
+}
+
+// Ctrl+F opens the find bar; typing finds, F3 and Shift+F3 step, the count
+// shows where the current match is, Escape closes the bar.
+TEST_F(WatchWindows, FindBarFindsStepsAndCounts)
+{
+    const std::string path = m_files / "find.log";
+    Append(path, "경고 one\nnothing\n경고 two\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("경고 one\nnothing\n경고 two\n")));
+    CFindBar* bar = frame->FindBar();
+    EXPECT_FALSE(bar->isVisible());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    bar->Edit()->insert(QStringLiteral("경고")); // as an input method types it
+    EXPECT_EQ(view->Finder().Matches().size(), 2u);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("1/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_F3);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("2/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("1/2"));
+    QTest::keyClick(bar->Edit(), Qt::Key_Return);
+    EXPECT_EQ(bar->CountText(), QStringLiteral("2/2"));
+    EXPECT_EQ(view->Selection().Start(), (STextPosition{LineNumber(2), LineColumn(0)}));
+    QTest::keyClick(bar->Edit(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(view->Finder().IsActive());
+}
+
+TEST_F(WatchWindows, CtrlGAsksForALineAndGoesThere)
+{
+    const std::string path = m_files / "lines.log";
+    Append(path, "one\ntwo\nthree\n");
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(WaitForText(view, QStringLiteral("one\ntwo\nthree\n")));
+    QString label;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        label = dialog->labelText();
+        dialog->setIntValue(2);
+        dialog->accept();
+    });
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(label, QStringLiteral("줄 번호 (1 - 3):"));
+    EXPECT_EQ(view->Selection().Caret(), (STextPosition{LineNumber(1), LineColumn(0)}));
+    EXPECT_FALSE(view->IsFollowing());
 }
 
 } // namespace

@@ -15,8 +15,13 @@
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTimerEvent>
+#include <QWheelEvent>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace {
@@ -24,6 +29,11 @@ namespace {
 // Room between the view's edge and the text, as a text box leaves.
 constexpr int kMargin = 4;
 constexpr int kDetectionPollMs = 5;
+// The longest a slice of a search keeps the window from its events.
+constexpr std::chrono::milliseconds kFindSlice(30);
+const QColor kMatchBackground(255, 214, 0);
+const QColor kCurrentMatchBackground(255, 128, 0);
+const QColor kMatchText(0, 0, 0);
 
 // The text from `from` to `to` as Qt text, converted a piece at a time; a
 // byte-order mark at the start stays, as the file had it.
@@ -56,6 +66,9 @@ CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* pa
     setAcceptDrops(false);
     _SetColours();
     _SetDisplayFont();
+    // A scroll bar moved up by the user stops following; a value set by
+    // the view itself triggers no action.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &CKelWatchView::_OnScrollBarAction);
 }
 
 CKelWatchView::~CKelWatchView() = default;
@@ -116,6 +129,8 @@ void CKelWatchView::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_readTimer.timerId() || event->timerId() == m_catchUpTimer.timerId())
         OnTimer(kReadTimerId);
+    else if (event->timerId() == m_findTimer.timerId())
+        _SearchSlice();
     else
         QAbstractScrollArea::timerEvent(event);
 }
@@ -131,12 +146,16 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         return;
     }
     if (added > 0) {
-        // The caret goes to the end and the view follows it there; the
-        // user's selection and scroll position are not kept.
-        m_selection.MoveTo(m_lines.End(), false);
-        m_selection.ForgetCell();
         _UpdateScrollBars();
-        _EnsureCaretVisible();
+        if (m_bFollowing) {
+            _ShowEnd();
+        } else {
+            // The user's place and selection stay; the lines are counted.
+            m_nArrivedSince += added;
+            emit followChanged(false, m_nArrivedSince);
+        }
+        if (m_finder.IsActive() && !m_findTimer.isActive())
+            m_findTimer.start(0, this); // the new lines are searched too
         viewport()->update();
     }
     // A big file comes in slices; the next one follows as soon as the
@@ -146,6 +165,167 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         m_catchUpTimer.start(0, this);
     else if (m_document->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+void CKelWatchView::SetFollowing(bool on)
+{
+    if (on) {
+        _ShowEnd();
+        viewport()->update();
+    }
+    if (on == m_bFollowing)
+        return;
+    m_bFollowing = on;
+    m_nArrivedSince = 0;
+    emit followChanged(on, 0);
+}
+
+// The caret to the end, without a selection, and the view with it.
+void CKelWatchView::_ShowEnd()
+{
+    m_selection.MoveTo(m_lines.End(), false);
+    m_selection.ForgetCell();
+    _EnsureCaretVisible();
+}
+
+void CKelWatchView::_OnScrollBarAction(int action)
+{
+    // The slider's position is the value the action is about to set.
+    if (action != QAbstractSlider::SliderNoAction && verticalScrollBar()->sliderPosition() < verticalScrollBar()->maximum())
+        SetFollowing(false);
+}
+
+void CKelWatchView::wheelEvent(QWheelEvent* event)
+{
+    if (event->angleDelta().y() > 0 && verticalScrollBar()->value() > 0)
+        SetFollowing(false);
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+// ---- find ----
+
+void CKelWatchView::Find(const QString& pattern, bool regularExpression, bool caseSensitive)
+{
+    m_nCurrentMatch.reset();
+    m_pendingFind = EFind::None;
+    m_findTimer.stop();
+    if (m_finder.SetPattern(pattern, regularExpression, caseSensitive)) {
+        SetFollowing(false);
+        // From the selection's start, so that typing on keeps the same match.
+        _StartFind(EFind::Forward, m_selection.Start());
+        return;
+    }
+    viewport()->update();
+    emit findChanged();
+}
+
+void CKelWatchView::FindNext()
+{
+    if (!m_finder.IsActive())
+        return;
+    SetFollowing(false);
+    STextPosition from = m_selection.Caret();
+    if (_IsCurrentMatchSelected()) {
+        const CLineFinder::SMatch& match = m_finder.Matches()[*m_nCurrentMatch];
+        from = {match.line, LineColumn(match.begin.Get() + 1)};
+    }
+    _StartFind(EFind::Forward, from);
+}
+
+void CKelWatchView::FindPrevious()
+{
+    if (!m_finder.IsActive())
+        return;
+    SetFollowing(false);
+    _StartFind(EFind::Backward, m_selection.Start());
+}
+
+void CKelWatchView::ClearFind()
+{
+    m_finder.Clear();
+    m_findTimer.stop();
+    m_pendingFind = EFind::None;
+    m_nCurrentMatch.reset();
+    viewport()->update();
+    emit findChanged();
+}
+
+void CKelWatchView::_StartFind(EFind direction, STextPosition from)
+{
+    m_pendingFind = direction;
+    m_findFrom = from;
+    _SearchSlice();
+}
+
+void CKelWatchView::_SearchSlice()
+{
+    const bool done = m_finder.Search(m_lines, kFindSlice);
+    if (m_pendingFind != EFind::None && _TryGoToMatch())
+        m_pendingFind = EFind::None;
+    if (done)
+        m_findTimer.stop();
+    else if (!m_findTimer.isActive())
+        m_findTimer.start(0, this);
+    viewport()->update();
+    emit findChanged();
+}
+
+// Goes to the match the pending step asks for, once the search has got far
+// enough to know it; round to the other end when there is none that way.
+bool CKelWatchView::_TryGoToMatch()
+{
+    const bool done = m_finder.IsDone(m_lines);
+    const size_t count = m_finder.Matches().size();
+    std::optional<size_t> target;
+    if (m_pendingFind == EFind::Forward) {
+        target = m_finder.NextFrom(m_findFrom);
+        if (!target && !done)
+            return false;
+    } else {
+        // Matches before the position are all known once the search is past it.
+        if (m_finder.SearchedLines() <= m_findFrom.line.Get() && !done)
+            return false;
+        target = m_finder.PreviousFrom(m_findFrom);
+        if (!target && !done)
+            return false;
+    }
+    if (!target && count > 0)
+        target = m_pendingFind == EFind::Forward ? 0 : count - 1;
+    if (target)
+        _GoToMatch(*target);
+    return true;
+}
+
+void CKelWatchView::_GoToMatch(size_t index)
+{
+    m_nCurrentMatch = index;
+    const CLineFinder::SMatch& match = m_finder.Matches()[index];
+    m_selection.ForgetCell();
+    m_selection.MoveTo({match.line, match.end}, false);
+    _EnsureCaretVisible();
+    m_selection.MoveTo({match.line, match.begin}, false);
+    _EnsureCaretVisible();
+    m_selection.MoveTo({match.line, match.end}, true);
+}
+
+bool CKelWatchView::_IsCurrentMatchSelected() const
+{
+    if (!m_nCurrentMatch || *m_nCurrentMatch >= m_finder.Matches().size())
+        return false;
+    const CLineFinder::SMatch& match = m_finder.Matches()[*m_nCurrentMatch];
+    return m_selection.Start() == STextPosition{match.line, match.begin}
+        && m_selection.End() == STextPosition{match.line, match.end};
+}
+
+void CKelWatchView::GoToLine(size_t number)
+{
+    SetFollowing(false);
+    const size_t last = std::max<size_t>(m_lines.LineCount(), 1);
+    const size_t line = std::clamp<size_t>(number, 1, last) - 1;
+    const size_t visible = VisibleRows();
+    verticalScrollBar()->setValue(static_cast<int>(std::min<size_t>(line > visible / 2 ? line - visible / 2 : 0, INT_MAX)));
+    m_selection.ForgetCell();
+    _MoveCaret({LineNumber(line), LineColumn(0)}, false);
 }
 
 // ---- geometry ----
@@ -235,27 +415,30 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
     const STextPosition end = m_selection.End();
     const QPalette& colours = palette();
 
+    const std::span<const CLineFinder::SMatch> matches = m_finder.MatchesOfLines(LineNumber(first), LineNumber(last + 1));
+    auto match = matches.begin();
+    const bool currentSelected = _IsCurrentMatchSelected();
     for (size_t row = first; row <= last; ++row) {
         const LineNumber line(row);
         const std::string_view text = m_lines.Line(line);
         const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * lineHeight;
-        const qreal left = _CellX(0);
         painter.setPen(kTextColor);
-        m_grid->DrawLine(painter, text, firstCell, endCell, left, top);
-        if (m_selection.IsEmpty() || line < start.line || line > end.line)
+        m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
+        for (; match != matches.end() && match->line == line; ++match) {
+            const bool current = m_nCurrentMatch && &*match == &m_finder.Matches()[*m_nCurrentMatch];
+            _PaintCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
+                        kel::watch::CellsBefore(text, match->end.Get()), top,
+                        current ? kCurrentMatchBackground : kMatchBackground, kMatchText, firstCell, endCell);
+        }
+        if (m_selection.IsEmpty() || currentSelected || line < start.line || line > end.line)
             continue;
         // The selected part again, in the selection's colours; a selected
         // line end shows as one more cell.
         const size_t from = line == start.line ? kel::watch::CellsBefore(text, start.column.Get()) : 0;
         size_t to = line == end.line ? kel::watch::CellsBefore(text, end.column.Get())
                                      : kel::watch::CellsBefore(text, text.size()) + 1;
-        const QRectF selected(_CellX(from), top, static_cast<qreal>(to - from) * cellWidth, lineHeight);
-        painter.save();
-        painter.setClipRect(selected);
-        painter.fillRect(selected, colours.color(QPalette::Active, QPalette::Highlight));
-        painter.setPen(colours.color(QPalette::Active, QPalette::HighlightedText));
-        m_grid->DrawLine(painter, text, firstCell, endCell, left, top);
-        painter.restore();
+        _PaintCells(painter, text, from, to, top, colours.color(QPalette::Active, QPalette::Highlight),
+                    colours.color(QPalette::Active, QPalette::HighlightedText), firstCell, endCell);
     }
     if (hasFocus()) {
         const STextPosition caret = m_selection.Caret();
@@ -265,6 +448,21 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
             painter.fillRect(QRectF(x, top, 1, lineHeight), kTextColor);
         }
     }
+}
+
+// The line's text again over the cells `fromCell` to `toCell`, in other colours.
+void CKelWatchView::_PaintCells(QPainter& painter, std::string_view text, size_t fromCell, size_t toCell, qreal top,
+                                const QColor& background, const QColor& foreground, size_t firstCell,
+                                size_t endCell) const
+{
+    const QRectF area(_CellX(fromCell), top, static_cast<qreal>(toCell - fromCell) * m_grid->CellWidth(),
+                      m_grid->LineHeight());
+    painter.save();
+    painter.setClipRect(area);
+    painter.fillRect(area, background);
+    painter.setPen(foreground);
+    m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
+    painter.restore();
 }
 
 void CKelWatchView::focusInEvent(QFocusEvent* event)
@@ -290,6 +488,7 @@ void CKelWatchView::_MoveCaret(STextPosition position, bool extend)
 
 void CKelWatchView::selectAll()
 {
+    SetFollowing(false); // the selection stays while lines arrive
     m_selection.SelectAll(m_lines);
     viewport()->update();
 }
@@ -365,11 +564,18 @@ bool CKelWatchView::_HandleMoveKey(QKeyEvent* event)
 
 void CKelWatchView::keyPressEvent(QKeyEvent* event)
 {
+    const bool toEnd = event->key() == Qt::Key_End && !event->modifiers().testFlag(Qt::ShiftModifier);
     if (event->matches(QKeySequence::Copy)) {
         copy();
     } else if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
-    } else if (!_HandleMoveKey(event)) {
+    } else if (toEnd) {
+        SetFollowing(true); // End, as Ctrl+End, goes back to following
+    } else if (_HandleMoveKey(event)) {
+        // Moving away from the end, or selecting, stops following.
+        if (!m_selection.IsEmpty() || m_selection.Caret() != m_lines.End())
+            SetFollowing(false);
+    } else {
         event->ignore(); // typing changes nothing: the view is read-only
         return;
     }
@@ -380,6 +586,7 @@ void CKelWatchView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    SetFollowing(false);
     m_selection.ForgetCell();
     _MoveCaret(_PositionAt(event->position().toPoint()), event->modifiers().testFlag(Qt::ShiftModifier));
 }
@@ -394,6 +601,7 @@ void CKelWatchView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    SetFollowing(false);
     m_selection.SelectWord(m_lines, _PositionAt(event->position().toPoint()));
     viewport()->update();
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 // CKelWatchView: the read-only view of one followed document. Its 100 ms
-// timer runs the document's read cycle into the view's own line store, puts
-// the caret at the end and scrolls there. Only the rows on screen are
+// timer runs the document's read cycle into the view's own line store; while
+// the view follows, it puts the caret at the end and scrolls there. Scrolling
+// up, a mouse selection or a find stops following, so the user's place and
+// selection stay while lines arrive; End, Ctrl+End or SetFollowing resume. Only the rows on screen are
 // painted, light grey on black in a 9-point Korean monospace font, without
 // wrapping. The user selects and copies with mouse and keyboard as in a text
 // box. Lives on the user-interface thread.
 #include "KelWatchDoc.h"
+#include "LineFinder.h"
 #include "LineStore.h"
 #include "TextSelection.h"
 
@@ -14,8 +17,10 @@
 #include <QBasicTimer>
 
 #include <memory>
+#include <optional>
 
 class CGridPainter;
+class QPainter;
 class QPrinter;
 
 class CKelWatchView : public QAbstractScrollArea {
@@ -44,6 +49,27 @@ public:
     QPointF PointOf(STextPosition position) const;
     qreal LineHeight() const;
 
+    bool IsFollowing() const { return m_bFollowing; }
+    // Lines appended since following stopped (0 while following).
+    size_t LinesSinceFollowStopped() const { return m_nArrivedSince; }
+
+    // Find: every match in the visible lines is highlighted and the current
+    // one is selected and drawn apart. The search runs a slice at a time
+    // beside the window's events and goes on as lines arrive; a find stops
+    // following. FindNext and FindPrevious go round at the ends.
+    void Find(const QString& pattern, bool regularExpression, bool caseSensitive);
+    void FindNext();
+    void FindPrevious();
+    void ClearFind();
+    const CLineFinder& Finder() const { return m_finder; }
+    // True once every line shown so far has been searched.
+    bool IsFindDone() const { return m_finder.IsDone(m_lines); }
+    std::optional<size_t> CurrentMatch() const { return m_nCurrentMatch; }
+
+    // Go to line: the caret to the start of line `number` (from 1, kept
+    // within the lines), shown in the middle of the view; following stops.
+    void GoToLine(size_t number);
+
     // The whole text as a copy of everything gives it: lines end in "\n".
     QString PlainText() const;
     // Writes the text with "\r\n" line ends as UTF-8; false when the file
@@ -63,6 +89,15 @@ public:
 public slots:
     void copy() const;
     void selectAll();
+    // Following on: the caret to the end and the view with it; off: the
+    // view stays where it is.
+    void SetFollowing(bool on);
+
+signals:
+    // Following went on or off, or lines arrived while it is off.
+    void followChanged(bool following, qulonglong linesSince);
+    // The matches found so far or the current match changed.
+    void findChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,6 +109,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void _SetDisplayFont();
@@ -81,6 +117,16 @@ private:
     void _UpdateScrollBars();
     void _MoveCaret(STextPosition position, bool extend);
     void _EnsureCaretVisible();
+    void _ShowEnd();
+    enum class EFind { None, Forward, Backward };
+    void _StartFind(EFind direction, STextPosition from);
+    void _SearchSlice();
+    bool _TryGoToMatch();
+    void _GoToMatch(size_t index);
+    bool _IsCurrentMatchSelected() const;
+    void _PaintCells(QPainter& painter, std::string_view text, size_t fromCell, size_t toCell, qreal top,
+                     const QColor& background, const QColor& foreground, size_t firstCell, size_t endCell) const;
+    void _OnScrollBarAction(int action);
     bool _HandleMoveKey(QKeyEvent* event);
     STextPosition _PositionAt(const QPoint& point) const;
     qreal _CellX(size_t cell) const;
@@ -91,4 +137,11 @@ private:
     std::unique_ptr<CGridPainter> m_grid;
     QBasicTimer m_readTimer;
     QBasicTimer m_catchUpTimer; // an extra cycle at once while a big file loads
+    QBasicTimer m_findTimer;    // the next slice of a search
+    CLineFinder m_finder;
+    std::optional<size_t> m_nCurrentMatch;
+    EFind m_pendingFind = EFind::None; // a step waiting for the search to get there
+    STextPosition m_findFrom;
+    bool m_bFollowing = true;
+    size_t m_nArrivedSince = 0;
 };

@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "AppLook.h"
 #include "ChildFrm.h"
+#include "FindBar.h"
 #include "KelWatchView.h"
 #include "Resource.h"
 #include "RibbonBar.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -34,6 +36,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 
 namespace {
@@ -91,13 +95,18 @@ bool CMainFrame::LoadFrame()
     m_mdiArea->setTabsClosable(true); // the close button of the active tab
     m_mdiArea->setTabsMovable(true);
     setCentralWidget(m_mdiArea);
-    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] { _UpdateTitles(); });
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] {
+        _UpdateTitles();
+        _ShowFollowState();
+        _ShowFindState();
+    });
 
     createActions();
     OnApplicationLook(m_nAppLook);
     createMenus();
     createRibbon();
     createStatusBar();
+    createFindBar();
     return true;
 }
 
@@ -140,6 +149,21 @@ void CMainFrame::createActions()
     bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&CKelWatchView::copy));
     bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {});
     bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
+    bind(ID_EDIT_FIND, QStringLiteral("찾기(&F)..."), &CMainFrame::showFindBar, QKeySequence::Find);
+    bind(ID_EDIT_FIND_NEXT, QStringLiteral("다음 찾기(&N)"), onView(&CKelWatchView::FindNext), QKeySequence::FindNext);
+    bind(ID_EDIT_FIND_PREVIOUS, QStringLiteral("이전 찾기(&V)"), onView(&CKelWatchView::FindPrevious),
+         QKeySequence::FindPrevious);
+    bind(ID_EDIT_GOTO_LINE, QStringLiteral("줄 이동(&G)..."), &CMainFrame::goToLine, QKeySequence(Qt::CTRL | Qt::Key_G));
+
+    QAction* follow = _AddAction(ID_VIEW_FOLLOW, QStringLiteral("끝 따라가기(&F)"));
+    follow->setCheckable(true);
+    follow->setChecked(true);
+    follow->setStatusTip(QStringLiteral("새 줄이 올 때마다 파일의 끝을 보여 줍니다 (End, Ctrl+End로 다시 켬)"));
+    connect(follow, &QAction::triggered, this, [this](bool on) {
+        if (CChildFrame* child = ActiveChild())
+            child->GetView()->SetFollowing(on);
+        _ShowFollowState();
+    });
 
     QAction* statusBarAction = _AddAction(ID_VIEW_STATUS_BAR, LabelOf(IDS_RIBBON_STATUSBAR));
     statusBarAction->setCheckable(true);
@@ -175,9 +199,13 @@ void CMainFrame::createMenus()
     QMenu* edit = menuBar()->addMenu(QStringLiteral("편집(&E)"));
     for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
         edit->addAction(Action(id));
+    edit->addSeparator();
+    for (UINT id : {ID_EDIT_FIND, ID_EDIT_FIND_NEXT, ID_EDIT_FIND_PREVIOUS, ID_EDIT_GOTO_LINE})
+        edit->addAction(Action(id));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
     view->addAction(Action(ID_VIEW_STATUS_BAR));
+    view->addAction(Action(ID_VIEW_FOLLOW));
     QMenu* looks = view->addMenu(QStringLiteral("응용 프로그램 모양(&A)"));
     for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
         if (id == ID_VIEW_APPLOOK_OFF_2007_BLUE)
@@ -250,6 +278,7 @@ void CMainFrame::createRibbon()
     connect(statusBarBox, &QCheckBox::toggled, statusBarAction, &QAction::setChecked);
     connect(statusBarAction, &QAction::toggled, statusBarBox, &QCheckBox::setChecked);
     view->AddWidget(statusBarBox);
+    view->AddButton(Action(ID_VIEW_FOLLOW));
 
     CRibbonPanel* actions = m_ribbon->AddPanel(QStringLiteral("동작"));
     actions->AddButton(Action(ID_LOGGING_START));
@@ -284,10 +313,95 @@ void CMainFrame::createStatusBar()
     status->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
     auto* first = new QLabel(LoadWatchString(IDS_STATUS_PANE1), status);
     auto* second = new QLabel(LoadWatchString(IDS_STATUS_PANE2), status);
+    auto* follow = new QLabel(status);
+    follow->setVisible(false); // shown while the current view does not follow
     status->addWidget(first, 1);
+    status->addPermanentWidget(follow);
     status->addPermanentWidget(second); // the extended element on the right
     m_panes[ID_STATUSBAR_PANE1] = first;
     m_panes[ID_STATUSBAR_PANE2] = second;
+    m_panes[ID_STATUSBAR_FOLLOW] = follow;
+}
+
+// The follow action's check and the status pane, for the current view.
+void CMainFrame::_ShowFollowState()
+{
+    QLabel* pane = StatusPane(ID_STATUSBAR_FOLLOW);
+    const CChildFrame* child = ActiveChild();
+    const CKelWatchView* view = child ? child->GetView() : nullptr;
+    const bool following = !view || view->IsFollowing();
+    Action(ID_VIEW_FOLLOW)->setChecked(following);
+    if (pane) {
+        pane->setVisible(!following);
+        if (!following)
+            pane->setText(QStringLiteral("따라가기 멈춤: 새 줄 %1개 (End: 다시 따라가기)")
+                              .arg(static_cast<qulonglong>(view->LinesSinceFollowStopped())));
+    }
+}
+
+// The find bar sits under the documents, hidden until Ctrl+F.
+void CMainFrame::createFindBar()
+{
+    m_findBar = new CFindBar(this);
+    m_findToolBar = new QToolBar(QStringLiteral("찾기"), this);
+    m_findToolBar->setMovable(false);
+    m_findToolBar->setFloatable(false);
+    m_findToolBar->toggleViewAction()->setVisible(false);
+    m_findToolBar->addWidget(m_findBar);
+    addToolBar(Qt::BottomToolBarArea, m_findToolBar);
+    m_findToolBar->hide();
+    connect(m_findBar, &CFindBar::patternChanged, this, &CMainFrame::_ApplyFind);
+    connect(m_findBar, &CFindBar::nextRequested, Action(ID_EDIT_FIND_NEXT), &QAction::trigger);
+    connect(m_findBar, &CFindBar::previousRequested, Action(ID_EDIT_FIND_PREVIOUS), &QAction::trigger);
+    connect(m_findBar, &CFindBar::closeRequested, this, &CMainFrame::closeFindBar);
+}
+
+void CMainFrame::showFindBar()
+{
+    m_findToolBar->show();
+    m_findBar->Activate();
+    _ApplyFind();
+}
+
+void CMainFrame::closeFindBar()
+{
+    m_findToolBar->hide();
+    if (CChildFrame* child = ActiveChild()) {
+        child->GetView()->ClearFind();
+        child->GetView()->setFocus();
+    }
+}
+
+void CMainFrame::goToLine()
+{
+    CChildFrame* child = ActiveChild();
+    if (!child)
+        return;
+    CKelWatchView* view = child->GetView();
+    const int lines = static_cast<int>(std::clamp<size_t>(view->Lines().LineCount(), 1, INT_MAX));
+    const int current = static_cast<int>(std::min<size_t>(view->Selection().Caret().line.Get() + 1, lines));
+    bool ok = false;
+    const int number = QInputDialog::getInt(this, QStringLiteral("줄 이동"),
+                                            QStringLiteral("줄 번호 (1 - %1):").arg(lines), current, 1, lines, 1, &ok);
+    if (ok)
+        view->GoToLine(static_cast<size_t>(number));
+}
+
+// The bar's pattern for the current view.
+void CMainFrame::_ApplyFind()
+{
+    if (CChildFrame* child = ActiveChild())
+        child->GetView()->Find(m_findBar->Pattern(), m_findBar->IsRegularExpression(), m_findBar->IsCaseSensitive());
+}
+
+void CMainFrame::_ShowFindState()
+{
+    const CChildFrame* child = ActiveChild();
+    if (!m_findBar || !child)
+        return;
+    const CKelWatchView* view = child->GetView();
+    m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), view->IsFindDone(),
+                         view->Finder().ErrorString());
 }
 
 QAction* CMainFrame::Action(UINT commandId) const
@@ -344,6 +458,14 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     view->addActions({Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_PASTE)});
     auto* child = new CChildFrame(view);
     child->SetDocumentTitle(title);
+    connect(view, &CKelWatchView::followChanged, this, [this, child] {
+        if (child == ActiveChild())
+            _ShowFollowState();
+    });
+    connect(view, &CKelWatchView::findChanged, this, [this, child] {
+        if (child == ActiveChild())
+            _ShowFindState();
+    });
     m_mdiArea->addSubWindow(child);
     // Titles are counted again once the closed window has left the area; the
     // frame's own destruction closes nothing and so calls nothing back.

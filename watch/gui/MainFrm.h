@@ -12,6 +12,7 @@
 #include <memory>
 
 class CChildFrame;
+class CFindBar;
 class CKelWatchDoc;
 class CKelWatchView;
 class CRibbonBar;
@@ -23,6 +24,7 @@ class QMdiArea;
 class QMenu;
 class QMimeData;
 class QPrinter;
+class QToolBar;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -49,6 +51,7 @@ public:
     QMdiArea* MdiArea() const { return m_mdiArea; }
     CRibbonBar* Ribbon() const { return m_ribbon; }
     QLabel* StatusPane(UINT paneId) const;
+    CFindBar* FindBar() const { return m_findBar; }
     CChildFrame* ActiveChild() const;
     QList<CChildFrame*> Children() const;
     UINT CurrentLook() const { return m_nAppLook; }
@@ -65,6 +68,7 @@ private:
     void createMenus();
     void createRibbon();
     void createStatusBar();
+    void createFindBar();
 
     // What the user did.
     void open();
@@ -78,11 +82,17 @@ private:
     void about();
     void newWindow();
     void windowManager();
+    void showFindBar();
+    void closeFindBar();
+    void goToLine();
     void logging() {} // the logging commands are enabled and do nothing
 
     QAction* _AddAction(UINT id, const QString& text);
     CChildFrame* _AddView(const std::shared_ptr<CKelWatchDoc>& document, const QString& title);
     void _UpdateTitles();
+    void _ShowFollowState();
+    void _ApplyFind();
+    void _ShowFindState();
     void _FillWindowMenu(QMenu* menu);
     QMenu* _ApplicationMenu();
 
@@ -95,4 +105,6 @@ private:
     std::map<UINT, QAction*> m_actions;
     std::map<UINT, QLabel*> m_panes;
     std::unique_ptr<QPrinter> m_printer;
+    CFindBar* m_findBar = nullptr;
+    QToolBar* m_findToolBar = nullptr;
 };

@@ -62,6 +62,13 @@ constexpr UINT ID_VIEW_APPLOOK_OFF_2007_AQUA = 218;
 // The two logging commands
 constexpr UINT ID_LOGGING_START = 32774;
 constexpr UINT ID_LOGGING_STOP = 32777;
+// Following the end of the file, and its status-bar pane
+constexpr UINT ID_VIEW_FOLLOW = 32790;
+constexpr UINT ID_STATUSBAR_FOLLOW = 32791;
+// Find
+constexpr UINT ID_EDIT_FIND_NEXT = 32792;
+constexpr UINT ID_EDIT_FIND_PREVIOUS = 32793;
+constexpr UINT ID_EDIT_GOTO_LINE = 32794;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
@@ -75,6 +82,7 @@ constexpr UINT ID_FILE_PRINT_DIRECT = 57608;
 constexpr UINT ID_FILE_PRINT_PREVIEW = 57609;
 constexpr UINT ID_EDIT_COPY = 57634;
 constexpr UINT ID_EDIT_CUT = 57635;
+constexpr UINT ID_EDIT_FIND = 57636;
 constexpr UINT ID_EDIT_PASTE = 57637;
 constexpr UINT ID_EDIT_SELECT_ALL = 57642;
 constexpr UINT ID_WINDOW_NEW = 57648;

@@ -1,0 +1,238 @@
+// Find against grep: a real log file with Hangul, carriage returns inside and
+// at the end of lines, lines longer than the read window and several
+// megabytes of text (so the line store's chunks end between matches) is read
+// as the view reads it; every match found must be the one grep -o finds, on
+// the same line, and a search in small slices finds the same as one in a go.
+#include "KelWatchDoc.h"
+#include "LineFinder.h"
+#include "LineStore.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using kel::test::TempDir;
+using Found = std::vector<std::pair<size_t, std::string>>; // line from 0, matched text
+
+// Words of a log line; some lines are longer than the 8196-byte window, with
+// words placed so that none is cut where the window splits them.
+std::string RandomLog(size_t lines)
+{
+    static const char* const kWords[] = {"error", "Error", "ERROR", "오류", "오류 42", "경고", "ABC-7", "XYZ-1234",
+                                         "errors", "id=17", "정보", "eRRor", "\r", "x", "한글", "y"};
+    std::mt19937 random(7);
+    std::string text;
+    for (size_t line = 0; line < lines; ++line) {
+        if (line % 997 == 500) {
+            std::string longLine(20000, 'y');
+            for (size_t at : {100u, 9000u, 17000u})
+                longLine.replace(at, 9, "error 오류");
+            text += longLine + "\n";
+            continue;
+        }
+        const int words = std::uniform_int_distribution<int>(0, 12)(random);
+        for (int word = 0; word < words; ++word)
+            text += std::string(kWords[std::uniform_int_distribution<size_t>(0, std::size(kWords) - 1)(random)]) + " ";
+        text += line % 3 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+// grep -o -n over `path`: each match with its line.
+Found Grep(const std::string& path, const std::string& options, const std::string& pattern)
+{
+    const std::string command = "LC_ALL=C.UTF-8 grep -o -n " + options + " -e '" + pattern + "' '" + path + "'";
+    Found found;
+    FILE* output = popen(command.c_str(), "r");
+    if (!output)
+        return found;
+    std::string all;
+    char buffer[65536];
+    for (size_t read; (read = fread(buffer, 1, sizeof buffer, output)) > 0;)
+        all.append(buffer, read);
+    pclose(output);
+    for (size_t start = 0, end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string row = all.substr(start, end - start);
+        const size_t colon = row.find(':');
+        found.emplace_back(std::stoul(row.substr(0, colon)) - 1, row.substr(colon + 1));
+    }
+    return found;
+}
+
+Found Matches(const CLineFinder& finder, const CLineSource& lines)
+{
+    Found found;
+    for (const CLineFinder::SMatch& match : finder.Matches())
+        found.emplace_back(match.line.Get(), std::string(lines.Line(match.line).substr(
+                                                 match.begin.Get(), match.end.Get() - match.begin.Get())));
+    return found;
+}
+
+class FindAgainstGrep : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new TempDir;
+        s_file = *s_dir / "app.log";
+        kel::test::WriteBytes(s_file, RandomLog(60000));
+        CKelWatchDoc doc;
+        doc.OnOpenDocument(CStringW(std::wstring(s_file.begin(), s_file.end())));
+        s_lines = new CLineStore;
+        do
+            doc.ReadCycle(*s_lines);
+        while (doc.HasMore());
+        // The lines as the view holds them (long lines split at the window).
+        s_shown = *s_dir / "shown.log";
+        std::ofstream shown(s_shown, std::ios::binary);
+        s_lines->VisitText({}, s_lines->End(), "\n", [&](std::string_view piece) { shown << piece; });
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_lines;
+        delete s_dir;
+    }
+
+    // `inFileToo`: the pattern cannot see the carriage returns that the view
+    // trims from the ends of lines, so the file has as many matches.
+    static void ExpectSameAsGrep(const QString& pattern, bool regularExpression, bool caseSensitive,
+                                 bool inFileToo = true)
+    {
+        CLineFinder finder;
+        ASSERT_TRUE(finder.SetPattern(pattern, regularExpression, caseSensitive));
+        EXPECT_TRUE(finder.Search(*s_lines, std::chrono::hours(1)));
+        std::string options = regularExpression ? "-E" : "-F";
+        if (!caseSensitive)
+            options += " -i";
+        const Found expected = Grep(s_shown, options, pattern.toStdString());
+        ASSERT_GT(expected.size(), 100u) << pattern.toStdString();
+        EXPECT_EQ(Matches(finder, *s_lines), expected) << pattern.toStdString();
+        // The file itself has the same number of matches: no word was cut.
+        if (inFileToo) {
+            EXPECT_EQ(Grep(s_file, options, pattern.toStdString()).size(), expected.size()) << pattern.toStdString();
+        }
+    }
+
+    static inline TempDir* s_dir = nullptr;
+    static inline std::string s_file;
+    static inline std::string s_shown;
+    static inline CLineStore* s_lines = nullptr;
+};
+
+TEST_F(FindAgainstGrep, TheFileSpansSeveralChunksAndHasLongLines)
+{
+    EXPECT_GT(s_lines->TextBytes(), 3u << 20);
+    EXPECT_GT(s_lines->LineCount(), 60000u); // the long lines came in pieces
+}
+
+TEST_F(FindAgainstGrep, PlainTextWithAndWithoutCase)
+{
+    ExpectSameAsGrep(QStringLiteral("error"), false, true);
+    ExpectSameAsGrep(QStringLiteral("error"), false, false);
+    ExpectSameAsGrep(QStringLiteral("오류"), false, true);
+    ExpectSameAsGrep(QStringLiteral("ror 오"), false, false);
+    ExpectSameAsGrep(QStringLiteral("x \r"), false, true, false); // a carriage return inside a line
+}
+
+TEST_F(FindAgainstGrep, RegularExpressions)
+{
+    ExpectSameAsGrep(QStringLiteral("오류 [0-9]+"), true, true);
+    ExpectSameAsGrep(QStringLiteral("[A-Z]{3}-[0-9]+"), true, true);
+    ExpectSameAsGrep(QStringLiteral("(errors|경고)"), true, false);
+    ExpectSameAsGrep(QStringLiteral("^error"), true, false);
+    ExpectSameAsGrep(QStringLiteral("한글 $"), true, true, false);
+}
+
+TEST_F(FindAgainstGrep, SlicesFindWhatOneGoFinds)
+{
+    CLineFinder whole;
+    whole.SetPattern(QStringLiteral("오류"), false, false);
+    whole.Search(*s_lines, std::chrono::hours(1));
+    CLineFinder sliced;
+    sliced.SetPattern(QStringLiteral("오류"), false, false);
+    int slices = 1;
+    while (!sliced.Search(*s_lines, std::chrono::milliseconds(0)))
+        ++slices;
+    EXPECT_GT(slices, 10); // a slice stops at its budget
+    EXPECT_EQ(Matches(sliced, *s_lines), Matches(whole, *s_lines));
+}
+
+TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
+{
+    CLineStore lines;
+    lines.AddLine(L"aaa 가 bbb");
+    CLineFinder finder;
+    EXPECT_FALSE(finder.SetPattern(QString(), false, true));
+    EXPECT_FALSE(finder.IsActive());
+    EXPECT_FALSE(finder.SetPattern(QStringLiteral("(unclosed"), true, true));
+    EXPECT_FALSE(finder.ErrorString().isEmpty());
+    ASSERT_TRUE(finder.SetPattern(QStringLiteral("b*"), true, true));
+    EXPECT_TRUE(finder.ErrorString().isEmpty());
+    finder.Search(lines, std::chrono::hours(1));
+    ASSERT_EQ(finder.Matches().size(), 1u);
+    EXPECT_EQ(finder.Matches()[0].begin.Get(), 8u); // bytes: "aaa 가 " is 8
+    EXPECT_EQ(finder.Matches()[0].end.Get(), 11u);
+    // Lines added later are searched by the next call.
+    lines.AddLine(L"bb");
+    EXPECT_FALSE(finder.IsDone(lines));
+    finder.Search(lines, std::chrono::hours(1));
+    EXPECT_EQ(finder.Matches().size(), 2u);
+    EXPECT_EQ(finder.NextFrom({LineNumber(0), LineColumn(9)}), 1u);
+    EXPECT_EQ(finder.PreviousFrom({LineNumber(0), LineColumn(8)}), std::nullopt);
+    EXPECT_EQ(finder.MatchesOfLines(LineNumber(1), LineNumber(2)).size(), 1u);
+}
+
+// Lines are matched in runs; whatever a pattern does at the ends of a line,
+// the matches are those of each line matched alone.
+TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
+{
+    const std::vector<std::wstring> text = {L"a x", L"y b", L"x", L"y", L"", L"가 x", L"y 나", L"xy", L"x y"};
+    CLineStore lines;
+    for (const std::wstring& line : text)
+        lines.AddLine(line);
+    for (const char* pattern : {"x\\s+y", "[^a]+", "x$", "^y", "x(?=\\s)", "(?<=x)\\s*", "\\Ay", "y\\z", "(?s)x.+y",
+                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S"}) {
+        const QRegularExpression alone(QString::fromUtf8(pattern));
+        Found expected;
+        for (size_t line = 0; line < text.size(); ++line) {
+            const QString wide = QString::fromStdWString(text[line]);
+            for (auto it = alone.globalMatch(wide); it.hasNext();) {
+                const QRegularExpressionMatch match = it.next();
+                if (match.capturedLength() > 0)
+                    expected.emplace_back(line, match.captured().toStdString());
+            }
+        }
+        CLineFinder finder;
+        ASSERT_TRUE(finder.SetPattern(QString::fromUtf8(pattern), true, true)) << pattern;
+        finder.Search(lines, std::chrono::hours(1));
+        EXPECT_EQ(Matches(finder, lines), expected) << pattern;
+    }
+}
+
+// Plain text without case is folded as the expression folds it: ASCII text
+// without K or S in the bytes, other text (the Kelvin sign is a K) as PCRE2.
+TEST(LineFinder, PlainTextWithoutCaseFoldsAsTheExpression)
+{
+    CLineStore lines;
+    for (const wchar_t* line : {L"key", L"KEY", L"\u212Aey", L"kEy kEY", L"\u017Fet set"})
+        lines.AddLine(line);
+    auto count = [&](const char* pattern) {
+        CLineFinder finder;
+        finder.SetPattern(QString::fromUtf8(pattern), false, false);
+        finder.Search(lines, std::chrono::hours(1));
+        return finder.Matches().size();
+    };
+    EXPECT_EQ(count("Ey"), 5u);
+    EXPECT_EQ(count("KEY"), 5u);
+    EXPECT_EQ(count("SET"), 2u);
+    EXPECT_EQ(count("eT"), 2u);
+}
+
+} // namespace
