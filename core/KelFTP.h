@@ -51,8 +51,10 @@ public:
     static void CheckUploadSource(const wchar_t* localPath);
 
 protected:
-    // After each chunk: its size (1-4096), the number of chunks before it,
-    // the file size measured before the transfer, source and destination.
+    // After each chunk has been written to its destination: its size
+    // (1-4096), the number of chunks before it, the file size measured
+    // before the transfer, source and destination. Chunks are written in
+    // pieces of up to 16, so the hooks of a piece come one after another.
     virtual void vDownloadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
                                 const wchar_t* remotePath, const wchar_t* localPath) = 0;
     virtual void vUploadState(const DWORD& bytesInChunk, const DWORD& chunkIndex, const ULONGLONG& totalSize,
