@@ -22,14 +22,19 @@ root=$1
 fault=$2
 shift 2
 portfile=$(mktemp -u "${TMPDIR:-/tmp}/kel-ftp21-XXXXXX")
-/usr/bin/python3 "$here/ftp_server.py" --root "$root" --port 21 --port-file "$portfile" --fault "$fault" &
+# The server's own messages go to a file of their own: the command's
+# standard error is what the tests read.
+/usr/bin/python3 "$here/ftp_server.py" --root "$root" --port 21 --port-file "$portfile" --fault "$fault" \
+  2>"$portfile.log" &
 server=$!
 tries=0
 while [ ! -s "$portfile" ]; do
   tries=$((tries + 1))
   if [ $tries -gt 200 ] || ! kill -0 $server 2>/dev/null; then
     echo "run_with_ftp21.sh: the FTP server did not start" >&2
+    cat "$portfile.log" >&2 2>/dev/null || true
     kill $server 2>/dev/null || true
+    rm -f "$portfile.log"
     exit 125
   fi
   sleep 0.05
@@ -41,5 +46,5 @@ status=$?
 set -e
 kill $server 2>/dev/null || true
 wait $server 2>/dev/null || true
-rm -f "$portfile"
+rm -f "$portfile" "$portfile.log"
 exit $status
