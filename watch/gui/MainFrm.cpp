@@ -401,7 +401,7 @@ void CMainFrame::_ShowFindState()
         return;
     const CKelWatchView* view = child->GetView();
     m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), view->IsFindDone(),
-                         view->Finder().ErrorString());
+                         QString::fromStdString(view->Finder().ErrorString()));
 }
 
 QAction* CMainFrame::Action(UINT commandId) const
