@@ -271,7 +271,8 @@ CFilterPane::CFilterPane(CKelWatchView* view, QWidget* parent)
     connect(m_caseSensitive, &QCheckBox::toggled, this, &CFilterPane::_ApplyPattern);
     connect(m_edit, &QLineEdit::returnPressed, m_list, [this] { m_list->setFocus(); });
     connect(close, &QToolButton::clicked, this, &CFilterPane::closeRequested);
-    connect(m_list, &CFilterList::lineActivated, view, [view](qulonglong line) { view->GoToLine(line + 1); });
+    connect(m_list, &CFilterList::lineActivated, view, [view](qulonglong line) { view->SelectLine(line + 1); });
+    connect(view, &CKelWatchView::highlightChanged, m_list->viewport(), qOverload<>(&QWidget::update));
     connect(view, &CKelWatchView::linesAppended, this, [this] {
         if (m_finder.IsActive() && !m_searchTimer.isActive())
             m_searchTimer.start(0, this);

@@ -337,12 +337,20 @@ void CKelWatchView::SetHighlightRules(std::shared_ptr<const CHighlightRules> rul
 {
     m_highlightRules = std::move(rules);
     viewport()->update();
+    emit highlightChanged();
 }
 
 void CKelWatchView::SetLineNumbers(bool on)
 {
     m_bLineNumbers = on;
     _UpdateScrollBars();
+    viewport()->update();
+}
+
+void CKelWatchView::SelectLine(size_t number)
+{
+    GoToLine(number);
+    m_selection.MoveTo(CTextSelection::LineEnd(m_lines, m_selection.Caret()), true);
     viewport()->update();
 }
 

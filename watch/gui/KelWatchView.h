@@ -77,6 +77,8 @@ public:
     // Go to line: the caret to the start of line `number` (from 1, kept
     // within the lines), shown in the middle of the view; following stops.
     void GoToLine(size_t number);
+    // The same, with the line selected (the view scrolls to its start).
+    void SelectLine(size_t number);
 
     // Lines that match a rule take its colours; none (nullptr) is the plain look.
     void SetHighlightRules(std::shared_ptr<const CHighlightRules> rules);
@@ -117,6 +119,8 @@ signals:
     void findChanged();
     // Lines were appended to Lines().
     void linesAppended();
+    // The highlight rules were switched or changed.
+    void highlightChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -69,6 +69,11 @@ constexpr UINT ID_STATUSBAR_FOLLOW = 32791;
 constexpr UINT ID_EDIT_FIND_NEXT = 32792;
 constexpr UINT ID_EDIT_FIND_PREVIOUS = 32793;
 constexpr UINT ID_EDIT_GOTO_LINE = 32794;
+// The filter pane, highlight rules and line numbers
+constexpr UINT ID_VIEW_FILTER = 32810;
+constexpr UINT ID_VIEW_HIGHLIGHT = 32811;
+constexpr UINT ID_VIEW_HIGHLIGHT_RULES = 32812;
+constexpr UINT ID_VIEW_LINE_NUMBERS = 32813;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
