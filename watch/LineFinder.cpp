@@ -132,24 +132,34 @@ size_t CLineFinder::_MatchRun(const CLineSource& lines, size_t first, size_t end
     const std::string_view run(start.data(), static_cast<size_t>(previous.data() + previous.size() - start.data()));
 
     CRunLines at(run, first);
-    size_t from = 0;
-    while (auto match = m_pattern.Find(run, from)) {
-        at.MoveTo(match->begin);
-        if (match->end <= at.End()) {
-            _Add(at.Line(), match->begin - at.Start(), match->end - at.Start());
-            from = m_mode == EMode::MatchingLines ? at.End() + 1 : match->end;
+    CTextPattern::SSpan match{};
+    for (size_t from = 0; from <= run.size();) {
+        const CTextPattern::EFound found = m_pattern.Search(run, from, match);
+        if (found == CTextPattern::EFound::None)
+            break;
+        if (found == CTextPattern::EFound::GaveUp) {
+            // Backtracking across the whole run went past PCRE2's limits;
+            // each line alone is a far smaller subject.
+            at.MoveTo(from);
+            _ForgetLine(at.Line());
+            for (size_t line = at.Line(); line <= last; ++line)
+                _MatchAlone(line, lines.Line(LineNumber(line)));
+            break;
+        }
+        at.MoveTo(match.begin);
+        if (match.end <= at.End()) {
+            _Add(at.Line(), match.begin - at.Start(), match.end - at.Start());
+            from = m_mode == EMode::MatchingLines ? at.End() + 1 : match.end;
         } else {
             // The match took in a line feed: the lines it spans are matched
             // alone, and the run goes on after them.
             const size_t firstSpanned = at.Line();
             _ForgetLine(firstSpanned);
-            at.MoveTo(match->end - 1);
+            at.MoveTo(match.end - 1);
             for (size_t line = firstSpanned; line <= at.Line(); ++line)
                 _MatchAlone(line, lines.Line(LineNumber(line)));
             from = at.End() + 1;
         }
-        if (from > run.size())
-            break;
     }
     return last + 1;
 }

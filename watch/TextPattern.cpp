@@ -113,19 +113,29 @@ bool CTextPattern::Set(std::string_view pattern, bool regularExpression, bool ca
     return true;
 }
 
-std::optional<CTextPattern::SSpan> CTextPattern::Find(std::string_view text, size_t from) const
+CTextPattern::EFound CTextPattern::Search(std::string_view text, size_t from, SSpan& span) const
 {
     if (!m_compiled || from > text.size())
-        return std::nullopt;
+        return EFound::None;
     // An empty subject still gets a pointer PCRE2 accepts.
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.empty() ? "" : text.data());
     const int result = pcre2_match(m_compiled->code, subject, text.size(), from, PCRE2_NOTEMPTY, m_compiled->data,
                                    m_compiled->context);
-    // No match, and a match given up at PCRE2's limits, are both no match.
+    if (result == PCRE2_ERROR_NOMATCH)
+        return EFound::None;
     if (result < 0)
+        return EFound::GaveUp;
+    const PCRE2_SIZE* found = pcre2_get_ovector_pointer(m_compiled->data);
+    if (found[1] <= found[0]) // \K can end a match before its start
+        return EFound::None;
+    span = {found[0], found[1]};
+    return EFound::Match;
+}
+
+std::optional<CTextPattern::SSpan> CTextPattern::Find(std::string_view text, size_t from) const
+{
+    SSpan span{};
+    if (Search(text, from, span) != EFound::Match)
         return std::nullopt;
-    const PCRE2_SIZE* span = pcre2_get_ovector_pointer(m_compiled->data);
-    if (span[1] <= span[0]) // \K can end a match before its start
-        return std::nullopt;
-    return SSpan{span[0], span[1]};
+    return span;
 }

@@ -46,7 +46,12 @@ public:
     // True when the pattern must be matched against each line alone.
     bool LooksPastTheLine() const { return m_bLooksPastTheLine; }
 
-    // The first match that begins at or after `from` in `text`.
+    enum class EFound { Match, None, GaveUp };
+    // The first match that begins at or after `from` in `text` into `span`;
+    // GaveUp when the expression ran into PCRE2's limits (catastrophic
+    // backtracking) before it knew.
+    EFound Search(std::string_view text, size_t from, SSpan& span) const;
+    // The same, giving up counted as no match.
     std::optional<SSpan> Find(std::string_view text, size_t from = 0) const;
     bool Matches(std::string_view text) const { return Find(text).has_value(); }
 

@@ -257,6 +257,38 @@ TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
     }
 }
 
+// Across a run of lines an expression can backtrack far more than within
+// one line; where PCRE2 gives up on the run, the lines are matched alone and
+// no match is lost.
+TEST(LineFinder, AnExpressionThatGivesUpOnARunIsMatchedLineByLine)
+{
+    CLineStore lines;
+    // Words over many lines, then a line the words cannot get past: every
+    // start before it backtracks through all of them and fails.
+    for (int i = 0; i < 3000; ++i)
+        lines.AddLine(L"aaaaaaaa bbbbbbbb cc");
+    lines.AddLine(L"#");
+    lines.AddLine(L"needle");
+    lines.AddLine(L"aaaa needle");
+    CTextPattern pattern;
+    ASSERT_TRUE(pattern.Set("(\\w+\\s?)*needle", true, true));
+    CTextPattern::SSpan span{};
+    std::string run;
+    for (size_t line = 0; line < 3001; ++line)
+        run += std::string(lines.Line(LineNumber(line))) + "\n";
+    EXPECT_EQ(pattern.Search(run + "needle", 0, span), CTextPattern::EFound::GaveUp); // what makes this case
+    for (auto mode : {CLineFinder::EMode::EveryMatch, CLineFinder::EMode::MatchingLines}) {
+        CLineFinder finder(mode);
+        ASSERT_TRUE(finder.SetPattern("(\\w+\\s?)*needle", true, true));
+        finder.Search(lines, std::chrono::hours(1));
+        if (mode == CLineFinder::EMode::EveryMatch) {
+            EXPECT_EQ(Matches(finder, lines), (Found{{3001, "needle"}, {3002, "aaaa needle"}}));
+        } else {
+            EXPECT_EQ(finder.MatchingLines(), (std::vector<size_t>{3001, 3002}));
+        }
+    }
+}
+
 // Plain text without case is folded as the expression folds it: ASCII text
 // without K or S in the bytes, other text (the Kelvin sign is a K) as PCRE2.
 TEST(LineFinder, PlainTextWithoutCaseFoldsAsTheExpression)
