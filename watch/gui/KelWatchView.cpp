@@ -55,7 +55,8 @@ const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
 const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
 CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
-    : QAbstractScrollArea(parent), m_document(std::move(document))
+    : QAbstractScrollArea(parent), m_document(std::move(document)), m_nGeneration(m_document->Generation()),
+      m_nShownEncoding(m_document->GetEncoding())
 {
     // Long lines do not wrap: both scroll bars as needed.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -138,12 +139,18 @@ void CKelWatchView::timerEvent(QTimerEvent* event)
 void CKelWatchView::OnTimer(int /*timerId*/)
 {
     m_catchUpTimer.stop();
+    if (m_nGeneration != m_document->Generation())
+        _Restart();
     size_t added = 0;
     try {
         added = m_document->ReadCycle(m_lines);
     } catch (CKelException* error) {
         error->Delete(); // a file error of this cycle; the next tick tries again
         return;
+    }
+    if (m_nShownEncoding != m_document->GetEncoding()) {
+        m_nShownEncoding = m_document->GetEncoding();
+        emit encodingChanged();
     }
     if (added > 0) {
         _UpdateScrollBars();
@@ -165,6 +172,31 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         m_catchUpTimer.start(0, this);
     else if (m_document->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+// The document is read again from its first byte: the text shown so far
+// goes, and the view starts over as a new one, following; a find goes on
+// over the new text.
+void CKelWatchView::_Restart()
+{
+    m_nGeneration = m_document->Generation();
+    m_lines.Clear();
+    m_selection = CTextSelection();
+    m_findTimer.stop();
+    m_pendingFind = EFind::None;
+    m_nCurrentMatch.reset();
+    if (m_finder.IsActive())
+        m_finder.SetPattern(m_findRequest.pattern, m_findRequest.regularExpression, m_findRequest.caseSensitive);
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    _UpdateScrollBars();
+    m_nArrivedSince = 0;
+    if (!m_bFollowing) {
+        m_bFollowing = true;
+        emit followChanged(true, 0);
+    }
+    viewport()->update();
+    emit findChanged();
 }
 
 void CKelWatchView::SetFollowing(bool on)
@@ -209,6 +241,7 @@ void CKelWatchView::Find(const QString& pattern, bool regularExpression, bool ca
     m_nCurrentMatch.reset();
     m_pendingFind = EFind::None;
     m_findTimer.stop();
+    m_findRequest = {pattern, regularExpression, caseSensitive};
     if (m_finder.SetPattern(pattern, regularExpression, caseSensitive)) {
         SetFollowing(false);
         // From the selection's start, so that typing on keeps the same match.

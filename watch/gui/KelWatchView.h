@@ -7,7 +7,8 @@
 // selection stay while lines arrive; End, Ctrl+End or SetFollowing resume. Only the rows on screen are
 // painted, light grey on black in a 9-point Korean monospace font, without
 // wrapping. The user selects and copies with mouse and keyboard as in a text
-// box. Lives on the user-interface thread.
+// box. When the document is read again in another encoding, the view drops
+// its text and starts as a new view would. Lives on the user-interface thread.
 #include "KelWatchDoc.h"
 #include "LineFinder.h"
 #include "LineStore.h"
@@ -98,6 +99,8 @@ signals:
     void followChanged(bool following, qulonglong linesSince);
     // The matches found so far or the current match changed.
     void findChanged();
+    // The document's encoding was detected, chosen or dropped.
+    void encodingChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -112,6 +115,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void _Restart();
     void _SetDisplayFont();
     void _SetColours();
     void _UpdateScrollBars();
@@ -144,4 +148,13 @@ private:
     STextPosition m_findFrom;
     bool m_bFollowing = true;
     size_t m_nArrivedSince = 0;
+    // The document's generation and encoding that the text shown is of.
+    unsigned m_nGeneration = 0;
+    int m_nShownEncoding = CKelFile::UNDETECTED;
+    // The find as asked, to search the text again when it is read anew.
+    struct SFindRequest {
+        QString pattern;
+        bool regularExpression = false;
+        bool caseSensitive = false;
+    } m_findRequest;
 };
