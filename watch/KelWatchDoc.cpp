@@ -88,6 +88,8 @@ unsigned UnitAt(int id, const BYTE* data)
     return id == CKelFile::UTF16_BE ? (data[0] << 8) | data[1] : data[0] | (data[1] << 8);
 }
 
+bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
 bool DecodesAsUtf8(int id)
 {
     return id == CKelFile::UTF8_BOM || id == CKelFile::UTF8_NOBOM
@@ -130,10 +132,8 @@ size_t FindUnitLineEnd(int id, const BYTE* data, size_t length)
 // it is cut at the last character boundary so no character is split.
 size_t CutLongLine(int id, const BYTE* data, size_t window)
 {
-    if (IsUtf16(id)) {
-        const unsigned last = UnitAt(id, data + window - 2);
-        return last >= 0xD800 && last <= 0xDBFF ? window - 2 : window;
-    }
+    if (IsUtf16(id))
+        return IsHighSurrogate(UnitAt(id, data + window - 2)) ? window - 2 : window;
     if (DecodesAsUtf8(id)) {
         size_t lead = window;
         while (lead > 0 && window - lead < 4 && (data[lead - 1] & 0xC0) == 0x80)
@@ -172,8 +172,12 @@ SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
     }
     if (!atEnd)
         return {0, 0};
-    // The unfinished last line is shown now; half a UTF-16 unit waits.
-    return {whole, whole};
+    // The unfinished last line is shown now; half a UTF-16 unit waits, and
+    // so does the first half of a surrogate pair.
+    size_t shown = whole;
+    if (IsUtf16(id) && shown >= 2 && IsHighSurrogate(UnitAt(id, data + shown - 2)))
+        shown -= 2;
+    return {shown, shown};
 }
 
 // Turns the cut lines into the lines of the view: each line converted and
