@@ -56,7 +56,7 @@ const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
 CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
     : QAbstractScrollArea(parent), m_document(std::move(document)), m_nGeneration(m_document->Generation()),
-      m_nShownEncoding(m_document->GetEncoding())
+      m_shownEncoding(m_document->GetEncoding(), m_document->IsFollowing())
 {
     // Long lines do not wrap: both scroll bars as needed.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -148,8 +148,8 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         error->Delete(); // a file error of this cycle; the next tick tries again
         return;
     }
-    if (m_nShownEncoding != m_document->GetEncoding()) {
-        m_nShownEncoding = m_document->GetEncoding();
+    if (const std::pair encoding(m_document->GetEncoding(), m_document->IsFollowing()); encoding != m_shownEncoding) {
+        m_shownEncoding = encoding;
         emit encodingChanged();
     }
     if (added > 0) {

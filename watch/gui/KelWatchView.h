@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 class CGridPainter;
 class QPainter;
@@ -99,7 +100,8 @@ signals:
     void followChanged(bool following, qulonglong linesSince);
     // The matches found so far or the current match changed.
     void findChanged();
-    // The document's encoding was detected, chosen or dropped.
+    // The document's encoding was detected, chosen or dropped, or turned out
+    // to be one that cannot be shown.
     void encodingChanged();
 
 protected:
@@ -148,9 +150,10 @@ private:
     STextPosition m_findFrom;
     bool m_bFollowing = true;
     size_t m_nArrivedSince = 0;
-    // The document's generation and encoding that the text shown is of.
+    // The document's generation that the text shown is of, and the
+    // encoding (and whether it could be followed) last told about.
     unsigned m_nGeneration = 0;
-    int m_nShownEncoding = CKelFile::UNDETECTED;
+    std::pair<int, bool> m_shownEncoding;
     // The find as asked, to search the text again when it is read anew.
     struct SFindRequest {
         QString pattern;

@@ -101,6 +101,8 @@ UINT EncodingCommandOf(int encoding)
 QString EncodingStatus(const CKelWatchDoc& document)
 {
     const int encoding = document.GetEncoding();
+    if (!document.IsFollowing() && encoding == CKelFile::UNDETECTED)
+        return QStringLiteral("알 수 없는 인코딩"); // detection found nothing that fits
     if (!document.IsFollowing())
         return QStringLiteral("지원하지 않음 (%1)").arg(QString::fromStdWString(CKelFile::GetEncodingName(encoding).str()));
     switch (encoding) {
@@ -595,6 +597,7 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     m_mdiArea->setActiveSubWindow(child); // a new window comes to the front
     view->OnInitialUpdate();
     _UpdateTitles();
+    _ShowEncoding();
     return child;
 }
 
