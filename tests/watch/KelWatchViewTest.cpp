@@ -230,7 +230,7 @@ TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
     EXPECT_EQ(m_view->Finder().Matches().size(), 3u); // "ta" of beta, "two", "three"
     m_view->Find(QStringLiteral("(bad"), true, true);
     EXPECT_TRUE(m_view->Finder().Matches().empty());
-    EXPECT_FALSE(m_view->Finder().ErrorString().isEmpty());
+    EXPECT_FALSE(m_view->Finder().ErrorString().empty());
     m_view->ClearFind();
     EXPECT_FALSE(m_view->Finder().IsActive());
 }

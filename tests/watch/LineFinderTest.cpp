@@ -67,6 +67,16 @@ Found Grep(const std::string& path, const std::string& options, const std::strin
     return found;
 }
 
+// The numbers (from 0) of the lines that have a match of `pattern` for grep.
+std::vector<size_t> GrepLines(const std::string& path, const std::string& options, const std::string& pattern)
+{
+    std::vector<size_t> lines;
+    for (const auto& [line, text] : Grep(path, options, pattern))
+        if (lines.empty() || lines.back() != line)
+            lines.push_back(line);
+    return lines;
+}
+
 Found Matches(const CLineFinder& finder, const CLineSource& lines)
 {
     Found found;
@@ -102,7 +112,7 @@ protected:
 
     // `inFileToo`: the pattern cannot see the carriage returns that the view
     // trims from the ends of lines, so the file has as many matches.
-    static void ExpectSameAsGrep(const QString& pattern, bool regularExpression, bool caseSensitive,
+    static void ExpectSameAsGrep(const std::string& pattern, bool regularExpression, bool caseSensitive,
                                  bool inFileToo = true)
     {
         CLineFinder finder;
@@ -111,12 +121,12 @@ protected:
         std::string options = regularExpression ? "-E" : "-F";
         if (!caseSensitive)
             options += " -i";
-        const Found expected = Grep(s_shown, options, pattern.toStdString());
-        ASSERT_GT(expected.size(), 100u) << pattern.toStdString();
-        EXPECT_EQ(Matches(finder, *s_lines), expected) << pattern.toStdString();
+        const Found expected = Grep(s_shown, options, pattern);
+        ASSERT_GT(expected.size(), 100u) << pattern;
+        EXPECT_EQ(Matches(finder, *s_lines), expected) << pattern;
         // The file itself has the same number of matches: no word was cut.
         if (inFileToo) {
-            EXPECT_EQ(Grep(s_file, options, pattern.toStdString()).size(), expected.size()) << pattern.toStdString();
+            EXPECT_EQ(Grep(s_file, options, pattern).size(), expected.size()) << pattern;
         }
     }
 
@@ -134,29 +144,54 @@ TEST_F(FindAgainstGrep, TheFileSpansSeveralChunksAndHasLongLines)
 
 TEST_F(FindAgainstGrep, PlainTextWithAndWithoutCase)
 {
-    ExpectSameAsGrep(QStringLiteral("error"), false, true);
-    ExpectSameAsGrep(QStringLiteral("error"), false, false);
-    ExpectSameAsGrep(QStringLiteral("오류"), false, true);
-    ExpectSameAsGrep(QStringLiteral("ror 오"), false, false);
-    ExpectSameAsGrep(QStringLiteral("x \r"), false, true, false); // a carriage return inside a line
+    ExpectSameAsGrep("error", false, true);
+    ExpectSameAsGrep("error", false, false);
+    ExpectSameAsGrep("오류", false, true);
+    ExpectSameAsGrep("ror 오", false, false);
+    ExpectSameAsGrep("x \r", false, true, false); // a carriage return inside a line
 }
 
 TEST_F(FindAgainstGrep, RegularExpressions)
 {
-    ExpectSameAsGrep(QStringLiteral("오류 [0-9]+"), true, true);
-    ExpectSameAsGrep(QStringLiteral("[A-Z]{3}-[0-9]+"), true, true);
-    ExpectSameAsGrep(QStringLiteral("(errors|경고)"), true, false);
-    ExpectSameAsGrep(QStringLiteral("^error"), true, false);
-    ExpectSameAsGrep(QStringLiteral("한글 $"), true, true, false);
+    ExpectSameAsGrep("오류 [0-9]+", true, true);
+    ExpectSameAsGrep("[A-Z]{3}-[0-9]+", true, true);
+    ExpectSameAsGrep("(errors|경고)", true, false);
+    ExpectSameAsGrep("^error", true, false);
+    ExpectSameAsGrep("한글 $", true, true, false);
+}
+
+// A filter keeps exactly the lines grep prints, whichever matcher a pattern
+// takes: bytes, folded bytes, a literal without case, an expression.
+TEST_F(FindAgainstGrep, FilterKeepsTheLinesGrepPrints)
+{
+    struct SCase {
+        const char* pattern;
+        bool regularExpression;
+        bool caseSensitive;
+    };
+    for (const SCase& test : {SCase{"error", false, true}, SCase{"error", false, false}, SCase{"오류", false, false},
+                              SCase{"[A-Z]{3}-[0-9]+", true, true}, SCase{"^(error|경고)", true, false},
+                              SCase{"id=17 $", true, true}}) {
+        CLineFinder filter(CLineFinder::EMode::MatchingLines);
+        ASSERT_TRUE(filter.SetPattern(test.pattern, test.regularExpression, test.caseSensitive));
+        EXPECT_TRUE(filter.Search(*s_lines, std::chrono::hours(1)));
+        std::string options = test.regularExpression ? "-E" : "-F";
+        if (!test.caseSensitive)
+            options += " -i";
+        const std::vector<size_t> expected = GrepLines(s_shown, options, test.pattern);
+        ASSERT_GT(expected.size(), 100u) << test.pattern;
+        EXPECT_EQ(filter.MatchingLines(), expected) << test.pattern;
+        EXPECT_TRUE(filter.Matches().empty()); // a filter keeps lines, not every match
+    }
 }
 
 TEST_F(FindAgainstGrep, SlicesFindWhatOneGoFinds)
 {
     CLineFinder whole;
-    whole.SetPattern(QStringLiteral("오류"), false, false);
+    whole.SetPattern("오류", false, false);
     whole.Search(*s_lines, std::chrono::hours(1));
     CLineFinder sliced;
-    sliced.SetPattern(QStringLiteral("오류"), false, false);
+    sliced.SetPattern("오류", false, false);
     int slices = 1;
     while (!sliced.Search(*s_lines, std::chrono::milliseconds(0)))
         ++slices;
@@ -169,12 +204,12 @@ TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
     CLineStore lines;
     lines.AddLine(L"aaa 가 bbb");
     CLineFinder finder;
-    EXPECT_FALSE(finder.SetPattern(QString(), false, true));
+    EXPECT_FALSE(finder.SetPattern("", false, true));
     EXPECT_FALSE(finder.IsActive());
-    EXPECT_FALSE(finder.SetPattern(QStringLiteral("(unclosed"), true, true));
-    EXPECT_FALSE(finder.ErrorString().isEmpty());
-    ASSERT_TRUE(finder.SetPattern(QStringLiteral("b*"), true, true));
-    EXPECT_TRUE(finder.ErrorString().isEmpty());
+    EXPECT_FALSE(finder.SetPattern("(unclosed", true, true));
+    EXPECT_FALSE(finder.ErrorString().empty());
+    ASSERT_TRUE(finder.SetPattern("b*", true, true));
+    EXPECT_TRUE(finder.ErrorString().empty());
     finder.Search(lines, std::chrono::hours(1));
     ASSERT_EQ(finder.Matches().size(), 1u);
     EXPECT_EQ(finder.Matches()[0].begin.Get(), 8u); // bytes: "aaa 가 " is 8
@@ -190,7 +225,8 @@ TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
 }
 
 // Lines are matched in runs; whatever a pattern does at the ends of a line,
-// the matches are those of each line matched alone.
+// the matches (and the lines a filter keeps) are those of each line matched
+// alone.
 TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
 {
     const std::vector<std::wstring> text = {L"a x", L"y b", L"x", L"y", L"", L"가 x", L"y 나", L"xy", L"x y"};
@@ -198,21 +234,26 @@ TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
     for (const std::wstring& line : text)
         lines.AddLine(line);
     for (const char* pattern : {"x\\s+y", "[^a]+", "x$", "^y", "x(?=\\s)", "(?<=x)\\s*", "\\Ay", "y\\z", "(?s)x.+y",
-                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S"}) {
-        const QRegularExpression alone(QString::fromUtf8(pattern));
+                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S", "(?:x|y)\\n?"}) {
+        CTextPattern alone;
+        ASSERT_TRUE(alone.Set(pattern, true, true)) << pattern;
         Found expected;
-        for (size_t line = 0; line < text.size(); ++line) {
-            const QString wide = QString::fromStdWString(text[line]);
-            for (auto it = alone.globalMatch(wide); it.hasNext();) {
-                const QRegularExpressionMatch match = it.next();
-                if (match.capturedLength() > 0)
-                    expected.emplace_back(line, match.captured().toStdString());
-            }
+        std::vector<size_t> expectedLines;
+        for (size_t line = 0; line < lines.LineCount(); ++line) {
+            const std::string_view subject = lines.Line(LineNumber(line));
+            for (auto match = alone.Find(subject); match; match = alone.Find(subject, match->end))
+                expected.emplace_back(line, std::string(subject.substr(match->begin, match->end - match->begin)));
+            if (alone.Matches(subject))
+                expectedLines.push_back(line);
         }
         CLineFinder finder;
-        ASSERT_TRUE(finder.SetPattern(QString::fromUtf8(pattern), true, true)) << pattern;
+        ASSERT_TRUE(finder.SetPattern(pattern, true, true)) << pattern;
         finder.Search(lines, std::chrono::hours(1));
         EXPECT_EQ(Matches(finder, lines), expected) << pattern;
+        CLineFinder filter(CLineFinder::EMode::MatchingLines);
+        filter.SetPattern(pattern, true, true);
+        filter.Search(lines, std::chrono::hours(1));
+        EXPECT_EQ(filter.MatchingLines(), expectedLines) << pattern;
     }
 }
 
@@ -225,7 +266,7 @@ TEST(LineFinder, PlainTextWithoutCaseFoldsAsTheExpression)
         lines.AddLine(line);
     auto count = [&](const char* pattern) {
         CLineFinder finder;
-        finder.SetPattern(QString::fromUtf8(pattern), false, false);
+        finder.SetPattern(pattern, false, false);
         finder.Search(lines, std::chrono::hours(1));
         return finder.Matches().size();
     };

@@ -3,4 +3,4 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 kel_add_test(watch_KelWatchWindowTest SOURCES KelWatchWindowTest.cpp LINKS KelWatchWindows Qt6::Test)
 kel_add_test(watch_KelWatchViewTest SOURCES KelWatchViewTest.cpp LINKS KelWatchWindows Qt6::Test)
-kel_add_test(watch_LineFinderTest SOURCES LineFinderTest.cpp LINKS KelWatchWindows)
+kel_add_test(watch_KelWatchFilterTest SOURCES KelWatchFilterTest.cpp LINKS KelWatchWindows Qt6::Test)

@@ -77,3 +77,16 @@ void CGridPainter::DrawLine(QPainter& painter, std::string_view line, size_t fir
     }
     flush();
 }
+
+void CGridPainter::DrawCells(QPainter& painter, std::string_view line, size_t fromCell, size_t toCell, qreal left,
+                             qreal top, const QColor& background, const QColor& foreground) const
+{
+    const QRectF area(left + static_cast<qreal>(fromCell) * m_cellWidth, top,
+                      static_cast<qreal>(toCell - fromCell) * m_cellWidth, m_lineHeight);
+    painter.save();
+    painter.setClipRect(area);
+    painter.fillRect(area, background);
+    painter.setPen(foreground);
+    DrawLine(painter, line, fromCell, toCell, left, top);
+    painter.restore();
+}

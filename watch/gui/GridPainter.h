@@ -29,6 +29,10 @@ public:
     // at `top`.
     void DrawLine(QPainter& painter, std::string_view line, size_t firstCell, size_t endCell, qreal left,
                   qreal top) const;
+    // The cells [fromCell, toCell) of `line` again, in other colours (a
+    // match, a selection).
+    void DrawCells(QPainter& painter, std::string_view line, size_t fromCell, size_t toCell, qreal left, qreal top,
+                   const QColor& background, const QColor& foreground) const;
 
 private:
     bool _KeepsToGrid(char32_t ch) const;

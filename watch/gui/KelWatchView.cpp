@@ -31,9 +31,9 @@ constexpr int kMargin = 4;
 constexpr int kDetectionPollMs = 5;
 // The longest a slice of a search keeps the window from its events.
 constexpr std::chrono::milliseconds kFindSlice(30);
-const QColor kMatchBackground(255, 214, 0);
 const QColor kCurrentMatchBackground(255, 128, 0);
-const QColor kMatchText(0, 0, 0);
+
+QColor Colour(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb)); }
 
 // The text from `from` to `to` as Qt text, converted a piece at a time; a
 // byte-order mark at the start stays, as the file had it.
@@ -51,6 +51,10 @@ QString ToQString(const CLineSource& lines, STextPosition from, STextPosition to
 } // namespace
 
 const QColor CKelWatchView::kTextColor(192, 192, 192);
+const QColor CKelWatchView::kMatchBackground(255, 214, 0);
+const QColor CKelWatchView::kMatchText(0, 0, 0);
+const QColor CKelWatchView::kGutterBackground(36, 36, 36);
+const QColor CKelWatchView::kGutterText(128, 128, 128);
 const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
 const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
@@ -153,6 +157,7 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         emit encodingChanged();
     }
     if (added > 0) {
+        emit linesAppended();
         _UpdateScrollBars();
         if (m_bFollowing) {
             _ShowEnd();
@@ -175,8 +180,8 @@ void CKelWatchView::OnTimer(int /*timerId*/)
 }
 
 // The document is read again from its first byte: the text shown so far
-// goes, and the view starts over as a new one, following; a find goes on
-// over the new text.
+// goes, and the view starts over as a new one, following; a find and a
+// filter go on over the new text.
 void CKelWatchView::_Restart()
 {
     m_nGeneration = m_document->Generation();
@@ -185,8 +190,7 @@ void CKelWatchView::_Restart()
     m_findTimer.stop();
     m_pendingFind = EFind::None;
     m_nCurrentMatch.reset();
-    if (m_finder.IsActive())
-        m_finder.SetPattern(m_findRequest.pattern, m_findRequest.regularExpression, m_findRequest.caseSensitive);
+    m_finder.Restart();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     _UpdateScrollBars();
@@ -196,6 +200,7 @@ void CKelWatchView::_Restart()
         emit followChanged(true, 0);
     }
     viewport()->update();
+    emit textReplaced(); // a filter of the lines starts over too
     emit findChanged();
 }
 
@@ -241,8 +246,7 @@ void CKelWatchView::Find(const QString& pattern, bool regularExpression, bool ca
     m_nCurrentMatch.reset();
     m_pendingFind = EFind::None;
     m_findTimer.stop();
-    m_findRequest = {pattern, regularExpression, caseSensitive};
-    if (m_finder.SetPattern(pattern, regularExpression, caseSensitive)) {
+    if (m_finder.SetPattern(pattern.toStdString(), regularExpression, caseSensitive)) {
         SetFollowing(false);
         // From the selection's start, so that typing on keeps the same match.
         _StartFind(EFind::Forward, m_selection.Start());
@@ -361,6 +365,27 @@ void CKelWatchView::GoToLine(size_t number)
     _MoveCaret({LineNumber(line), LineColumn(0)}, false);
 }
 
+void CKelWatchView::SetHighlightRules(std::shared_ptr<const CHighlightRules> rules)
+{
+    m_highlightRules = std::move(rules);
+    viewport()->update();
+    emit highlightChanged();
+}
+
+void CKelWatchView::SetLineNumbers(bool on)
+{
+    m_bLineNumbers = on;
+    _UpdateScrollBars();
+    viewport()->update();
+}
+
+void CKelWatchView::SelectLine(size_t number)
+{
+    GoToLine(number);
+    m_selection.MoveTo(CTextSelection::LineEnd(m_lines, m_selection.Caret()), true);
+    viewport()->update();
+}
+
 // ---- geometry ----
 
 size_t CKelWatchView::FirstVisibleRow() const { return static_cast<size_t>(verticalScrollBar()->value()); }
@@ -381,7 +406,18 @@ qreal CKelWatchView::LineHeight() const { return m_grid->LineHeight(); }
 
 qreal CKelWatchView::_CellX(size_t cell) const
 {
-    return kMargin + static_cast<qreal>(cell) * m_grid->CellWidth() - horizontalScrollBar()->value();
+    return _TextLeft() + static_cast<qreal>(cell) * m_grid->CellWidth() - horizontalScrollBar()->value();
+}
+
+qreal CKelWatchView::_TextLeft() const { return GutterWidth() + kMargin; }
+
+qreal CKelWatchView::GutterWidth() const
+{
+    if (!m_bLineNumbers)
+        return 0;
+    // The digits of the last line's number, a cell of room, and the margin.
+    const size_t digits = std::to_string(std::max<size_t>(m_lines.LineCount(), 1)).size();
+    return static_cast<qreal>(digits + 1) * m_grid->CellWidth() + kMargin;
 }
 
 void CKelWatchView::_UpdateScrollBars()
@@ -392,7 +428,8 @@ void CKelWatchView::_UpdateScrollBars()
     verticalScrollBar()->setRange(0, static_cast<int>(std::min<size_t>(rows > visible ? rows - visible : 0, INT_MAX)));
     // The widest line and room for the caret after it.
     const qreal width = 2 * kMargin + static_cast<qreal>(m_lines.MaxLineCells() + 1) * m_grid->CellWidth();
-    const int hidden = static_cast<int>(std::min<qreal>(std::ceil(width) - viewport()->width(), INT_MAX));
+    const qreal shown = viewport()->width() - GutterWidth();
+    const int hidden = static_cast<int>(std::min<qreal>(std::ceil(width - shown), INT_MAX));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setRange(0, std::max(0, hidden));
 }
@@ -419,15 +456,15 @@ void CKelWatchView::_EnsureCaretVisible()
     const int scroll = horizontalScrollBar()->value();
     if (x - kMargin < scroll)
         horizontalScrollBar()->setValue(static_cast<int>(x - kMargin));
-    else if (x + cellWidth > scroll + viewport()->width())
-        horizontalScrollBar()->setValue(static_cast<int>(std::ceil(x + 2 * cellWidth - viewport()->width())));
+    else if (x + cellWidth > scroll + viewport()->width() - GutterWidth())
+        horizontalScrollBar()->setValue(static_cast<int>(std::ceil(x + 2 * cellWidth - viewport()->width() + GutterWidth())));
 }
 
 STextPosition CKelWatchView::_PositionAt(const QPoint& point) const
 {
     const long row = static_cast<long>(FirstVisibleRow()) + static_cast<long>(std::floor(point.y() / m_grid->LineHeight()));
     const LineNumber line(static_cast<size_t>(std::clamp(row, 0L, static_cast<long>(m_lines.LineCount()))));
-    const double cell = (point.x() - kMargin + horizontalScrollBar()->value()) / m_grid->CellWidth();
+    const double cell = (point.x() - _TextLeft() + horizontalScrollBar()->value()) / m_grid->CellWidth();
     return {line, LineColumn(kel::watch::ColumnAtCell(m_lines.Line(line), cell))};
 }
 
@@ -440,8 +477,8 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
     const qreal lineHeight = m_grid->LineHeight();
     const qreal cellWidth = m_grid->CellWidth();
     const int scroll = horizontalScrollBar()->value();
-    const size_t firstCell = static_cast<size_t>(std::max(0.0, std::floor((area.left() + scroll - kMargin) / cellWidth)));
-    const size_t endCell = static_cast<size_t>(std::max(0.0, std::ceil((area.right() + 1 + scroll - kMargin) / cellWidth))) + 1;
+    const size_t firstCell = static_cast<size_t>(std::max(0.0, std::floor((area.left() + scroll - _TextLeft()) / cellWidth)));
+    const size_t endCell = static_cast<size_t>(std::max(0.0, std::ceil((area.right() + 1 + scroll - _TextLeft()) / cellWidth))) + 1;
     const size_t first = FirstVisibleRow() + static_cast<size_t>(std::max(0.0, std::floor(area.top() / lineHeight)));
     const size_t last = std::min(m_lines.LineCount(), FirstVisibleRow() + static_cast<size_t>(std::ceil((area.bottom() + 1) / lineHeight)));
     const STextPosition start = m_selection.Start();
@@ -455,13 +492,16 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         const LineNumber line(row);
         const std::string_view text = m_lines.Line(line);
         const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * lineHeight;
-        painter.setPen(kTextColor);
+        const SHighlightRule* rule = m_highlightRules ? m_highlightRules->RuleFor(text) : nullptr;
+        if (rule && rule->background)
+            painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), Colour(*rule->background));
+        painter.setPen(rule ? Colour(rule->foreground) : kTextColor);
         m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
         for (; match != matches.end() && match->line == line; ++match) {
             const bool current = m_nCurrentMatch && &*match == &m_finder.Matches()[*m_nCurrentMatch];
-            _PaintCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
-                        kel::watch::CellsBefore(text, match->end.Get()), top,
-                        current ? kCurrentMatchBackground : kMatchBackground, kMatchText, firstCell, endCell);
+            m_grid->DrawCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
+                              kel::watch::CellsBefore(text, match->end.Get()), _CellX(0), top,
+                              current ? kCurrentMatchBackground : kMatchBackground, kMatchText);
         }
         if (m_selection.IsEmpty() || currentSelected || line < start.line || line > end.line)
             continue;
@@ -470,8 +510,8 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         const size_t from = line == start.line ? kel::watch::CellsBefore(text, start.column.Get()) : 0;
         size_t to = line == end.line ? kel::watch::CellsBefore(text, end.column.Get())
                                      : kel::watch::CellsBefore(text, text.size()) + 1;
-        _PaintCells(painter, text, from, to, top, colours.color(QPalette::Active, QPalette::Highlight),
-                    colours.color(QPalette::Active, QPalette::HighlightedText), firstCell, endCell);
+        m_grid->DrawCells(painter, text, from, to, _CellX(0), top, colours.color(QPalette::Active, QPalette::Highlight),
+                          colours.color(QPalette::Active, QPalette::HighlightedText));
     }
     if (hasFocus()) {
         const STextPosition caret = m_selection.Caret();
@@ -481,21 +521,25 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
             painter.fillRect(QRectF(x, top, 1, lineHeight), kTextColor);
         }
     }
+    if (m_bLineNumbers)
+        _PaintGutter(painter, first, last);
 }
 
-// The line's text again over the cells `fromCell` to `toCell`, in other colours.
-void CKelWatchView::_PaintCells(QPainter& painter, std::string_view text, size_t fromCell, size_t toCell, qreal top,
-                                const QColor& background, const QColor& foreground, size_t firstCell,
-                                size_t endCell) const
+// The numbers of the rows from `first` to `last`, right-aligned on a band
+// that the text scrolls under.
+void CKelWatchView::_PaintGutter(QPainter& painter, size_t first, size_t last) const
 {
-    const QRectF area(_CellX(fromCell), top, static_cast<qreal>(toCell - fromCell) * m_grid->CellWidth(),
-                      m_grid->LineHeight());
-    painter.save();
-    painter.setClipRect(area);
-    painter.fillRect(area, background);
-    painter.setPen(foreground);
-    m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
-    painter.restore();
+    const qreal width = GutterWidth();
+    const qreal cellWidth = m_grid->CellWidth();
+    painter.fillRect(QRectF(0, 0, width, viewport()->height()), kGutterBackground);
+    painter.setPen(kGutterText);
+    const size_t cells = static_cast<size_t>(std::lround((width - kMargin) / cellWidth)) - 1;
+    for (size_t row = first; row <= last && row < m_lines.LineCount(); ++row) {
+        const std::string number = std::to_string(row + 1);
+        const qreal left = static_cast<qreal>(cells - number.size()) * cellWidth;
+        const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * m_grid->LineHeight();
+        m_grid->DrawLine(painter, number, 0, number.size(), left, top);
+    }
 }
 
 void CKelWatchView::focusInEvent(QFocusEvent* event)

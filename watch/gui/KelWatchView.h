@@ -4,11 +4,14 @@
 // timer runs the document's read cycle into the view's own line store; while
 // the view follows, it puts the caret at the end and scrolls there. Scrolling
 // up, a mouse selection or a find stops following, so the user's place and
-// selection stay while lines arrive; End, Ctrl+End or SetFollowing resume. Only the rows on screen are
-// painted, light grey on black in a 9-point Korean monospace font, without
-// wrapping. The user selects and copies with mouse and keyboard as in a text
-// box. When the document is read again in another encoding, the view drops
-// its text and starts as a new view would. Lives on the user-interface thread.
+// selection stay while lines arrive; End, Ctrl+End or SetFollowing resume.
+// Only the rows on screen are painted, light grey on black in a 9-point
+// Korean monospace font, without wrapping; highlight rules, when given, colour
+// whole lines, and a gutter may show the line numbers. The user selects and
+// copies with mouse and keyboard as in a text box. When the document is read
+// again in another encoding, the view drops its text and starts as a new view
+// would. Lives on the user-interface thread.
+#include "HighlightRules.h"
 #include "KelWatchDoc.h"
 #include "LineFinder.h"
 #include "LineStore.h"
@@ -31,6 +34,11 @@ public:
     static const QColor kTextColor;       // RGB(192, 192, 192)
     static const QColor kBackgroundColor; // black
     static const QString kFontFace;       // "돋움체"
+    // Matches of a find or a filter, and the line-number gutter.
+    static const QColor kMatchBackground;
+    static const QColor kMatchText;
+    static const QColor kGutterBackground;
+    static const QColor kGutterText;
 
     explicit CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent = nullptr);
     ~CKelWatchView() override;
@@ -71,6 +79,17 @@ public:
     // Go to line: the caret to the start of line `number` (from 1, kept
     // within the lines), shown in the middle of the view; following stops.
     void GoToLine(size_t number);
+    // The same, with the line selected (the view scrolls to its start).
+    void SelectLine(size_t number);
+
+    // Lines that match a rule take its colours; none (nullptr) is the plain look.
+    void SetHighlightRules(std::shared_ptr<const CHighlightRules> rules);
+    const CHighlightRules* HighlightRules() const { return m_highlightRules.get(); }
+    // Line numbers (from 1) in a gutter on the left.
+    void SetLineNumbers(bool on);
+    bool HasLineNumbers() const { return m_bLineNumbers; }
+    // Width of the gutter in pixels: 0 without line numbers.
+    qreal GutterWidth() const;
 
     // The whole text as a copy of everything gives it: lines end in "\n".
     QString PlainText() const;
@@ -100,6 +119,12 @@ signals:
     void followChanged(bool following, qulonglong linesSince);
     // The matches found so far or the current match changed.
     void findChanged();
+    // Lines were appended to Lines().
+    void linesAppended();
+    // Every line of Lines() went: the document is read again from its start.
+    void textReplaced();
+    // The highlight rules were switched or changed.
+    void highlightChanged();
     // The document's encoding was detected, chosen or dropped, or turned out
     // to be one that cannot be shown.
     void encodingChanged();
@@ -130,12 +155,12 @@ private:
     bool _TryGoToMatch();
     void _GoToMatch(size_t index);
     bool _IsCurrentMatchSelected() const;
-    void _PaintCells(QPainter& painter, std::string_view text, size_t fromCell, size_t toCell, qreal top,
-                     const QColor& background, const QColor& foreground, size_t firstCell, size_t endCell) const;
     void _OnScrollBarAction(int action);
     bool _HandleMoveKey(QKeyEvent* event);
     STextPosition _PositionAt(const QPoint& point) const;
     qreal _CellX(size_t cell) const;
+    qreal _TextLeft() const;
+    void _PaintGutter(QPainter& painter, size_t first, size_t last) const;
 
     std::shared_ptr<CKelWatchDoc> m_document;
     CLineStore m_lines;
@@ -150,14 +175,10 @@ private:
     STextPosition m_findFrom;
     bool m_bFollowing = true;
     size_t m_nArrivedSince = 0;
+    std::shared_ptr<const CHighlightRules> m_highlightRules;
+    bool m_bLineNumbers = false;
     // The document's generation that the text shown is of, and the
     // encoding (and whether it could be followed) last told about.
     unsigned m_nGeneration = 0;
     std::pair<int, bool> m_shownEncoding;
-    // The find as asked, to search the text again when it is read anew.
-    struct SFindRequest {
-        QString pattern;
-        bool regularExpression = false;
-        bool caseSensitive = false;
-    } m_findRequest;
 };

@@ -3,7 +3,9 @@
 #include "AboutDlg.h"
 #include "AppLook.h"
 #include "ChildFrm.h"
+#include "FilterPane.h"
 #include "FindBar.h"
+#include "HighlightDlg.h"
 #include "KelWatchView.h"
 #include "Resource.h"
 #include "RibbonBar.h"
@@ -47,6 +49,9 @@ namespace {
 // Where the framework keeps the workspace values of the application.
 constexpr const wchar_t* kWorkspaceSection = L"Workspace";
 constexpr const wchar_t* kAppLookEntry = L"ApplicationLook";
+constexpr const wchar_t* kHighlightEntry = L"Highlight";
+constexpr const wchar_t* kHighlightRulesEntry = L"HighlightRules";
+constexpr const wchar_t* kLineNumbersEntry = L"LineNumbers";
 
 QString DocumentName()
 {
@@ -130,8 +135,15 @@ QString EncodingStatus(const CKelWatchDoc& document)
 
 CMainFrame::CMainFrame(CWinApp* app, QWidget* parent)
     : QMainWindow(parent), m_app(app),
-      m_nAppLook(app->GetProfileInt(kWorkspaceSection, kAppLookEntry, ID_VIEW_APPLOOK_OFF_2007_BLUE))
+      m_nAppLook(app->GetProfileInt(kWorkspaceSection, kAppLookEntry, ID_VIEW_APPLOOK_OFF_2007_BLUE)),
+      m_bHighlight(app->GetProfileInt(kWorkspaceSection, kHighlightEntry, 0) != 0),
+      m_bLineNumbers(app->GetProfileInt(kWorkspaceSection, kLineNumbersEntry, 0) != 0)
 {
+    // No stored rules: the defaults; stored but empty: the user removed them all.
+    const std::wstring defaults = QString::fromStdString(CHighlightRules::Serialize(CHighlightRules::Defaults())).toStdWString();
+    const CStringW stored = app->GetProfileString(kWorkspaceSection, kHighlightRulesEntry, defaults.c_str());
+    m_highlightRules = std::make_shared<const CHighlightRules>(
+        CHighlightRules::Parse(QString::fromStdWString(stored.str()).toStdString()));
 }
 
 CMainFrame::~CMainFrame()
@@ -161,6 +173,7 @@ bool CMainFrame::LoadFrame()
         _UpdateTitles();
         _ShowFollowState();
         _ShowFindState();
+        _ShowFilterState();
         _ShowEncoding();
     });
 
@@ -228,6 +241,19 @@ void CMainFrame::createActions()
         _ShowFollowState();
     });
 
+    QAction* filter = bind(ID_VIEW_FILTER, QStringLiteral("필터(&L)"), &CMainFrame::toggleFilter,
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    filter->setCheckable(true);
+    filter->setStatusTip(QStringLiteral("패턴이 있는 줄만 아래 창에 모아 보여 줍니다"));
+    QAction* highlight = bind(ID_VIEW_HIGHLIGHT, QStringLiteral("강조 표시(&H)"), &CMainFrame::SetHighlighting);
+    highlight->setCheckable(true);
+    highlight->setChecked(m_bHighlight);
+    highlight->setStatusTip(QStringLiteral("강조 규칙에 맞는 줄을 규칙의 색으로 보여 줍니다"));
+    bind(ID_VIEW_HIGHLIGHT_RULES, QStringLiteral("강조 규칙(&R)..."), &CMainFrame::editHighlightRules);
+    QAction* lineNumbers = bind(ID_VIEW_LINE_NUMBERS, QStringLiteral("줄 번호(&N)"), &CMainFrame::SetLineNumbers);
+    lineNumbers->setCheckable(true);
+    lineNumbers->setChecked(m_bLineNumbers);
+
     QAction* statusBarAction = _AddAction(ID_VIEW_STATUS_BAR, LabelOf(IDS_RIBBON_STATUSBAR));
     statusBarAction->setCheckable(true);
     statusBarAction->setChecked(true);
@@ -279,7 +305,13 @@ void CMainFrame::createMenus()
     QMenu* view = menuBar()->addMenu(QStringLiteral("보기(&V)"));
     view->addAction(Action(ID_VIEW_STATUS_BAR));
     view->addAction(Action(ID_VIEW_FOLLOW));
+    view->addAction(Action(ID_VIEW_FILTER));
+    view->addAction(Action(ID_VIEW_LINE_NUMBERS));
     view->addMenu(_EncodingMenu());
+    view->addSeparator();
+    view->addAction(Action(ID_VIEW_HIGHLIGHT));
+    view->addAction(Action(ID_VIEW_HIGHLIGHT_RULES));
+    view->addSeparator();
     QMenu* looks = view->addMenu(QStringLiteral("응용 프로그램 모양(&A)"));
     for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
         if (id == ID_VIEW_APPLOOK_OFF_2007_BLUE)
@@ -365,7 +397,8 @@ void CMainFrame::createRibbon()
     connect(statusBarBox, &QCheckBox::toggled, statusBarAction, &QAction::setChecked);
     connect(statusBarAction, &QAction::toggled, statusBarBox, &QCheckBox::setChecked);
     view->AddWidget(statusBarBox);
-    view->AddButton(Action(ID_VIEW_FOLLOW));
+    for (UINT id : {ID_VIEW_FOLLOW, ID_VIEW_FILTER, ID_VIEW_LINE_NUMBERS, ID_VIEW_HIGHLIGHT, ID_VIEW_HIGHLIGHT_RULES})
+        view->AddButton(Action(id));
     view->AddButton(_EncodingMenu()->menuAction())->setPopupMode(QToolButton::InstantPopup);
 
     CRibbonPanel* actions = m_ribbon->AddPanel(QStringLiteral("동작"));
@@ -491,6 +524,56 @@ void CMainFrame::closeFindBar()
     }
 }
 
+void CMainFrame::toggleFilter(bool on)
+{
+    if (CChildFrame* child = ActiveChild())
+        child->ShowFilter(on);
+    _ShowFilterState();
+}
+
+// The filter action is checked while the current window shows its pane.
+void CMainFrame::_ShowFilterState()
+{
+    const CChildFrame* child = ActiveChild();
+    Action(ID_VIEW_FILTER)->setChecked(child && child->IsFilterShown());
+}
+
+void CMainFrame::SetHighlighting(bool on)
+{
+    m_bHighlight = on;
+    Action(ID_VIEW_HIGHLIGHT)->setChecked(on);
+    for (CChildFrame* child : Children())
+        child->GetView()->SetHighlightRules(on ? m_highlightRules : nullptr);
+    m_app->WriteProfileInt(kWorkspaceSection, kHighlightEntry, on ? 1 : 0);
+}
+
+void CMainFrame::SetHighlightRules(std::shared_ptr<const CHighlightRules> rules)
+{
+    m_highlightRules = std::move(rules);
+    const std::string text = CHighlightRules::Serialize(m_highlightRules->Rules());
+    m_app->WriteProfileString(kWorkspaceSection, kHighlightRulesEntry, QString::fromStdString(text).toStdWString().c_str());
+    SetHighlighting(m_bHighlight);
+}
+
+void CMainFrame::editHighlightRules()
+{
+    CHighlightDlg dialog(m_highlightRules->Rules(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SetHighlightRules(std::make_shared<const CHighlightRules>(dialog.Rules()));
+    // Rules just edited are meant to be seen.
+    SetHighlighting(true);
+}
+
+void CMainFrame::SetLineNumbers(bool on)
+{
+    m_bLineNumbers = on;
+    Action(ID_VIEW_LINE_NUMBERS)->setChecked(on);
+    for (CChildFrame* child : Children())
+        child->GetView()->SetLineNumbers(on);
+    m_app->WriteProfileInt(kWorkspaceSection, kLineNumbersEntry, on ? 1 : 0);
+}
+
 void CMainFrame::goToLine()
 {
     CChildFrame* child = ActiveChild();
@@ -520,7 +603,7 @@ void CMainFrame::_ShowFindState()
         return;
     const CKelWatchView* view = child->GetView();
     m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), view->IsFindDone(),
-                         view->Finder().ErrorString());
+                         QString::fromStdString(view->Finder().ErrorString()));
 }
 
 QAction* CMainFrame::Action(UINT commandId) const
@@ -575,8 +658,11 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     auto* view = new CKelWatchView(document);
     view->setContextMenuPolicy(Qt::ActionsContextMenu);
     view->addActions({Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_PASTE)});
+    view->SetHighlightRules(m_bHighlight ? m_highlightRules : nullptr);
+    view->SetLineNumbers(m_bLineNumbers);
     auto* child = new CChildFrame(view);
     child->SetDocumentTitle(title);
+    connect(child->FilterPane(), &CFilterPane::closeRequested, this, [this] { _ShowFilterState(); });
     connect(view, &CKelWatchView::followChanged, this, [this, child] {
         if (child == ActiveChild())
             _ShowFollowState();

@@ -3,7 +3,10 @@
 // CMainFrame: the main window: tabbed document windows, the ribbon bar and
 // menus, the status bar with its two panes, the window list, and the choice
 // of look, which is stored as "ApplicationLook" in the profile and used at
-// the next start. Lives on the user-interface thread.
+// the next start. Beside it the profile keeps whether lines are highlighted
+// (off at first: the plain look), the highlight rules, and whether line
+// numbers are shown; these apply to every view. Lives on the user-interface
+// thread.
 #include "platform/Types.h"
 
 #include <QMainWindow>
@@ -13,6 +16,7 @@
 
 class CChildFrame;
 class CFindBar;
+class CHighlightRules;
 class CKelWatchDoc;
 class CKelWatchView;
 class CRibbonBar;
@@ -62,6 +66,15 @@ public:
     // Selects a look (210-218): style, palette, check mark, profile.
     void OnApplicationLook(UINT id);
 
+    // Highlighting on or off in every view, and the rules it uses; both
+    // are kept in the profile.
+    void SetHighlighting(bool on);
+    bool IsHighlighting() const { return m_bHighlight; }
+    void SetHighlightRules(std::shared_ptr<const CHighlightRules> rules);
+    const std::shared_ptr<const CHighlightRules>& HighlightRules() const { return m_highlightRules; }
+    // Line numbers in every view; kept in the profile.
+    void SetLineNumbers(bool on);
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -88,6 +101,8 @@ private:
     void showFindBar();
     void closeFindBar();
     void goToLine();
+    void toggleFilter(bool on);
+    void editHighlightRules();
     void logging() {} // the logging commands are enabled and do nothing
 
     QAction* _AddAction(UINT id, const QString& text);
@@ -96,6 +111,7 @@ private:
     void _ShowFollowState();
     void _ApplyFind();
     void _ShowFindState();
+    void _ShowFilterState();
     void _FillWindowMenu(QMenu* menu);
     QMenu* _ApplicationMenu();
     QMenu* _EncodingMenu();
@@ -115,4 +131,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     CFindBar* m_findBar = nullptr;
     QToolBar* m_findToolBar = nullptr;
+    std::shared_ptr<const CHighlightRules> m_highlightRules;
+    bool m_bHighlight = false;
+    bool m_bLineNumbers = false;
 };

@@ -77,6 +77,11 @@ constexpr UINT ID_VIEW_ENCODING_UTF16BE = 32798;
 constexpr UINT ID_VIEW_ENCODING_SYSTEM = 32799;
 constexpr UINT ID_VIEW_ENCODING_DETECT = 32800;
 constexpr UINT ID_STATUSBAR_ENCODING = 32801;
+// The filter pane, highlight rules and line numbers
+constexpr UINT ID_VIEW_FILTER = 32810;
+constexpr UINT ID_VIEW_HIGHLIGHT = 32811;
+constexpr UINT ID_VIEW_HIGHLIGHT_RULES = 32812;
+constexpr UINT ID_VIEW_LINE_NUMBERS = 32813;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
