@@ -3,11 +3,11 @@
 // CKelWatchDoc: one followed log file. The document remembers the path, the
 // read position (first byte not shown yet) and the encoding, detected or
 // chosen by the user; ReadCycle keeps the file open between cycles, detects
-// its encoding once (unless one was chosen),
-// follows the path to a new file when the log is rotated (as `tail -F`), and
-// hands over the lines added since the last cycle, either to a line sink (the view's line
-// store) or as one text with each line ending in "\r\n". Nothing here needs
-// a display; the view calls ReadCycle from its 100 ms timer.
+// its encoding once (unless one was chosen), follows the path to a new file
+// when the log is rotated (as `tail -F`), and hands over the lines added since
+// the last cycle, either to a line sink (the view's line store) or as one text
+// with each line ending in "\r\n". Nothing here needs a display; the view
+// calls ReadCycle from its 100 ms timer.
 //
 // Not thread safe: every call runs on the thread that owns the views. The
 // views of one document share it, so each new line goes to exactly one view.

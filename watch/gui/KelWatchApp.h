@@ -2,8 +2,8 @@
 
 // CKelWatchApp: start-up of the viewer. Without arguments the frame starts
 // empty; each path given is opened in a tabbed window of its own, the first
-// one in front. The profile
-// (the chosen look) lives under the registry key of the application.
+// one in front. The profile (the chosen look) lives under the registry key of
+// the application.
 #include "platform/WinApp.h"
 
 #include <QStringList>
