@@ -73,11 +73,22 @@ bool IsFollowable(int id)
     case CKelFile::EUCKR:
     case CKelFile::CP949:
     case CKelFile::UTF16_LE:
+    case CKelFile::UTF16_BE:
         return true;
     default:
         return false;
     }
 }
+
+bool IsUtf16(int id) { return id == CKelFile::UTF16_LE || id == CKelFile::UTF16_BE; }
+
+// The value of the UTF-16 unit at `data`, in the byte order of `id`.
+unsigned UnitAt(int id, const BYTE* data)
+{
+    return id == CKelFile::UTF16_BE ? (data[0] << 8) | data[1] : data[0] | (data[1] << 8);
+}
+
+bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 bool DecodesAsUtf8(int id)
 {
@@ -105,11 +116,14 @@ size_t FindByteLineEnd(const BYTE* data, size_t length)
     return kNoEnd;
 }
 
-// Offset of the first UTF-16LE unit that is a line feed or zero, or kNoEnd.
-size_t FindUnitLineEnd(const BYTE* data, size_t length)
+// Offset of the first UTF-16 unit that is a line feed or zero, or kNoEnd.
+size_t FindUnitLineEnd(int id, const BYTE* data, size_t length)
 {
+    // The byte that is zero in both, and the one that tells them apart.
+    const size_t high = id == CKelFile::UTF16_BE ? 0 : 1;
+    const size_t low = 1 - high;
     for (size_t at = 0; at + 1 < length; at += 2)
-        if (data[at + 1] == 0 && (data[at] == '\n' || data[at] == 0))
+        if (data[at + high] == 0 && (data[at + low] == '\n' || data[at + low] == 0))
             return at;
     return kNoEnd;
 }
@@ -118,10 +132,8 @@ size_t FindUnitLineEnd(const BYTE* data, size_t length)
 // it is cut at the last character boundary so no character is split.
 size_t CutLongLine(int id, const BYTE* data, size_t window)
 {
-    if (id == CKelFile::UTF16_LE) {
-        const unsigned last = data[window - 2] | (data[window - 1] << 8);
-        return last >= 0xD800 && last <= 0xDBFF ? window - 2 : window;
-    }
+    if (IsUtf16(id))
+        return IsHighSurrogate(UnitAt(id, data + window - 2)) ? window - 2 : window;
     if (DecodesAsUtf8(id)) {
         size_t lead = window;
         while (lead > 0 && window - lead < 4 && (data[lead - 1] & 0xC0) == 0x80)
@@ -148,10 +160,10 @@ struct SLine {
 // it; `atEnd` says that no further bytes follow them in the file yet.
 SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
 {
-    const size_t unit = id == CKelFile::UTF16_LE ? 2 : 1;
+    const size_t unit = IsUtf16(id) ? 2 : 1;
     const size_t window = std::min<size_t>(available, CKelWatchDoc::kReadSize);
     const size_t whole = window - window % unit;
-    const size_t end = unit == 2 ? FindUnitLineEnd(data, whole) : FindByteLineEnd(data, whole);
+    const size_t end = unit == 2 ? FindUnitLineEnd(id, data, whole) : FindByteLineEnd(data, whole);
     if (end != kNoEnd)
         return {end, end + unit};
     if (window == CKelWatchDoc::kReadSize) {
@@ -160,8 +172,12 @@ SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
     }
     if (!atEnd)
         return {0, 0};
-    // The unfinished last line is shown now; half a UTF-16 unit waits.
-    return {whole, whole};
+    // The unfinished last line is shown now; half a UTF-16 unit waits, and
+    // so does the first half of a surrogate pair.
+    size_t shown = whole;
+    if (IsUtf16(id) && shown >= 2 && IsHighSurrogate(UnitAt(id, data + shown - 2)))
+        shown -= 2;
+    return {shown, shown};
 }
 
 // Turns the cut lines into the lines of the view: each line converted and
@@ -176,7 +192,7 @@ public:
     {
         if (m_utf8)
             AddUtf8(data, length);
-        else if (m_id == CKelFile::UTF16_LE)
+        else if (IsUtf16(m_id))
             AddUtf16(data, length);
         else
             AddMultiByte(data, length);
@@ -214,7 +230,15 @@ private:
 
     void AddUtf16(const BYTE* data, size_t length)
     {
-        AppendTrimmed(kel::platform::Utf16LEToWide(data, length / 2));
+        if (m_id == CKelFile::UTF16_LE) {
+            AppendTrimmed(kel::platform::Utf16LEToWide(data, length / 2));
+            return;
+        }
+        // Big-endian units are turned round, then read as little-endian.
+        m_swapped.assign(data, data + length - length % 2);
+        for (size_t at = 0; at < m_swapped.size(); at += 2)
+            std::swap(m_swapped[at], m_swapped[at + 1]);
+        AppendTrimmed(kel::platform::Utf16LEToWide(m_swapped.data(), m_swapped.size() / 2));
     }
 
     // Code page lines are gathered and converted in one call, joined by line
@@ -252,6 +276,7 @@ private:
     CWatchLineSink& m_out;
     std::string m_batch;
     std::vector<size_t> m_lineEnds;
+    std::vector<BYTE> m_swapped; // one UTF-16BE line in little-endian order
 };
 
 struct SCycle {
@@ -305,6 +330,23 @@ SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, U
 bool CKelWatchDoc::OnOpenDocument(const wchar_t* path)
 {
     m_strPath = path;
+    return true;
+}
+
+bool CKelWatchDoc::SetEncoding(int id)
+{
+    if (id != CKelFile::UNDETECTED && !IsFollowable(id))
+        return false;
+    // A finished detection may be of the file as it was; one still running
+    // looks at it as it is now and is kept.
+    if (m_detection.valid() && m_detection.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        m_detection.get();
+    m_nEncoding = id;
+    m_bEncodingChosen = id != CKelFile::UNDETECTED;
+    m_nReadPosition = 0;
+    m_bFollowing = true;
+    m_bHasMore = false;
+    ++m_nGeneration;
     return true;
 }
 
@@ -432,7 +474,11 @@ size_t CKelWatchDoc::_FollowThePath(CWatchLineSink& lines)
     lines.AddLine(m_bPathGone ? kRecreatedMarker : kReplacedMarker);
     m_file = std::move(named);
     m_nReadPosition = 0;
-    m_nEncoding = CKelFile::UNDETECTED;
+    // An encoding the user chose holds for the next file of the log too (a
+    // program writes its new log as it wrote the old one); a detected one
+    // is detected again.
+    if (!m_bEncodingChosen)
+        m_nEncoding = CKelFile::UNDETECTED;
     m_bPathGone = false;
     return count + 1;
 }
@@ -451,6 +497,8 @@ size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
         if (!id)
             return rotated;
         m_nEncoding = *id;
+    } else if (m_detection.valid() && m_detection.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        m_detection.get(); // a detection the user's choice made needless
     }
     if (!IsFollowable(m_nEncoding)) {
         // Nothing of this file can be shown; say so once instead of

@@ -1,12 +1,13 @@
 #pragma once
 
 // CKelWatchDoc: one followed log file. The document remembers the path, the
-// read position (first byte not shown yet) and the detected encoding;
-// ReadCycle keeps the file open between cycles, detects its encoding once,
-// follows the path to a new file when the log is rotated (as `tail -F`), and
-// hands over the lines added since the last cycle, either to a line sink (the view's line
-// store) or as one text with each line ending in "\r\n". Nothing here needs
-// a display; the view calls ReadCycle from its 100 ms timer.
+// read position (first byte not shown yet) and the encoding, detected or
+// chosen by the user; ReadCycle keeps the file open between cycles, detects
+// its encoding once (unless one was chosen), follows the path to a new file
+// when the log is rotated (as `tail -F`), and hands over the lines added since
+// the last cycle, either to a line sink (the view's line store) or as one text
+// with each line ending in "\r\n". Nothing here needs a display; the view
+// calls ReadCycle from its 100 ms timer.
 //
 // Not thread safe: every call runs on the thread that owns the views. The
 // views of one document share it, so each new line goes to exactly one view.
@@ -54,6 +55,16 @@ public:
     ULONGLONG GetTextLimit() const { return m_nTextLimit; }
     int GetEncoding() const { return m_nEncoding; }
 
+    // Reads the file again from its first byte in the encoding `id` (an id
+    // the cycle can follow), or detects it again for UNDETECTED; a document
+    // that had stopped following follows again. The path stays the same.
+    // Each call starts a new generation: a view that has shown an older one
+    // drops its text. False, and nothing changed, for an id it cannot read.
+    bool SetEncoding(int id);
+    // True when the encoding is the user's choice rather than detected.
+    bool IsEncodingChosen() const { return m_bEncodingChosen; }
+    unsigned Generation() const { return m_nGeneration; }
+
     // One read cycle: every line that is new since the last cycle goes to
     // `lines`; returns how many (0 when the file cannot be opened).
     size_t ReadCycle(CWatchLineSink& lines);
@@ -62,7 +73,7 @@ public:
     // True when the last cycle stopped at its budget with more lines waiting.
     bool HasMore() const { return m_bHasMore; }
     // True while a big file's encoding is being detected beside the cycles.
-    bool IsDetecting() const { return m_detection.valid(); }
+    bool IsDetecting() const { return m_detection.valid() && m_nEncoding == CKelFile::UNDETECTED; }
     // False once the file turned out to be in an encoding that cannot be
     // shown; the cycle that found it returned a note saying so.
     bool IsFollowing() const { return m_bFollowing; }
@@ -81,6 +92,8 @@ private:
     ULONGLONG m_nReadPosition = 0;
     ULONGLONG m_nTextLimit = 0; // 0: the view's largest limit; never changed
     int m_nEncoding = CKelFile::UNDETECTED;
+    bool m_bEncodingChosen = false;
+    unsigned m_nGeneration = 0;
     bool m_bFollowing = true;
     bool m_bHasMore = false;
     ULONGLONG m_nCycleBudget = kDefaultCycleBudget;

@@ -117,6 +117,16 @@ char* CLineStore::_Reserve(size_t bytes)
     return at;
 }
 
+void CLineStore::Clear()
+{
+    std::vector<SChunk>().swap(m_chunks);
+    std::vector<size_t>().swap(m_indexedStarts);
+    m_nLineCount = 0;
+    m_nMaxLineCells = 0;
+    m_nTextBytes = 0;
+    m_lastLookUp = {};
+}
+
 size_t CLineStore::ReservedBytes() const
 {
     size_t bytes = m_indexedStarts.capacity() * sizeof(size_t);

@@ -3,11 +3,11 @@
 // CLineStore: all text a view was ever given, as lines of UTF-8 in large
 // chunks, each line followed by a line feed, so the text of consecutive lines
 // of a chunk is one contiguous run, as a search or a copy wants it. Lines are
-// only added at the end, never changed or removed. The index keeps where
-// every 64th line starts; a line is found from there (or from the line looked
-// up last, so reading lines in order costs nothing extra). A line so costs
-// one byte besides its text, and a file of empty lines stays as small as it
-// is on disk.
+// only added at the end, never changed; Clear removes them all at once. The
+// index keeps where every 64th line starts; a line is found from there (or
+// from the line looked up last, so reading lines in order costs nothing
+// extra). A line so costs one byte besides its text, and a file of empty lines
+// stays as small as it is on disk.
 //
 // The text is what the view shows and what saving writes: a wide character
 // that UTF-8 cannot hold (a lone surrogate) is stored as '?', one beyond
@@ -37,6 +37,9 @@ public:
     // CWatchLineSink: a line is added at the end, without its line end.
     void AddLine(std::wstring_view line) override;
     void AddUtf8Line(std::string_view bytes) override;
+
+    // Removes every line and gives back the memory, as a new store.
+    void Clear();
 
     // Bytes of text held (line feeds included) and bytes reserved for it.
     size_t TextBytes() const { return m_nTextBytes; }

@@ -282,8 +282,8 @@ TEST_F(FollowedFile, EmptyFileIsDetectedOnceAsAscii)
 
 TEST_F(FollowedFile, UnsupportedEncodingStopsFollowingWithANote)
 {
-    Write("\xFE\xFF\0a\0\n"); // UTF-16 big-endian mark
-    EXPECT_EQ(ReadAll(m_doc), L"지원하지 않는 Format UTF16_BE 입니다.\r\n");
+    Write(std::string("\0\0\xFE\xFF\0\0\0a\0\0\0\n", 12)); // UTF-32 big-endian mark
+    EXPECT_EQ(ReadAll(m_doc), L"지원하지 않는 Format UTF32_BE 입니다.\r\n");
     EXPECT_FALSE(m_doc.IsFollowing());
     Write("more\n");
     EXPECT_EQ(ReadAll(m_doc), L"");
@@ -370,10 +370,13 @@ struct RandomLog {
     std::string Token()
     {
         const int pick = std::uniform_int_distribution<int>(0, 99)(random);
-        const bool utf16 = encoding == CKelFile::UTF16_LE;
+        const bool utf16 = encoding == CKelFile::UTF16_LE || encoding == CKelFile::UTF16_BE;
         auto unit = [&](char16_t u) {
-            return utf16 ? std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)}
-                         : std::string(1, static_cast<char>(u));
+            const char low = static_cast<char>(u & 0xFF);
+            const char high = static_cast<char>(u >> 8);
+            if (!utf16)
+                return std::string(1, low);
+            return encoding == CKelFile::UTF16_BE ? std::string{high, low} : std::string{low, high};
         };
         if (pick < 8) return unit(u'\n');
         if (pick < 11) return unit(u'\r');
@@ -381,7 +384,7 @@ struct RandomLog {
         if (pick < 13) // a long run of 7-bit bytes (whole units in UTF-16)
             return std::string(2 * std::uniform_int_distribution<size_t>(4000, 10000)(random), 'L');
         if (pick < 30) {
-            if (utf16) return Utf16Le(u"\uD55C");
+            if (utf16) return unit(u'\uD55C');
             return encoding == CKelFile::EUCKR ? std::string("\xC7\xD1") : std::string("\xED\x95\x9C");
         }
         return unit(static_cast<char16_t>(u'a' + pick % 26));
@@ -430,6 +433,12 @@ TEST(WatchDocumentAgainstReference, Utf16Logs)
 {
     for (unsigned seed = 11; seed <= 16; ++seed)
         CompareWithReference(CKelFile::UTF16_LE, "\xFF\xFE", seed);
+}
+
+TEST(WatchDocumentAgainstReference, Utf16BigEndianLogs)
+{
+    for (unsigned seed = 31; seed <= 36; ++seed)
+        CompareWithReference(CKelFile::UTF16_BE, "\xFE\xFF", seed);
 }
 
 TEST(WatchDocumentAgainstReference, EucKrLogs)

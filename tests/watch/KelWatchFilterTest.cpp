@@ -138,6 +138,31 @@ TEST_F(WatchFilter, ThePaneKeepsTheMatchingLinesCurrentAsTheFileGrows)
     EXPECT_EQ(m_pane->StatusText(), QStringLiteral("%L1줄").arg(expected.size()));
 }
 
+// The document read again in another encoding: the pane forgets the rows
+// of the old text and lists those of the new one.
+TEST_F(WatchFilter, ThePaneStartsOverWhenTheDocumentIsReadAgain)
+{
+    // CP949 text ("오류" twice), read at first as UTF-8 by the user's choice.
+    Append("\xBF\xC0\xB7\xF9 one\nfine\n\xBF\xC0\xB7\xF9 two\n");
+    ASSERT_TRUE(m_document->SetEncoding(CKelFile::UTF8_NOBOM));
+    Cycle();
+    m_pane->SetPattern(QStringLiteral("오류|one"), true, true);
+    ASSERT_TRUE(WaitForFilter());
+    EXPECT_EQ(m_pane->Finder().MatchingLines(), (std::vector<size_t>{0})); // only "one" reads right
+    m_pane->List()->SetCurrentRow(0, false);
+
+    ASSERT_TRUE(m_document->SetEncoding(CKelFile::CP949));
+    Append("\xBF\xC0\xB7\xF9 three\n");
+    Cycle();
+    ASSERT_TRUE(WaitForFilter());
+    ASSERT_EQ(m_view->Lines().LineCount(), 4u);
+    EXPECT_EQ(m_view->Lines().Line(LineNumber(2)), "오류 two");
+    // Every line of the new text searched, not only the one past the old count.
+    EXPECT_EQ(m_pane->Finder().MatchingLines(), (std::vector<size_t>{0, 2, 3}));
+    EXPECT_EQ(m_pane->StatusText(), QStringLiteral("3줄"));
+    EXPECT_EQ(m_pane->List()->SelectedText(), QString()); // the old row is no row of the new text
+}
+
 TEST_F(WatchFilter, ARefusedOrEmptyPatternListsNothing)
 {
     Append(LogLines(0, 50));

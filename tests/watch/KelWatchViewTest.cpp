@@ -257,6 +257,96 @@ TEST_F(WatchView, FindInABigLogRunsInSlices)
     EXPECT_EQ(Selected(), "needle"); // the step waited for the search to get there
 }
 
+// UTF-16BE without a mark: detection takes it for something else.
+std::string Utf16BigEndian(const std::u16string& text)
+{
+    std::string bytes;
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit >> 8);
+        bytes += static_cast<char>(unit & 0xFF);
+    }
+    return bytes;
+}
+
+// Read again in another encoding, the view drops what it showed and starts
+// as a new view: caret at the end, following, a find searching the new text.
+TEST_F(WatchView, ReadAgainInAnotherEncodingTheViewStartsOver)
+{
+    Append(Utf16BigEndian(u"첫 경고 줄\n둘째\n경고 셋\n"));
+    Cycle();
+    ASSERT_NE(m_document->GetEncoding(), CKelFile::UTF16_BE);
+    const QString garbled = m_view->PlainText();
+    EXPECT_FALSE(garbled.contains(QStringLiteral("경고")));
+    // The user selects, stops following and looks for a word.
+    Key(Qt::Key_Home, Qt::ControlModifier);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    m_view->Find(QStringLiteral("경고"), false, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 20000));
+    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_FALSE(m_view->IsFollowing());
+    std::vector<std::pair<bool, qulonglong>> follow;
+    QObject::connect(m_view.get(), &CKelWatchView::followChanged,
+                     [&](bool following, qulonglong since) { follow.emplace_back(following, since); });
+    int encodingSignals = 0;
+    QObject::connect(m_view.get(), &CKelWatchView::encodingChanged, [&] { ++encodingSignals; });
+
+    ASSERT_TRUE(m_document->SetEncoding(CKelFile::UTF16_BE));
+    Cycle();
+    EXPECT_EQ(m_view->PlainText(), QStringLiteral("첫 경고 줄\n둘째\n경고 셋\n"));
+    EXPECT_EQ(m_view->Lines().LineCount(), 3u);
+    EXPECT_TRUE(m_view->IsFollowing());
+    EXPECT_EQ(follow, (std::vector<std::pair<bool, qulonglong>>{{true, 0}}));
+    EXPECT_EQ(encodingSignals, 1);
+    EXPECT_TRUE(m_view->Selection().IsEmpty());
+    EXPECT_EQ(m_view->Selection().Caret(), m_view->Lines().End());
+    EXPECT_EQ(m_view->LinesSinceFollowStopped(), 0u);
+    ASSERT_TRUE(m_view->Finder().IsActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 20000));
+    ASSERT_EQ(m_view->Finder().Matches().size(), 2u);
+    EXPECT_EQ(m_view->Finder().Matches()[0].line, LineNumber(0));
+    EXPECT_EQ(m_view->Finder().Matches()[1].line, LineNumber(2));
+    EXPECT_TRUE(m_view->IsFollowing()); // searching again moves nowhere
+
+    // Further lines come once, after the text read again.
+    Append(Utf16BigEndian(u"넷\n"));
+    Cycle();
+    EXPECT_EQ(m_view->PlainText(), QStringLiteral("첫 경고 줄\n둘째\n경고 셋\n넷\n"));
+}
+
+// Each view of the document drops its own share of the old text; the view
+// that reads next takes the whole file in the new encoding.
+TEST_F(WatchView, EveryViewOfTheDocumentDropsItsText)
+{
+    CKelWatchView second(m_document);
+    second.resize(480, 320);
+    Append("\xEB\xA1\x9C\xEA\xB7\xB8 one\n"); // UTF-8
+    Cycle();
+    Append("\xEB\xA1\x9C\xEA\xB7\xB8 two\n");
+    second.OnTimer(1);
+    ASSERT_EQ(m_view->Lines().LineCount(), 1u);
+    ASSERT_EQ(second.Lines().LineCount(), 1u);
+
+    ASSERT_TRUE(m_document->SetEncoding(CKelFile::CP949));
+    Cycle();
+    second.OnTimer(1);
+    EXPECT_EQ(m_view->Lines().LineCount(), 2u);
+    EXPECT_FALSE(m_view->PlainText().contains(QStringLiteral("로그")));
+    EXPECT_EQ(second.Lines().LineCount(), 0u);
+    EXPECT_TRUE(second.PlainText().isEmpty());
+
+    ASSERT_TRUE(m_document->SetEncoding(CKelFile::UTF8_NOBOM));
+    second.OnTimer(1);
+    Cycle();
+    EXPECT_EQ(second.PlainText(), QStringLiteral("로그 one\n로그 two\n"));
+    EXPECT_EQ(m_view->Lines().LineCount(), 0u);
+    // A view opened now starts with the current generation: nothing to drop.
+    CKelWatchView third(m_document);
+    Append("\xEB\xA1\x9C\xEA\xB7\xB8 three\n");
+    third.OnTimer(1);
+    third.OnTimer(1);
+    EXPECT_EQ(third.PlainText(), QStringLiteral("로그 three\n"));
+}
+
 TEST_F(WatchView, GoToLineShowsItInTheMiddleAndStopsFollowing)
 {
     Append(NumberedLines(300));

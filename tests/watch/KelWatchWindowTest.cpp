@@ -13,12 +13,16 @@
 #include "TestSupport.h"
 #include "WindowListDlg.h"
 
+#include "platform/CodePage.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QLabel>
 #include <QInputDialog>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -470,6 +474,253 @@ TEST_F(WatchWindows, CtrlGAsksForALineAndGoesThere)
     EXPECT_EQ(label, QStringLiteral("줄 번호 (1 - 3):"));
     EXPECT_EQ(view->Selection().Caret(), (STextPosition{LineNumber(1), LineColumn(0)}));
     EXPECT_FALSE(view->IsFollowing());
+}
+
+// ---- encodings and several files ----
+
+std::string Utf16(const std::u16string& text, bool bigEndian)
+{
+    std::string bytes;
+    for (char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+constexpr UINT kEncodingCommands[] = {ID_VIEW_ENCODING_UTF8, ID_VIEW_ENCODING_CP949, ID_VIEW_ENCODING_UTF16LE,
+                                      ID_VIEW_ENCODING_UTF16BE, ID_VIEW_ENCODING_SYSTEM};
+
+// The one encoding command checked, 0 for none.
+UINT CheckedEncoding(CMainFrame* frame)
+{
+    UINT checked = 0;
+    for (UINT id : kEncodingCommands) {
+        if (frame->Action(id)->isChecked()) {
+            EXPECT_EQ(checked, 0u) << "two encodings checked";
+            checked = id;
+        }
+    }
+    return checked;
+}
+
+TEST_F(WatchWindows, EachPathOnTheCommandLineOpensItsOwnTabTheFirstInFront)
+{
+    const std::string utf8 = m_files / "utf8.log";
+    const std::string cp949 = m_files / "cp949.log";
+    const std::string utf16 = m_files / "utf16.log";
+    Append(utf8, "\xED\x95\x9C utf-8\n");
+    Append(cp949, "\x8C\x63 cp949\n"); // "똠": only in CP949
+    Append(utf16, "\xFF\xFE" + Utf16(u"\uD55C utf-16\n", false));
+    CMainFrame* frame = Start({QString::fromStdString(utf8), QString::fromStdString(cp949), QString::fromStdString(utf16)});
+    const QList<CChildFrame*> children = frame->Children();
+    ASSERT_EQ(children.size(), 3);
+    EXPECT_EQ(children[0]->windowTitle(), QStringLiteral("utf8.log"));
+    EXPECT_EQ(children[1]->windowTitle(), QStringLiteral("cp949.log"));
+    EXPECT_EQ(children[2]->windowTitle(), QStringLiteral("utf16.log"));
+    EXPECT_EQ(frame->ActiveChild(), children[0]);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("KelWatch - utf8.log"));
+    EXPECT_TRUE(WaitForText(children[0]->GetView(), QStringLiteral("한 utf-8\n")));
+    EXPECT_TRUE(WaitForText(children[1]->GetView(), QStringLiteral("똠 cp949\n")));
+    EXPECT_TRUE(WaitForText(children[2]->GetView(), QStringLiteral("\uFEFF한 utf-16\n")));
+    // Three documents, not three windows of one.
+    EXPECT_NE(children[0]->GetView()->GetDocument(), children[1]->GetView()->GetDocument());
+    EXPECT_NE(children[1]->GetView()->GetDocument(), children[2]->GetView()->GetDocument());
+}
+
+TEST_F(WatchWindows, AnUnreadablePathAmongSeveralStillOpensItsEmptyTab)
+{
+    const std::string present = m_files / "present.log";
+    const std::string missing = m_files / "missing/gone.log"; // no such folder
+    Append(present, "here\n");
+    CMainFrame* frame = Start({QString::fromStdString(missing), QString::fromStdString(present)});
+    ASSERT_EQ(frame->Children().size(), 2);
+    EXPECT_EQ(frame->ActiveChild(), frame->Children().first());
+    EXPECT_TRUE(WaitForText(frame->Children().last()->GetView(), QStringLiteral("here\n")));
+    EXPECT_TRUE(frame->Children().first()->GetView()->PlainText().isEmpty());
+    EXPECT_EQ(frame->StatusPane(ID_STATUSBAR_ENCODING)->text(), QStringLiteral("감지 중"));
+    EXPECT_EQ(CheckedEncoding(frame), 0u);
+}
+
+TEST_F(WatchWindows, OpenDialogTakesSeveralFiles)
+{
+    const std::string first = m_files / "first.log";
+    const std::string second = m_files / "second.log";
+    Append(first, "one\n");
+    Append(second, "two\n");
+    CMainFrame* frame = Start();
+    bool severalAllowed = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        severalAllowed = dialog->fileMode() == QFileDialog::ExistingFiles;
+        dialog->setDirectory(QString::fromStdString(m_files.path().string()));
+        dialog->selectFile(QStringLiteral("\"first.log\" \"second.log\""));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    frame->Action(ID_FILE_OPEN)->trigger();
+    EXPECT_TRUE(severalAllowed);
+    ASSERT_EQ(frame->Children().size(), 2);
+    QStringList titles;
+    for (CChildFrame* child : frame->Children())
+        titles << child->windowTitle();
+    titles.sort();
+    EXPECT_EQ(titles, QStringList({"first.log", "second.log"}));
+    for (CChildFrame* child : frame->Children())
+        EXPECT_TRUE(WaitForText(child->GetView(), child->windowTitle().startsWith(QLatin1String("first")) ? "one\n" : "two\n"));
+}
+
+TEST_F(WatchWindows, EncodingMenuInTheViewMenuAndOnTheRibbon)
+{
+    CMainFrame* frame = Start();
+    const QStringList labels = {"UTF-8", "CP949 (EUC-KR)", "UTF-16LE", "UTF-16BE", "시스템 코드 페이지"};
+    for (int i = 0; i < labels.size(); ++i) {
+        QAction* action = frame->Action(kEncodingCommands[i]);
+        ASSERT_TRUE(action);
+        EXPECT_EQ(action->text(), labels[i]);
+        EXPECT_TRUE(action->isCheckable());
+        EXPECT_FALSE(action->isEnabled()); // no document to read again
+        ASSERT_TRUE(action->actionGroup());
+        EXPECT_EQ(action->actionGroup(), frame->Action(ID_VIEW_ENCODING_UTF8)->actionGroup());
+    }
+    QAction* detect = frame->Action(ID_VIEW_ENCODING_DETECT);
+    EXPECT_EQ(detect->text(), QStringLiteral("다시 감지(&D)"));
+    EXPECT_FALSE(detect->isCheckable());
+    EXPECT_EQ(detect->actionGroup(), nullptr);
+
+    // 보기(&V) > 인코딩(&C), holding the six.
+    QMenu* encodings = nullptr;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->text() == QStringLiteral("보기(&V)") && top->menu())
+            for (QAction* item : top->menu()->actions())
+                if (item->text() == QStringLiteral("인코딩(&C)"))
+                    encodings = item->menu();
+    ASSERT_TRUE(encodings);
+    QList<QAction*> items = encodings->actions();
+    items.removeIf([](QAction* item) { return item->isSeparator(); });
+    ASSERT_EQ(items.size(), 6);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(items[i], frame->Action(kEncodingCommands[i]));
+    EXPECT_EQ(items[5], detect);
+
+    // The ribbon's view panel has a button opening the same menu.
+    bool onRibbon = false;
+    for (CRibbonPanel* panel : frame->Ribbon()->Panels())
+        if (panel->Caption() == QStringLiteral("보기"))
+            for (QToolButton* button : panel->findChildren<QToolButton*>())
+                if (button->defaultAction() == encodings->menuAction())
+                    onRibbon = button->popupMode() == QToolButton::InstantPopup;
+    EXPECT_TRUE(onRibbon);
+}
+
+TEST_F(WatchWindows, ChoosingUtf16BigEndianReadsTheFileAgain)
+{
+    const std::string path = m_files / "be.log";
+    Append(path, Utf16(u"빅 엔디언 첫 줄\nsecond \u00E9\n", true)); // no mark
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_ENCODING);
+    // Taken for no known encoding at all: not followed, and said so.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->GetDocument()->IsFollowing(); }, kWaitMs));
+    EXPECT_EQ(view->GetDocument()->GetEncoding(), CKelFile::UNDETECTED);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("알 수 없는 인코딩"); }, kWaitMs))
+        << pane->text().toStdString();
+    EXPECT_NE(view->PlainText(), QStringLiteral("빅 엔디언 첫 줄\nsecond \u00E9\n"));
+    EXPECT_EQ(CheckedEncoding(frame), 0u);
+
+    QAction* bigEndian = frame->Action(ID_VIEW_ENCODING_UTF16BE);
+    EXPECT_TRUE(bigEndian->isEnabled());
+    bigEndian->trigger();
+    EXPECT_TRUE(bigEndian->isChecked());
+    EXPECT_EQ(pane->text(), QStringLiteral("UTF-16BE"));
+    EXPECT_TRUE(WaitForText(view, QStringLiteral("빅 엔디언 첫 줄\nsecond \u00E9\n")));
+    Append(path, Utf16(u"셋\n", true));
+    EXPECT_TRUE(WaitForText(view, QStringLiteral("빅 엔디언 첫 줄\nsecond \u00E9\n셋\n")));
+
+    // Detecting again: nothing checked until the detection is done.
+    frame->Action(ID_VIEW_ENCODING_DETECT)->trigger();
+    EXPECT_EQ(CheckedEncoding(frame), 0u);
+    EXPECT_EQ(pane->text(), QStringLiteral("감지 중"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("알 수 없는 인코딩"); }, kWaitMs))
+        << pane->text().toStdString();
+    EXPECT_FALSE(bigEndian->isChecked());
+}
+
+TEST_F(WatchWindows, EncodingCheckAndStatusPaneFollowTheActiveTab)
+{
+    const std::string utf8 = m_files / "a.log";
+    const std::string euckr = m_files / "b.log";
+    const std::string ascii = m_files / "c.log";
+    const std::string utf16 = m_files / "d.log";
+    Append(utf8, "\xEF\xBB\xBF\xED\x95\x9C\n");
+    Append(euckr, "\xC7\xD1\xB1\xDB\n");
+    Append(ascii, "plain\n");
+    Append(utf16, "\xFF\xFE" + Utf16(u"x\n", false));
+    CMainFrame* frame = Start({QString::fromStdString(utf8), QString::fromStdString(euckr), QString::fromStdString(ascii),
+                               QString::fromStdString(utf16)});
+    const QList<CChildFrame*> children = frame->Children();
+    ASSERT_EQ(children.size(), 4);
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_ENCODING);
+    ASSERT_TRUE(pane);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("UTF-8"); }, kWaitMs)) << pane->text().toStdString();
+    EXPECT_FALSE(pane->isHidden());
+    EXPECT_EQ(CheckedEncoding(frame), ID_VIEW_ENCODING_UTF8);
+
+    const QString systemPage = QStringLiteral("시스템 코드 페이지 (%1)").arg(QString::fromStdString(kel::platform::SystemCodeSet()));
+    const struct {
+        int tab;
+        UINT checked;
+        QString status;
+    } expected[] = {
+        {1, ID_VIEW_ENCODING_CP949, QStringLiteral("EUC-KR")},
+        {2, ID_VIEW_ENCODING_SYSTEM, systemPage},
+        {3, ID_VIEW_ENCODING_UTF16LE, QStringLiteral("UTF-16LE")},
+        {0, ID_VIEW_ENCODING_UTF8, QStringLiteral("UTF-8")},
+    };
+    for (const auto& tab : expected) {
+        SCOPED_TRACE(tab.tab);
+        CKelWatchView* view = children[tab.tab]->GetView();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetDocument()->GetEncoding() != CKelFile::UNDETECTED; }, kWaitMs));
+        frame->MdiArea()->setActiveSubWindow(children[tab.tab]);
+        EXPECT_EQ(CheckedEncoding(frame), tab.checked);
+        EXPECT_EQ(pane->text(), tab.status);
+    }
+
+    // A choice in one tab is that document's alone.
+    frame->MdiArea()->setActiveSubWindow(children[2]);
+    frame->Action(ID_VIEW_ENCODING_CP949)->trigger();
+    EXPECT_EQ(pane->text(), QStringLiteral("CP949"));
+    frame->MdiArea()->setActiveSubWindow(children[3]);
+    EXPECT_EQ(CheckedEncoding(frame), ID_VIEW_ENCODING_UTF16LE);
+    EXPECT_EQ(children[3]->GetView()->GetDocument()->GetEncoding(), CKelFile::UTF16_LE);
+    frame->MdiArea()->setActiveSubWindow(children[2]);
+    EXPECT_EQ(CheckedEncoding(frame), ID_VIEW_ENCODING_CP949);
+
+    // With the last tab closed there is nothing to show or choose.
+    for (CChildFrame* child : children)
+        child->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->Children().isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->isHidden(); }, kWaitMs));
+    EXPECT_EQ(CheckedEncoding(frame), 0u);
+    EXPECT_FALSE(frame->Action(ID_VIEW_ENCODING_UTF8)->isEnabled());
+}
+
+TEST_F(WatchWindows, AnEncodingThatCannotBeShownSaysSoAndAChoiceShowsTheFile)
+{
+    const std::string path = m_files / "utf32.log";
+    Append(path, std::string("\0\0\xFE\xFF\0\0\0a\0\0\0\n", 12));
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_ENCODING);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("지원하지 않음 (UTF32_BE)"); }, kWaitMs))
+        << pane->text().toStdString();
+    EXPECT_EQ(CheckedEncoding(frame), 0u);
+    frame->Action(ID_VIEW_ENCODING_UTF16BE)->trigger();
+    // Read as UTF-16BE: U+0000 ends a line, then U+FEFF, U+0000, U+0061, ...
+    EXPECT_TRUE(WaitForText(view, QStringLiteral("\n\uFEFF\na\n\n")));
+    EXPECT_EQ(pane->text(), QStringLiteral("UTF-16BE"));
 }
 
 } // namespace

@@ -84,6 +84,36 @@ TEST(LineStore, ALineLongerThanAChunkAndEmptyLinesKeepTheirPlace)
 }
 
 // A file of zero bytes is a file of empty lines: one byte each, as on disk.
+// A cleared store is a new one: the lines added after it are found where
+// they are, not where the lines looked up before the clearing were.
+TEST(LineStore, ClearedStoreHoldsOnlyWhatComesAfter)
+{
+    const std::vector<std::string> before = SampleLines(20000);
+    CLineStore store;
+    for (const std::string& line : before)
+        store.AddUtf8Line(line);
+    EXPECT_EQ(store.Line(LineNumber(19999)), before[19999]);
+    EXPECT_EQ(store.Line(LineNumber(100)), before[100]); // remembered as the last look-up
+
+    store.Clear();
+    EXPECT_EQ(store.LineCount(), 0u);
+    EXPECT_EQ(store.TextBytes(), 0u);
+    EXPECT_EQ(store.MaxLineCells(), 0u);
+    EXPECT_EQ(store.ReservedBytes(), 0u);
+    EXPECT_EQ(store.Line(LineNumber(0)), "");
+    EXPECT_EQ(store.End(), (STextPosition{LineNumber(0), LineColumn(0)}));
+
+    std::vector<std::string> after;
+    for (size_t i = 0; i < 300; ++i)
+        after.push_back(std::string(i % 7, 'z') + std::to_string(i));
+    for (const std::string& line : after)
+        store.AddLine(kel::platform::Utf8ToWide(line));
+    ASSERT_EQ(store.LineCount(), after.size());
+    for (size_t i : {120u, 101u, 0u, 64u, 299u, 100u})
+        EXPECT_EQ(store.Line(LineNumber(i)), after[i]) << i;
+    EXPECT_EQ(store.Text({}, store.End()), Joined(after, 0, after.size() - 1));
+}
+
 TEST(LineStore, EmptyLinesCostOneByteEach)
 {
     CLineStore store;

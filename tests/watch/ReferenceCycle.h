@@ -31,7 +31,8 @@ inline std::wstring ReferenceCycle(ReferenceDoc& doc)
         doc.encoding = CKelFile::EncodingCheck(whole.data(), static_cast<UINT>(whole.size() - 1));
         file.clear();
     }
-    const size_t unit = doc.encoding == CKelFile::UTF16_LE ? 2 : 1;
+    const bool bigEndian = doc.encoding == CKelFile::UTF16_BE;
+    const size_t unit = doc.encoding == CKelFile::UTF16_LE || bigEndian ? 2 : 1;
     std::wstring text;
     for (;;) {
         std::vector<BYTE> window(8197, 0);
@@ -43,7 +44,9 @@ inline std::wstring ReferenceCycle(ReferenceDoc& doc)
             break;
         size_t length = read - read % unit;
         for (size_t k = 0; k + unit <= read; k += unit) {
-            const unsigned value = unit == 2 ? window[k] | (window[k + 1] << 8) : window[k];
+            const unsigned value = unit == 1 ? window[k]
+                : bigEndian              ? (window[k] << 8) | window[k + 1]
+                                         : window[k] | (window[k + 1] << 8);
             if (value == 10 || value == 0) {
                 length = k + unit;
                 break;
@@ -55,7 +58,10 @@ inline std::wstring ReferenceCycle(ReferenceDoc& doc)
         std::vector<BYTE> line(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(length));
         line.push_back(0);
         line.push_back(0);
-        std::wstring wide = CKelFile::DecodeAs(doc.encoding, line.data(), length).str();
+        if (bigEndian) // turned round into little-endian units
+            for (size_t k = 0; k + 1 < length; k += 2)
+                std::swap(line[k], line[k + 1]);
+        std::wstring wide = CKelFile::DecodeAs(bigEndian ? CKelFile::UTF16_LE : doc.encoding, line.data(), length).str();
         const size_t first = wide.find_first_not_of(L"\r\n");
         wide = first == std::wstring::npos ? std::wstring() : wide.substr(first, wide.find_last_not_of(L"\r\n") - first + 1);
         text += wide + L"\r\n";

@@ -277,6 +277,7 @@ CFilterPane::CFilterPane(CKelWatchView* view, QWidget* parent)
         if (m_finder.IsActive() && !m_searchTimer.isActive())
             m_searchTimer.start(0, this);
     });
+    connect(view, &CKelWatchView::textReplaced, this, &CFilterPane::Restart);
 }
 
 void CFilterPane::SetPattern(const QString& pattern, bool regularExpression, bool caseSensitive)

@@ -16,9 +16,9 @@ BOOL CKelWatchApp::InitInstance()
         m_mainFrame.reset();
         return FALSE;
     }
-    // Only a command line that names something opens a document; the first
-    // argument is the file, as the framework's command line parsing takes it.
-    if (!m_arguments.isEmpty() && !m_mainFrame->OpenDocumentFile(m_arguments.first()))
+    // Only a command line that names something opens documents: a tab for
+    // each path, the first one in front.
+    if (!m_arguments.isEmpty() && !m_mainFrame->OpenDocumentFiles(m_arguments))
         return FALSE;
     m_mainFrame->show();
     return TRUE;

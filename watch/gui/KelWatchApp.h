@@ -1,8 +1,9 @@
 #pragma once
 
 // CKelWatchApp: start-up of the viewer. Without arguments the frame starts
-// empty; with a path that file is opened in one tabbed window. The profile
-// (the chosen look) lives under the registry key of the application.
+// empty; each path given is opened in a tabbed window of its own, the first
+// one in front. The profile (the chosen look) lives under the registry key of
+// the application.
 #include "platform/WinApp.h"
 
 #include <QStringList>

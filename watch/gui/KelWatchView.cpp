@@ -59,7 +59,8 @@ const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
 const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
 CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
-    : QAbstractScrollArea(parent), m_document(std::move(document))
+    : QAbstractScrollArea(parent), m_document(std::move(document)), m_nGeneration(m_document->Generation()),
+      m_shownEncoding(m_document->GetEncoding(), m_document->IsFollowing())
 {
     // Long lines do not wrap: both scroll bars as needed.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -142,12 +143,18 @@ void CKelWatchView::timerEvent(QTimerEvent* event)
 void CKelWatchView::OnTimer(int /*timerId*/)
 {
     m_catchUpTimer.stop();
+    if (m_nGeneration != m_document->Generation())
+        _Restart();
     size_t added = 0;
     try {
         added = m_document->ReadCycle(m_lines);
     } catch (CKelException* error) {
         error->Delete(); // a file error of this cycle; the next tick tries again
         return;
+    }
+    if (const std::pair encoding(m_document->GetEncoding(), m_document->IsFollowing()); encoding != m_shownEncoding) {
+        m_shownEncoding = encoding;
+        emit encodingChanged();
     }
     if (added > 0) {
         emit linesAppended();
@@ -170,6 +177,31 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         m_catchUpTimer.start(0, this);
     else if (m_document->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+// The document is read again from its first byte: the text shown so far
+// goes, and the view starts over as a new one, following; a find and a
+// filter go on over the new text.
+void CKelWatchView::_Restart()
+{
+    m_nGeneration = m_document->Generation();
+    m_lines.Clear();
+    m_selection = CTextSelection();
+    m_findTimer.stop();
+    m_pendingFind = EFind::None;
+    m_nCurrentMatch.reset();
+    m_finder.Restart();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    _UpdateScrollBars();
+    m_nArrivedSince = 0;
+    if (!m_bFollowing) {
+        m_bFollowing = true;
+        emit followChanged(true, 0);
+    }
+    viewport()->update();
+    emit textReplaced(); // a filter of the lines starts over too
+    emit findChanged();
 }
 
 void CKelWatchView::SetFollowing(bool on)

@@ -8,8 +8,9 @@
 // Only the rows on screen are painted, light grey on black in a 9-point
 // Korean monospace font, without wrapping; highlight rules, when given, colour
 // whole lines, and a gutter may show the line numbers. The user selects and
-// copies with mouse and keyboard as in a text box. Lives on the
-// user-interface thread.
+// copies with mouse and keyboard as in a text box. When the document is read
+// again in another encoding, the view drops its text and starts as a new view
+// would. Lives on the user-interface thread.
 #include "HighlightRules.h"
 #include "KelWatchDoc.h"
 #include "LineFinder.h"
@@ -21,6 +22,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 class CGridPainter;
 class QPainter;
@@ -119,8 +121,13 @@ signals:
     void findChanged();
     // Lines were appended to Lines().
     void linesAppended();
+    // Every line of Lines() went: the document is read again from its start.
+    void textReplaced();
     // The highlight rules were switched or changed.
     void highlightChanged();
+    // The document's encoding was detected, chosen or dropped, or turned out
+    // to be one that cannot be shown.
+    void encodingChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -135,6 +142,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void _Restart();
     void _SetDisplayFont();
     void _SetColours();
     void _UpdateScrollBars();
@@ -169,4 +177,8 @@ private:
     size_t m_nArrivedSince = 0;
     std::shared_ptr<const CHighlightRules> m_highlightRules;
     bool m_bLineNumbers = false;
+    // The document's generation that the text shown is of, and the
+    // encoding (and whether it could be followed) last told about.
+    unsigned m_nGeneration = 0;
+    std::pair<int, bool> m_shownEncoding;
 };

@@ -11,6 +11,8 @@
 #include "RibbonBar.h"
 #include "WindowListDlg.h"
 
+#include "KelFile.h"
+#include "platform/CodePage.h"
 #include "platform/WinApp.h"
 
 #include <QActionGroup>
@@ -69,6 +71,66 @@ bool IsSameFile(const QString& a, const QString& b)
     return first.absoluteFilePath() == second.absoluteFilePath();
 }
 
+// The encoding choices: command, label, and the encoding read with it.
+struct SEncodingChoice {
+    UINT command;
+    const char* label;
+    int encoding;
+};
+constexpr SEncodingChoice kEncodingChoices[] = {
+    {ID_VIEW_ENCODING_UTF8, "UTF-8", CKelFile::UTF8_NOBOM},
+    {ID_VIEW_ENCODING_CP949, "CP949 (EUC-KR)", CKelFile::CP949},
+    {ID_VIEW_ENCODING_UTF16LE, "UTF-16LE", CKelFile::UTF16_LE},
+    {ID_VIEW_ENCODING_UTF16BE, "UTF-16BE", CKelFile::UTF16_BE},
+    {ID_VIEW_ENCODING_SYSTEM, "시스템 코드 페이지", CKelFile::ASCII},
+};
+
+// The choice that reads as `encoding` does: a detected mark or EUC-KR
+// decodes the same as the plain choice.
+UINT EncodingCommandOf(int encoding)
+{
+    switch (encoding) {
+    case CKelFile::UTF8_BOM:
+        return ID_VIEW_ENCODING_UTF8;
+    case CKelFile::EUCKR:
+        return ID_VIEW_ENCODING_CP949;
+    default:
+        for (const SEncodingChoice& choice : kEncodingChoices)
+            if (choice.encoding == encoding)
+                return choice.command;
+        return 0;
+    }
+}
+
+// The status pane's words for the document's encoding.
+QString EncodingStatus(const CKelWatchDoc& document)
+{
+    const int encoding = document.GetEncoding();
+    if (!document.IsFollowing() && encoding == CKelFile::UNDETECTED)
+        return QStringLiteral("알 수 없는 인코딩"); // detection found nothing that fits
+    if (!document.IsFollowing())
+        return QStringLiteral("지원하지 않음 (%1)").arg(QString::fromStdWString(CKelFile::GetEncodingName(encoding).str()));
+    switch (encoding) {
+    case CKelFile::UNDETECTED:
+        return QStringLiteral("감지 중");
+    case CKelFile::UTF8_BOM:
+    case CKelFile::UTF8_NOBOM:
+        return QStringLiteral("UTF-8");
+    case CKelFile::EUCKR:
+        return QStringLiteral("EUC-KR");
+    case CKelFile::CP949:
+        return QStringLiteral("CP949");
+    case CKelFile::UTF16_LE:
+        return QStringLiteral("UTF-16LE");
+    case CKelFile::UTF16_BE:
+        return QStringLiteral("UTF-16BE");
+    case CKelFile::ASCII:
+        return QStringLiteral("시스템 코드 페이지 (%1)").arg(QString::fromStdString(kel::platform::SystemCodeSet()));
+    default:
+        return QString::fromStdWString(CKelFile::GetEncodingName(encoding).str());
+    }
+}
+
 } // namespace
 
 CMainFrame::CMainFrame(CWinApp* app, QWidget* parent)
@@ -112,6 +174,7 @@ bool CMainFrame::LoadFrame()
         _ShowFollowState();
         _ShowFindState();
         _ShowFilterState();
+        _ShowEncoding();
     });
 
     createActions();
@@ -201,6 +264,16 @@ void CMainFrame::createActions()
     bind(ID_LOGGING_START, LabelOf(ID_LOGGING_START), &CMainFrame::logging);
     bind(ID_LOGGING_STOP, LabelOf(ID_LOGGING_STOP), &CMainFrame::logging);
 
+    m_encodings = new QActionGroup(this);
+    for (const SEncodingChoice& choice : kEncodingChoices) {
+        QAction* action = _AddAction(choice.command, QString::fromUtf8(choice.label));
+        action->setCheckable(true);
+        m_encodings->addAction(action);
+        connect(action, &QAction::triggered, this, [this, encoding = choice.encoding] { _ChooseEncoding(encoding); });
+    }
+    connect(_AddAction(ID_VIEW_ENCODING_DETECT, QStringLiteral("다시 감지(&D)")), &QAction::triggered, this,
+            [this] { _ChooseEncoding(CKelFile::UNDETECTED); });
+
     m_looks = new QActionGroup(this);
     m_looks->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
@@ -234,6 +307,7 @@ void CMainFrame::createMenus()
     view->addAction(Action(ID_VIEW_FOLLOW));
     view->addAction(Action(ID_VIEW_FILTER));
     view->addAction(Action(ID_VIEW_LINE_NUMBERS));
+    view->addMenu(_EncodingMenu());
     view->addSeparator();
     view->addAction(Action(ID_VIEW_HIGHLIGHT));
     view->addAction(Action(ID_VIEW_HIGHLIGHT_RULES));
@@ -276,6 +350,19 @@ void CMainFrame::_FillWindowMenu(QMenu* menu)
     }
 }
 
+// One menu, in the view menu and behind the ribbon's button.
+QMenu* CMainFrame::_EncodingMenu()
+{
+    if (m_encodingMenu)
+        return m_encodingMenu;
+    m_encodingMenu = new QMenu(QStringLiteral("인코딩(&C)"), this);
+    for (const SEncodingChoice& choice : kEncodingChoices)
+        m_encodingMenu->addAction(Action(choice.command));
+    m_encodingMenu->addSeparator();
+    m_encodingMenu->addAction(Action(ID_VIEW_ENCODING_DETECT));
+    return m_encodingMenu;
+}
+
 QMenu* CMainFrame::_ApplicationMenu()
 {
     auto* menu = new QMenu(this);
@@ -312,6 +399,7 @@ void CMainFrame::createRibbon()
     view->AddWidget(statusBarBox);
     for (UINT id : {ID_VIEW_FOLLOW, ID_VIEW_FILTER, ID_VIEW_LINE_NUMBERS, ID_VIEW_HIGHLIGHT, ID_VIEW_HIGHLIGHT_RULES})
         view->AddButton(Action(id));
+    view->AddButton(_EncodingMenu()->menuAction())->setPopupMode(QToolButton::InstantPopup);
 
     CRibbonPanel* actions = m_ribbon->AddPanel(QStringLiteral("동작"));
     actions->AddButton(Action(ID_LOGGING_START));
@@ -348,12 +436,43 @@ void CMainFrame::createStatusBar()
     auto* second = new QLabel(LoadWatchString(IDS_STATUS_PANE2), status);
     auto* follow = new QLabel(status);
     follow->setVisible(false); // shown while the current view does not follow
+    auto* encoding = new QLabel(status); // the current document's encoding
     status->addWidget(first, 1);
     status->addPermanentWidget(follow);
+    status->addPermanentWidget(encoding);
     status->addPermanentWidget(second); // the extended element on the right
     m_panes[ID_STATUSBAR_PANE1] = first;
     m_panes[ID_STATUSBAR_PANE2] = second;
     m_panes[ID_STATUSBAR_FOLLOW] = follow;
+    m_panes[ID_STATUSBAR_ENCODING] = encoding;
+    _ShowEncoding();
+}
+
+// The current document read again in `encoding`, or detected again.
+void CMainFrame::_ChooseEncoding(int encoding)
+{
+    if (CChildFrame* child = ActiveChild())
+        child->GetView()->GetDocument()->SetEncoding(encoding);
+    _ShowEncoding();
+}
+
+// The encoding menu's check and the status pane, for the current document.
+void CMainFrame::_ShowEncoding()
+{
+    const CChildFrame* child = ActiveChild();
+    const CKelWatchDoc* document = child ? child->GetView()->GetDocument() : nullptr;
+    const UINT command = document && document->IsFollowing() ? EncodingCommandOf(document->GetEncoding()) : 0;
+    if (QAction* checked = Action(command))
+        checked->setChecked(true);
+    else if (QAction* previous = m_encodings->checkedAction())
+        previous->setChecked(false);
+    for (QAction* action : m_encodings->actions())
+        action->setEnabled(document != nullptr);
+    Action(ID_VIEW_ENCODING_DETECT)->setEnabled(document != nullptr);
+    if (QLabel* pane = StatusPane(ID_STATUSBAR_ENCODING)) {
+        pane->setVisible(document != nullptr);
+        pane->setText(document ? EncodingStatus(*document) : QString());
+    }
 }
 
 // The follow action's check and the status pane, for the current view.
@@ -552,6 +671,10 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
         if (child == ActiveChild())
             _ShowFindState();
     });
+    connect(view, &CKelWatchView::encodingChanged, this, [this, child] {
+        if (child == ActiveChild())
+            _ShowEncoding();
+    });
     m_mdiArea->addSubWindow(child);
     // Titles are counted again once the closed window has left the area; the
     // frame's own destruction closes nothing and so calls nothing back.
@@ -560,6 +683,7 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
     m_mdiArea->setActiveSubWindow(child); // a new window comes to the front
     view->OnInitialUpdate();
     _UpdateTitles();
+    _ShowEncoding();
     return child;
 }
 
@@ -569,6 +693,19 @@ CChildFrame* CMainFrame::OpenDocumentFile(const QString& path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     document->OnOpenDocument(CStringW(absolute.toStdWString()));
     return _AddView(document, QFileInfo(absolute).fileName());
+}
+
+CChildFrame* CMainFrame::OpenDocumentFiles(const QStringList& paths)
+{
+    CChildFrame* first = nullptr;
+    for (const QString& path : paths) {
+        CChildFrame* child = OpenDocumentFile(path);
+        if (!first)
+            first = child;
+    }
+    if (first)
+        m_mdiArea->setActiveSubWindow(first);
+    return first;
 }
 
 CChildFrame* CMainFrame::NewDocument()
@@ -598,9 +735,7 @@ void CMainFrame::_UpdateTitles()
 
 void CMainFrame::open()
 {
-    const QString path = QFileDialog::getOpenFileName(this);
-    if (!path.isEmpty())
-        OpenDocumentFile(path);
+    OpenDocumentFiles(QFileDialog::getOpenFileNames(this));
 }
 
 void CMainFrame::closeDocument()

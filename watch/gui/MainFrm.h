@@ -42,6 +42,9 @@ public:
 
     // A document window following `path` (opening reads nothing).
     CChildFrame* OpenDocumentFile(const QString& path);
+    // A window for each path, in order; the first one ends up in front, as
+    // the file the user named first. Returns it (none for no paths).
+    CChildFrame* OpenDocumentFiles(const QStringList& paths);
     // A new, unnamed document: its view stays empty.
     CChildFrame* NewDocument();
     // Writes the text of the document's first view to `path` (whichever of
@@ -111,6 +114,9 @@ private:
     void _ShowFilterState();
     void _FillWindowMenu(QMenu* menu);
     QMenu* _ApplicationMenu();
+    QMenu* _EncodingMenu();
+    void _ChooseEncoding(int encoding);
+    void _ShowEncoding();
 
     CWinApp* m_app;
     UINT m_nAppLook;
@@ -118,6 +124,8 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     CRibbonBar* m_ribbon = nullptr;
     QActionGroup* m_looks = nullptr;
+    QActionGroup* m_encodings = nullptr;
+    QMenu* m_encodingMenu = nullptr; // in the view menu and on the ribbon
     std::map<UINT, QAction*> m_actions;
     std::map<UINT, QLabel*> m_panes;
     std::unique_ptr<QPrinter> m_printer;

@@ -69,6 +69,14 @@ constexpr UINT ID_STATUSBAR_FOLLOW = 32791;
 constexpr UINT ID_EDIT_FIND_NEXT = 32792;
 constexpr UINT ID_EDIT_FIND_PREVIOUS = 32793;
 constexpr UINT ID_EDIT_GOTO_LINE = 32794;
+// The document's encoding: the choices, detecting again, the status pane
+constexpr UINT ID_VIEW_ENCODING_UTF8 = 32795;
+constexpr UINT ID_VIEW_ENCODING_CP949 = 32796;
+constexpr UINT ID_VIEW_ENCODING_UTF16LE = 32797;
+constexpr UINT ID_VIEW_ENCODING_UTF16BE = 32798;
+constexpr UINT ID_VIEW_ENCODING_SYSTEM = 32799;
+constexpr UINT ID_VIEW_ENCODING_DETECT = 32800;
+constexpr UINT ID_STATUSBAR_ENCODING = 32801;
 // The filter pane, highlight rules and line numbers
 constexpr UINT ID_VIEW_FILTER = 32810;
 constexpr UINT ID_VIEW_HIGHLIGHT = 32811;
