@@ -197,7 +197,18 @@ TEST_F(WatchFilter, ClickingARowMovesTheViewToItsLineAndKeysWalkTheRows)
     ASSERT_EQ(m_pane->Finder().MatchingLines(), (std::vector<size_t>{100, 900, 1500}));
     ASSERT_TRUE(m_view->IsFollowing());
 
+    // No row is drawn as chosen until one is.
+    auto chosenPixels = [&] {
+        const QImage image = m_pane->List()->viewport()->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y) == CFilterList::kSelectedRow;
+        return count;
+    };
+    EXPECT_EQ(chosenPixels(), 0);
     ClickRow(1);
+    EXPECT_GT(chosenPixels(), 0);
     EXPECT_FALSE(m_view->IsFollowing()); // the view keeps the chosen line while lines arrive
     EXPECT_EQ(m_view->Selection().Caret().line.Get(), 900u);
     EXPECT_EQ(m_view->Selection().SelectedText(m_view->Lines()), "needle 900");

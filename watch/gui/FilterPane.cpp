@@ -27,13 +27,14 @@ namespace {
 constexpr int kMargin = 4;
 // The longest a slice of the search keeps the window from its events.
 constexpr std::chrono::milliseconds kFilterSlice(30);
-const QColor kSelectedRow(38, 79, 120);
 
 QColor Colour(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb)); }
 
 } // namespace
 
 // ---- the list ----
+
+const QColor CFilterList::kSelectedRow(38, 79, 120);
 
 CFilterList::CFilterList(const CKelWatchView* view, const CLineFinder* finder, QWidget* parent)
     : QAbstractScrollArea(parent), m_view(view), m_finder(finder)
@@ -158,16 +159,18 @@ void CFilterList::paintEvent(QPaintEvent* /*event*/)
     const size_t endCell = static_cast<size_t>(std::ceil((viewport()->width() - left) / cellWidth)) + 1;
     const size_t first = FirstVisibleRow();
     const size_t end = std::min(rows.size(), first + _VisibleRows() + 1);
-    const size_t current = m_nCurrentRow.value_or(SIZE_MAX);
+    // The selected rows: none until a row is chosen.
+    const bool anySelected = m_nCurrentRow.has_value();
+    const size_t current = m_nCurrentRow.value_or(0);
     const size_t selectedFrom = std::min(m_nAnchorRow, current);
-    const size_t selectedTo = m_nCurrentRow ? std::max(m_nAnchorRow, current) : 0;
+    const size_t selectedTo = std::max(m_nAnchorRow, current);
 
     for (size_t row = first; row < end; ++row) {
         const std::string_view text = lines.Line(LineNumber(rows[row]));
         const qreal top = static_cast<qreal>(row - first) * lineHeight;
         const SHighlightRule* rule = rules ? rules->RuleFor(text) : nullptr;
         QColor foreground = rule ? Colour(rule->foreground) : CKelWatchView::kTextColor;
-        if (row >= selectedFrom && row <= selectedTo)
+        if (anySelected && row >= selectedFrom && row <= selectedTo)
             painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), kSelectedRow);
         else if (rule && rule->background)
             painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), Colour(*rule->background));

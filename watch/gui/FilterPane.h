@@ -28,6 +28,8 @@ class QLineEdit;
 class CFilterList : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    static const QColor kSelectedRow;
+
     CFilterList(const CKelWatchView* view, const CLineFinder* finder, QWidget* parent = nullptr);
     ~CFilterList() override;
 

@@ -59,6 +59,7 @@ CHighlightDlg::CHighlightDlg(const std::vector<SHighlightRule>& rules, QWidget* 
     m_table->horizontalHeader()->setSectionResizeMode(kPattern, QHeaderView::Stretch);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setWordWrap(false);
     _SetRules(rules);
 
     auto button = [this](const char* name, const QString& text, auto slot) {
@@ -96,7 +97,7 @@ CHighlightDlg::CHighlightDlg(const std::vector<SHighlightRule>& rules, QWidget* 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row, 1);
     layout->addWidget(buttons);
-    resize(640, 320);
+    resize(760, 340);
 }
 
 void CHighlightDlg::_SetRules(const std::vector<SHighlightRule>& rules)
