@@ -1,5 +1,6 @@
 // The followed document and its read cycle, against files that a separate
 // writer process keeps appending to.
+#include "DocText.h"
 #include "KelWatchDoc.h"
 #include "LineStore.h"
 #include "ReferenceCycle.h"
@@ -19,18 +20,9 @@
 
 namespace {
 
+using kel::test::ReadAll;
 using kel::test::TempDir;
 using kel::test::WriterProcess;
-
-// Everything the document has to show right now (a cycle may stop at its
-// budget, the view then runs the next one at once).
-std::wstring ReadAll(CKelWatchDoc& doc)
-{
-    std::wstring text = doc.ReadCycle().str();
-    while (doc.HasMore())
-        text += doc.ReadCycle().str();
-    return text;
-}
 
 class FollowedFile : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // UTF-8, CP949, UTF-16LE and UTF-16BE read again from its first byte in the
 // chosen encoding, a wrong choice put right, detecting again, a choice kept
 // when the log is rotated, and UTF-16BE followed as it grows.
+#include "DocText.h"
 #include "KelWatchDoc.h"
 #include "LineStore.h"
 #include "TestSupport.h"
@@ -18,17 +19,9 @@
 
 namespace {
 
+using kel::test::ReadAll;
 using kel::test::TempDir;
 using kel::test::WriterProcess;
-
-// Everything the document has to show right now.
-std::wstring ReadAll(CKelWatchDoc& doc)
-{
-    std::wstring text = doc.ReadCycle().str();
-    while (doc.HasMore())
-        text += doc.ReadCycle().str();
-    return text;
-}
 
 // UTF-16 of wide text, in either byte order, pairs for characters past U+FFFF.
 std::string Utf16(std::wstring_view text, bool bigEndian)
