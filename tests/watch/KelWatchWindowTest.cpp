@@ -454,6 +454,21 @@ TEST_F(WatchWindows, FindBarFindsStepsAndCounts)
     EXPECT_FALSE(view->Finder().IsActive());
 }
 
+// While a search goes on, the bar says how far it got.
+TEST_F(WatchWindows, FindBarShowsHowFarTheSearchGot)
+{
+    CFindBar bar;
+    bar.Edit()->setText(QStringLiteral("x"));
+    bar.ShowCount(5, std::nullopt, 40, QString());
+    EXPECT_EQ(bar.CountText(), QStringLiteral("5+개 (검색 중 40%)"));
+    bar.ShowCount(7, 2, 99, QString());
+    EXPECT_EQ(bar.CountText(), QStringLiteral("3/7+ (검색 중 99%)"));
+    bar.ShowCount(7, 2, 100, QString());
+    EXPECT_EQ(bar.CountText(), QStringLiteral("3/7"));
+    bar.ShowCount(0, std::nullopt, 100, QString());
+    EXPECT_EQ(bar.CountText(), QStringLiteral("찾을 수 없음"));
+}
+
 TEST_F(WatchWindows, CtrlGAsksForALineAndGoesThere)
 {
     const std::string path = m_files / "lines.log";

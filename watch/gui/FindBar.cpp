@@ -55,7 +55,7 @@ void CFindBar::Activate()
     m_edit->selectAll();
 }
 
-void CFindBar::ShowCount(size_t matches, std::optional<size_t> current, bool done, const QString& error)
+void CFindBar::ShowCount(size_t matches, std::optional<size_t> current, int searchedPercent, const QString& error)
 {
     if (!error.isEmpty()) {
         m_count->setText(QStringLiteral("잘못된 정규식: %1").arg(error));
@@ -65,13 +65,18 @@ void CFindBar::ShowCount(size_t matches, std::optional<size_t> current, bool don
         m_count->clear();
         return;
     }
+    const bool done = searchedPercent >= 100;
     const QString more = done ? QString() : QStringLiteral("+");
+    QString text;
     if (matches == 0 && done)
-        m_count->setText(QStringLiteral("찾을 수 없음"));
+        text = QStringLiteral("찾을 수 없음");
     else if (current)
-        m_count->setText(QStringLiteral("%1/%2%3").arg(*current + 1).arg(matches).arg(more));
+        text = QStringLiteral("%1/%2%3").arg(*current + 1).arg(matches).arg(more);
     else
-        m_count->setText(QStringLiteral("%1%2개").arg(matches).arg(more));
+        text = QStringLiteral("%1%2개").arg(matches).arg(more);
+    if (!done)
+        text += QStringLiteral(" (검색 중 %1%)").arg(searchedPercent);
+    m_count->setText(text);
 }
 
 void CFindBar::keyPressEvent(QKeyEvent* event)

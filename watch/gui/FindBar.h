@@ -25,9 +25,10 @@ public:
 
     // Shows the text field with its text selected, ready for typing.
     void Activate();
-    // "3/120", with a "+" while the search goes on; the expression's error
+    // "3/120", with a "+" and how much of the text was searched while the
+    // search goes on (`searchedPercent` below 100); the expression's error
     // when it was refused.
-    void ShowCount(size_t matches, std::optional<size_t> current, bool done, const QString& error);
+    void ShowCount(size_t matches, std::optional<size_t> current, int searchedPercent, const QString& error);
 
 signals:
     // The pattern or one of its options changed.

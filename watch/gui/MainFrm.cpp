@@ -602,7 +602,12 @@ void CMainFrame::_ShowFindState()
     if (!m_findBar || !child)
         return;
     const CKelWatchView* view = child->GetView();
-    m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), view->IsFindDone(),
+    // Below 100 while the search goes on, however far it got.
+    const size_t lines = std::max<size_t>(view->Lines().LineCount(), 1);
+    const int searched = view->IsFindDone()
+        ? 100
+        : std::min(99, static_cast<int>(view->Finder().SearchedLines() * 100 / lines));
+    m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), searched,
                          QString::fromStdString(view->Finder().ErrorString()));
 }
 
