@@ -27,6 +27,8 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMimeData>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -364,6 +366,51 @@ TEST_F(WatchWindows, PrintingRendersTheViewText)
     printer.setOutputFileName(QString::fromStdString(pdf));
     view->PrintTo(&printer);
     EXPECT_EQ(kel::test::ReadBytes(pdf).substr(0, 5), "%PDF-");
+}
+
+// Runs the print preview command and reads the dialog once its pages are
+// laid out: its title and how many pages it holds.
+std::pair<QString, int> PreviewOf(CMainFrame* frame)
+{
+    std::pair<QString, int> seen{QString(), -1};
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(window);
+            auto* pages = dialog ? dialog->findChild<QPrintPreviewWidget*>() : nullptr;
+            if (pages && dialog->isVisible() && pages->pageCount() > 0) {
+                seen = {dialog->windowTitle(), pages->pageCount()};
+                dialog->reject();
+            }
+        }
+    });
+    poll.start(20);
+    frame->Action(ID_FILE_PRINT_PREVIEW)->trigger();
+    return seen;
+}
+
+// Every previewed page is laid out before the dialog shows: a big log
+// previews its first pages only, and the title says so.
+TEST_F(WatchWindows, PrintPreviewOfABigLogShowsItsFirstPages)
+{
+    const std::string path = m_files / "big.log";
+    std::string text;
+    for (int i = 0; i < 30000; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    Append(path, text);
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    CKelWatchView* view = frame->Children().first()->GetView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Lines().LineCount() == 30000; }, kWaitMs));
+    const auto [title, pages] = PreviewOf(frame);
+    EXPECT_EQ(pages, 200);
+    EXPECT_TRUE(title.contains(QStringLiteral("처음 200쪽"))) << title.toStdString();
+    EXPECT_FALSE(frame->Action(ID_FILE_PRINT_PREVIEW)->isChecked());
+
+    // A selection of a few lines previews whole.
+    view->SelectLine(100);
+    const auto [selectionTitle, selectionPages] = PreviewOf(frame);
+    EXPECT_EQ(selectionPages, 1);
+    EXPECT_FALSE(selectionTitle.contains(QStringLiteral("처음"))) << selectionTitle.toStdString();
 }
 
 TEST_F(WatchWindows, WindowListShowsEveryWindowAndClosesTheChosenOne)

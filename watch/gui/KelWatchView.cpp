@@ -716,6 +716,16 @@ std::vector<size_t> WrapLine(std::string_view line, size_t cellsPerRow)
 
 } // namespace
 
+size_t CKelWatchView::MinimumPageCount(QPrinter* printer) const
+{
+    const CGridPainter grid(DisplayFont(), printer);
+    const size_t rowsPerPage = std::max<size_t>(1, static_cast<size_t>(printer->height() / grid.LineHeight()));
+    size_t lines = m_lines.LineCount();
+    if (printer->printRange() == QPrinter::Selection && !m_selection.IsEmpty())
+        lines = m_selection.End().line.Get() - m_selection.Start().line.Get() + 1;
+    return (lines + rowsPerPage - 1) / rowsPerPage;
+}
+
 void CKelWatchView::PrintTo(QPrinter* printer) const
 {
     QPainter painter(printer);

@@ -100,6 +100,9 @@ public:
     // long lines are wrapped, and a page breaks between lines unless one
     // line fills more than a page.
     void PrintTo(QPrinter* printer) const;
+    // Pages PrintTo fills at least (a line a row; wrapping only adds pages),
+    // for the printer's range of text: the selection or everything.
+    size_t MinimumPageCount(QPrinter* printer) const;
 
     // Pixel height of a 9-point font on a screen of `dotsPerInch`, rounded
     // as the platform's multiply-divide rounds.

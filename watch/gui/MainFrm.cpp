@@ -52,6 +52,8 @@ constexpr const wchar_t* kAppLookEntry = L"ApplicationLook";
 constexpr const wchar_t* kHighlightEntry = L"Highlight";
 constexpr const wchar_t* kHighlightRulesEntry = L"HighlightRules";
 constexpr const wchar_t* kLineNumbersEntry = L"LineNumbers";
+// A print preview lays out at most this many pages.
+constexpr int kPreviewPages = 200;
 
 QString DocumentName()
 {
@@ -822,13 +824,21 @@ void CMainFrame::printPreview()
         return;
     }
     previewAction->setChecked(true);
-    // The preview shows the selection when there is one, else everything.
-    const bool selected = !child->GetView()->Selection().IsEmpty();
-    m_printer->setPrintRange(selected ? QPrinter::Selection : QPrinter::AllPages);
+    // The preview shows the selection when there is one, else everything;
+    // of a big log only the first pages, since every page previewed is
+    // laid out and kept in memory before the dialog shows.
+    CKelWatchView* view = child->GetView();
+    m_printer->setPrintRange(view->Selection().IsEmpty() ? QPrinter::AllPages : QPrinter::Selection);
     QPrintPreviewDialog preview(m_printer.get(), this);
-    connect(&preview, &QPrintPreviewDialog::paintRequested, child->GetView(), &CKelWatchView::PrintTo);
+    const size_t pages = view->MinimumPageCount(m_printer.get());
+    if (pages > kPreviewPages) {
+        m_printer->setFromTo(1, kPreviewPages);
+        preview.setWindowTitle(QStringLiteral("인쇄 미리 보기: 처음 %1쪽 (전체 %L2쪽 이상)").arg(kPreviewPages).arg(pages));
+    }
+    connect(&preview, &QPrintPreviewDialog::paintRequested, view, &CKelWatchView::PrintTo);
     preview.exec();
     m_printer->setPrintRange(QPrinter::AllPages);
+    m_printer->setFromTo(0, 0);
     previewAction->setChecked(false);
 }
 
