@@ -65,8 +65,9 @@ void CLineFinder::Clear()
 void CLineFinder::Restart()
 {
     m_nSearchedLines = 0;
-    m_matches.clear();
+    m_nMatchCount = 0;
     m_matchingLines.clear();
+    m_matchesBefore.clear();
 }
 
 bool CLineFinder::Search(const CLineSource& lines, std::chrono::milliseconds budget)
@@ -88,26 +89,28 @@ bool CLineFinder::Search(const CLineSource& lines, std::chrono::milliseconds bud
     return IsDone(lines);
 }
 
-void CLineFinder::_Add(size_t line, size_t begin, size_t end)
+void CLineFinder::_Add(size_t line)
 {
-    if (m_mode == EMode::EveryMatch)
-        m_matches.push_back({LineNumber(line), LineColumn(begin), LineColumn(end)});
-    else if (m_matchingLines.empty() || m_matchingLines.back() != line)
+    if (m_matchingLines.empty() || m_matchingLines.back() != line) {
         m_matchingLines.push_back(line);
+        m_matchesBefore.push_back(m_nMatchCount);
+    }
+    ++m_nMatchCount;
 }
 
 void CLineFinder::_ForgetLine(size_t line)
 {
-    while (!m_matches.empty() && m_matches.back().line.Get() == line)
-        m_matches.pop_back();
-    if (!m_matchingLines.empty() && m_matchingLines.back() == line)
-        m_matchingLines.pop_back();
+    if (m_matchingLines.empty() || m_matchingLines.back() != line)
+        return;
+    m_matchingLines.pop_back();
+    m_nMatchCount = m_matchesBefore.back();
+    m_matchesBefore.pop_back();
 }
 
 void CLineFinder::_MatchAlone(size_t line, std::string_view text)
 {
     for (auto match = m_pattern.Find(text); match; match = m_pattern.Find(text, match->end)) {
-        _Add(line, match->begin, match->end);
+        _Add(line);
         if (m_mode == EMode::MatchingLines)
             return;
     }
@@ -148,7 +151,7 @@ size_t CLineFinder::_MatchRun(const CLineSource& lines, size_t first, size_t end
         }
         at.MoveTo(match.begin);
         if (match.end <= at.End()) {
-            _Add(at.Line(), match.begin - at.Start(), match.end - at.Start());
+            _Add(at.Line());
             from = m_mode == EMode::MatchingLines ? at.End() + 1 : match.end;
         } else {
             // The match took in a line feed: the lines it spans are matched
@@ -164,34 +167,60 @@ size_t CLineFinder::_MatchRun(const CLineSource& lines, size_t first, size_t end
     return last + 1;
 }
 
-namespace {
-
-STextPosition StartOf(const CLineFinder::SMatch& match) { return {match.line, match.begin}; }
-
-} // namespace
-
-std::optional<size_t> CLineFinder::NextFrom(STextPosition position) const
+std::vector<CLineFinder::SMatch> CLineFinder::_MatchesOfLine(const CLineSource& lines, size_t line) const
 {
-    const auto found = std::lower_bound(m_matches.begin(), m_matches.end(), position,
-                                        [](const SMatch& match, STextPosition at) { return StartOf(match) < at; });
-    if (found == m_matches.end())
-        return std::nullopt;
-    return static_cast<size_t>(found - m_matches.begin());
+    std::vector<SMatch> matches;
+    const std::string_view text = lines.Line(LineNumber(line));
+    for (auto match = m_pattern.Find(text); match; match = m_pattern.Find(text, match->end))
+        matches.push_back({LineNumber(line), LineColumn(match->begin), LineColumn(match->end)});
+    return matches;
 }
 
-std::optional<size_t> CLineFinder::PreviousFrom(STextPosition position) const
+CLineFinder::SMatch CLineFinder::MatchAt(const CLineSource& lines, size_t index) const
 {
-    const std::optional<size_t> next = NextFrom(position);
-    const size_t index = next ? *next : m_matches.size();
-    if (index == 0)
-        return std::nullopt;
-    return index - 1;
+    const size_t at = static_cast<size_t>(std::upper_bound(m_matchesBefore.begin(), m_matchesBefore.end(), index)
+                                          - m_matchesBefore.begin() - 1);
+    const size_t line = m_matchingLines[at];
+    const std::vector<SMatch> matches = _MatchesOfLine(lines, line);
+    const size_t within = index - m_matchesBefore[at];
+    // Matching a line again finds what the search found in it; should it
+    // not, the start of the line stands in rather than a match out of range.
+    return within < matches.size() ? matches[within] : SMatch{LineNumber(line), LineColumn(0), LineColumn(0)};
 }
 
-std::span<const CLineFinder::SMatch> CLineFinder::MatchesOfLines(LineNumber first, LineNumber end) const
+std::optional<size_t> CLineFinder::NextFrom(const CLineSource& lines, STextPosition position) const
 {
-    const auto lineOf = [](const SMatch& match, LineNumber line) { return match.line < line; };
-    const auto from = std::lower_bound(m_matches.begin(), m_matches.end(), first, lineOf);
-    const auto to = std::lower_bound(from, m_matches.end(), end, lineOf);
-    return {from, to};
+    auto at = std::lower_bound(m_matchingLines.begin(), m_matchingLines.end(), position.line.Get());
+    if (at != m_matchingLines.end() && *at == position.line.Get()) {
+        const size_t index = static_cast<size_t>(at - m_matchingLines.begin());
+        const std::vector<SMatch> matches = _MatchesOfLine(lines, *at);
+        for (size_t within = 0; within < matches.size(); ++within)
+            if (matches[within].begin >= position.column)
+                return m_matchesBefore[index] + within;
+        ++at;
+    }
+    if (at == m_matchingLines.end())
+        return std::nullopt;
+    return m_matchesBefore[static_cast<size_t>(at - m_matchingLines.begin())];
+}
+
+std::optional<size_t> CLineFinder::PreviousFrom(const CLineSource& lines, STextPosition position) const
+{
+    const size_t next = NextFrom(lines, position).value_or(m_nMatchCount);
+    if (next == 0)
+        return std::nullopt;
+    return next - 1;
+}
+
+std::vector<CLineFinder::SMatch> CLineFinder::MatchesOfLines(const CLineSource& lines, LineNumber first,
+                                                             LineNumber end) const
+{
+    std::vector<SMatch> matches;
+    const auto from = std::lower_bound(m_matchingLines.begin(), m_matchingLines.end(), first.Get());
+    const auto to = std::lower_bound(from, m_matchingLines.end(), end.Get());
+    for (auto line = from; line != to; ++line) {
+        const std::vector<SMatch> ofLine = _MatchesOfLine(lines, *line);
+        matches.insert(matches.end(), ofLine.begin(), ofLine.end());
+    }
+    return matches;
 }

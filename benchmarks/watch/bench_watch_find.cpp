@@ -87,7 +87,7 @@ SSearch Search(const CLineStore& lines, CLineFinder::EMode mode, const std::stri
         result.longestSliceMs = std::max<long long>(result.longestSliceMs, slice.count());
     }
     result.seconds = kel::bench::Seconds(Clock::now() - start);
-    result.found = mode == CLineFinder::EMode::EveryMatch ? finder.Matches().size() : finder.MatchingLines().size();
+    result.found = finder.MatchCount();
     return result;
 }
 

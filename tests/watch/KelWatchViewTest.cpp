@@ -182,7 +182,7 @@ TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
     EXPECT_FALSE(m_view->IsFollowing()); // a find stops following
     EXPECT_TRUE(m_view->IsFindDone());
     EXPECT_FALSE(atFind.empty());
-    ASSERT_EQ(m_view->Finder().Matches().size(), 3u);
+    ASSERT_EQ(m_view->Finder().MatchCount(), 3u);
     // Following put the caret at the end: the find went round to the first match.
     EXPECT_EQ(m_view->CurrentMatch(), 0u);
     EXPECT_EQ(Selected(), "오류");
@@ -216,20 +216,20 @@ TEST_F(WatchView, FindGoesRoundHighlightsAndKeepsSearchingAsTheFileGrows)
     Append("four 오류\n");
     Cycle();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 5000));
-    EXPECT_EQ(m_view->Finder().Matches().size(), 4u);
+    EXPECT_EQ(m_view->Finder().MatchCount(), 4u);
     EXPECT_EQ(m_view->Selection().Start(), At(2, 11));
     m_view->FindNext();
     EXPECT_EQ(m_view->Selection().Start(), At(3, 5));
 
     // Case and expressions; an invalid one finds nothing.
     m_view->Find(QStringLiteral("ALPHA"), false, true);
-    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_EQ(m_view->Finder().MatchCount(), 0u);
     m_view->Find(QStringLiteral("ALPHA"), false, false);
-    EXPECT_EQ(m_view->Finder().Matches().size(), 1u);
+    EXPECT_EQ(m_view->Finder().MatchCount(), 1u);
     m_view->Find(QStringLiteral("t[a-z]+"), true, true);
-    EXPECT_EQ(m_view->Finder().Matches().size(), 3u); // "ta" of beta, "two", "three"
+    EXPECT_EQ(m_view->Finder().MatchCount(), 3u); // "ta" of beta, "two", "three"
     m_view->Find(QStringLiteral("(bad"), true, true);
-    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_EQ(m_view->Finder().MatchCount(), 0u);
     EXPECT_FALSE(m_view->Finder().ErrorString().empty());
     m_view->ClearFind();
     EXPECT_FALSE(m_view->Finder().IsActive());
@@ -253,7 +253,7 @@ TEST_F(WatchView, FindInABigLogRunsInSlices)
     m_view->Find(QStringLiteral("[a-z ]*[a-z ]*n[e]+dle"), true, false);
     EXPECT_FALSE(m_view->IsFindDone());
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 60000));
-    ASSERT_EQ(m_view->Finder().Matches().size(), 1u);
+    ASSERT_EQ(m_view->Finder().MatchCount(), 1u);
     EXPECT_EQ(Selected(), "needle"); // the step waited for the search to get there
 }
 
@@ -282,7 +282,7 @@ TEST_F(WatchView, ReadAgainInAnotherEncodingTheViewStartsOver)
     Key(Qt::Key_Right, Qt::ShiftModifier);
     m_view->Find(QStringLiteral("경고"), false, true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 20000));
-    EXPECT_TRUE(m_view->Finder().Matches().empty());
+    EXPECT_EQ(m_view->Finder().MatchCount(), 0u);
     EXPECT_FALSE(m_view->IsFollowing());
     std::vector<std::pair<bool, qulonglong>> follow;
     QObject::connect(m_view.get(), &CKelWatchView::followChanged,
@@ -302,9 +302,9 @@ TEST_F(WatchView, ReadAgainInAnotherEncodingTheViewStartsOver)
     EXPECT_EQ(m_view->LinesSinceFollowStopped(), 0u);
     ASSERT_TRUE(m_view->Finder().IsActive());
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->IsFindDone(); }, 20000));
-    ASSERT_EQ(m_view->Finder().Matches().size(), 2u);
-    EXPECT_EQ(m_view->Finder().Matches()[0].line, LineNumber(0));
-    EXPECT_EQ(m_view->Finder().Matches()[1].line, LineNumber(2));
+    ASSERT_EQ(m_view->Finder().MatchCount(), 2u);
+    EXPECT_EQ(m_view->Finder().MatchAt(m_view->Lines(), 0).line, LineNumber(0));
+    EXPECT_EQ(m_view->Finder().MatchAt(m_view->Lines(), 1).line, LineNumber(2));
     EXPECT_TRUE(m_view->IsFollowing()); // searching again moves nowhere
 
     // Further lines come once, after the text read again.

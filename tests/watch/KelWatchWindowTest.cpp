@@ -487,7 +487,7 @@ TEST_F(WatchWindows, FindBarFindsStepsAndCounts)
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(bar->isVisible());
     bar->Edit()->insert(QStringLiteral("경고")); // as an input method types it
-    EXPECT_EQ(view->Finder().Matches().size(), 2u);
+    EXPECT_EQ(view->Finder().MatchCount(), 2u);
     EXPECT_EQ(bar->CountText(), QStringLiteral("1/2"));
     QTest::keyClick(bar->Edit(), Qt::Key_F3);
     EXPECT_EQ(bar->CountText(), QStringLiteral("2/2"));

@@ -80,9 +80,12 @@ std::vector<size_t> GrepLines(const std::string& path, const std::string& option
 Found Matches(const CLineFinder& finder, const CLineSource& lines)
 {
     Found found;
-    for (const CLineFinder::SMatch& match : finder.Matches())
-        found.emplace_back(match.line.Get(), std::string(lines.Line(match.line).substr(
-                                                 match.begin.Get(), match.end.Get() - match.begin.Get())));
+    for (size_t index = 0; index < finder.MatchCount(); ++index) {
+        const CLineFinder::SMatch match = finder.MatchAt(lines, index);
+        const std::string_view line = lines.Line(match.line);
+        found.emplace_back(match.line.Get(),
+                           std::string(line.substr(match.begin.Get(), match.end.Get() - match.begin.Get())));
+    }
     return found;
 }
 
@@ -181,7 +184,7 @@ TEST_F(FindAgainstGrep, FilterKeepsTheLinesGrepPrints)
         const std::vector<size_t> expected = GrepLines(s_shown, options, test.pattern);
         ASSERT_GT(expected.size(), 100u) << test.pattern;
         EXPECT_EQ(filter.MatchingLines(), expected) << test.pattern;
-        EXPECT_TRUE(filter.Matches().empty()); // a filter keeps lines, not every match
+        EXPECT_EQ(filter.MatchCount(), expected.size()); // a filter counts lines, not every match
     }
 }
 
@@ -211,17 +214,48 @@ TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
     ASSERT_TRUE(finder.SetPattern("b*", true, true));
     EXPECT_TRUE(finder.ErrorString().empty());
     finder.Search(lines, std::chrono::hours(1));
-    ASSERT_EQ(finder.Matches().size(), 1u);
-    EXPECT_EQ(finder.Matches()[0].begin.Get(), 8u); // bytes: "aaa 가 " is 8
-    EXPECT_EQ(finder.Matches()[0].end.Get(), 11u);
+    ASSERT_EQ(finder.MatchCount(), 1u);
+    EXPECT_EQ(finder.MatchAt(lines, 0).begin.Get(), 8u); // bytes: "aaa 가 " is 8
+    EXPECT_EQ(finder.MatchAt(lines, 0).end.Get(), 11u);
     // Lines added later are searched by the next call.
     lines.AddLine(L"bb");
     EXPECT_FALSE(finder.IsDone(lines));
     finder.Search(lines, std::chrono::hours(1));
-    EXPECT_EQ(finder.Matches().size(), 2u);
-    EXPECT_EQ(finder.NextFrom({LineNumber(0), LineColumn(9)}), 1u);
-    EXPECT_EQ(finder.PreviousFrom({LineNumber(0), LineColumn(8)}), std::nullopt);
-    EXPECT_EQ(finder.MatchesOfLines(LineNumber(1), LineNumber(2)).size(), 1u);
+    EXPECT_EQ(finder.MatchCount(), 2u);
+    EXPECT_EQ(finder.NextFrom(lines, {LineNumber(0), LineColumn(9)}), 1u);
+    EXPECT_EQ(finder.PreviousFrom(lines, {LineNumber(0), LineColumn(8)}), std::nullopt);
+    EXPECT_EQ(finder.MatchesOfLines(lines, LineNumber(1), LineNumber(2)).size(), 1u);
+}
+
+// Only the lines with a match are kept; the matches of a line are found
+// again for the next and previous match and for the lines on screen.
+TEST(LineFinder, StepsThroughSeveralMatchesOfALine)
+{
+    CLineStore lines;
+    for (const wchar_t* line : {L"ab ab ab", L"none", L"", L"xab", L"ab"})
+        lines.AddLine(line);
+    CLineFinder finder;
+    ASSERT_TRUE(finder.SetPattern("ab", false, true));
+    finder.Search(lines, std::chrono::hours(1));
+    ASSERT_EQ(finder.MatchCount(), 5u);
+    EXPECT_EQ(finder.MatchingLines(), (std::vector<size_t>{0, 3, 4}));
+    auto at = [](size_t line, size_t column) { return STextPosition{LineNumber(line), LineColumn(column)}; };
+    EXPECT_EQ(finder.NextFrom(lines, at(0, 0)), 0u);
+    EXPECT_EQ(finder.NextFrom(lines, at(0, 1)), 1u);
+    EXPECT_EQ(finder.NextFrom(lines, at(0, 7)), 3u); // past the last of line 0: on to line 3
+    EXPECT_EQ(finder.NextFrom(lines, at(1, 0)), 3u);
+    EXPECT_EQ(finder.NextFrom(lines, at(4, 1)), std::nullopt);
+    EXPECT_EQ(finder.PreviousFrom(lines, at(0, 6)), 1u);
+    EXPECT_EQ(finder.PreviousFrom(lines, at(3, 0)), 2u);
+    EXPECT_EQ(finder.PreviousFrom(lines, at(5, 0)), 4u);
+    const CLineFinder::SMatch third = finder.MatchAt(lines, 2);
+    EXPECT_EQ(third.line.Get(), 0u);
+    EXPECT_EQ(third.begin.Get(), 6u);
+    EXPECT_EQ(finder.MatchAt(lines, 3).begin.Get(), 1u);
+    const std::vector<CLineFinder::SMatch> shown = finder.MatchesOfLines(lines, LineNumber(1), LineNumber(4));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].line.Get(), 3u);
+    EXPECT_EQ(finder.MatchesOfLines(lines, LineNumber(0), LineNumber(5)).size(), 5u);
 }
 
 // Lines are matched in runs; whatever a pattern does at the ends of a line,
@@ -300,7 +334,7 @@ TEST(LineFinder, PlainTextWithoutCaseFoldsAsTheExpression)
         CLineFinder finder;
         finder.SetPattern(pattern, false, false);
         finder.Search(lines, std::chrono::hours(1));
-        return finder.Matches().size();
+        return finder.MatchCount();
     };
     EXPECT_EQ(count("Ey"), 5u);
     EXPECT_EQ(count("KEY"), 5u);

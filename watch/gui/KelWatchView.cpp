@@ -263,7 +263,7 @@ void CKelWatchView::FindNext()
     SetFollowing(false);
     STextPosition from = m_selection.Caret();
     if (_IsCurrentMatchSelected()) {
-        const CLineFinder::SMatch& match = m_finder.Matches()[*m_nCurrentMatch];
+        const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
         from = {match.line, LineColumn(match.begin.Get() + 1)};
     }
     _StartFind(EFind::Forward, from);
@@ -312,17 +312,17 @@ void CKelWatchView::_SearchSlice()
 bool CKelWatchView::_TryGoToMatch()
 {
     const bool done = m_finder.IsDone(m_lines);
-    const size_t count = m_finder.Matches().size();
+    const size_t count = m_finder.MatchCount();
     std::optional<size_t> target;
     if (m_pendingFind == EFind::Forward) {
-        target = m_finder.NextFrom(m_findFrom);
+        target = m_finder.NextFrom(m_lines, m_findFrom);
         if (!target && !done)
             return false;
     } else {
         // Matches before the position are all known once the search is past it.
         if (m_finder.SearchedLines() <= m_findFrom.line.Get() && !done)
             return false;
-        target = m_finder.PreviousFrom(m_findFrom);
+        target = m_finder.PreviousFrom(m_lines, m_findFrom);
         if (!target && !done)
             return false;
     }
@@ -336,7 +336,7 @@ bool CKelWatchView::_TryGoToMatch()
 void CKelWatchView::_GoToMatch(size_t index)
 {
     m_nCurrentMatch = index;
-    const CLineFinder::SMatch& match = m_finder.Matches()[index];
+    const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, index);
     m_selection.ForgetCell();
     m_selection.MoveTo({match.line, match.end}, false);
     _EnsureCaretVisible();
@@ -347,9 +347,9 @@ void CKelWatchView::_GoToMatch(size_t index)
 
 bool CKelWatchView::_IsCurrentMatchSelected() const
 {
-    if (!m_nCurrentMatch || *m_nCurrentMatch >= m_finder.Matches().size())
+    if (!m_nCurrentMatch || *m_nCurrentMatch >= m_finder.MatchCount())
         return false;
-    const CLineFinder::SMatch& match = m_finder.Matches()[*m_nCurrentMatch];
+    const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
     return m_selection.Start() == STextPosition{match.line, match.begin}
         && m_selection.End() == STextPosition{match.line, match.end};
 }
@@ -485,7 +485,12 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
     const STextPosition end = m_selection.End();
     const QPalette& colours = palette();
 
-    const std::span<const CLineFinder::SMatch> matches = m_finder.MatchesOfLines(LineNumber(first), LineNumber(last + 1));
+    const std::vector<CLineFinder::SMatch> matches = m_finder.MatchesOfLines(m_lines, LineNumber(first), LineNumber(last + 1));
+    std::optional<STextPosition> currentMatch;
+    if (m_nCurrentMatch && *m_nCurrentMatch < m_finder.MatchCount()) {
+        const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
+        currentMatch = STextPosition{match.line, match.begin};
+    }
     auto match = matches.begin();
     const bool currentSelected = _IsCurrentMatchSelected();
     for (size_t row = first; row <= last; ++row) {
@@ -498,7 +503,7 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         painter.setPen(rule ? Colour(rule->foreground) : kTextColor);
         m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
         for (; match != matches.end() && match->line == line; ++match) {
-            const bool current = m_nCurrentMatch && &*match == &m_finder.Matches()[*m_nCurrentMatch];
+            const bool current = currentMatch == STextPosition{match->line, match->begin};
             m_grid->DrawCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
                               kel::watch::CellsBefore(text, match->end.Get()), _CellX(0), top,
                               current ? kCurrentMatchBackground : kMatchBackground, kMatchText);

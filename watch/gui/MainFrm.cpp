@@ -609,7 +609,7 @@ void CMainFrame::_ShowFindState()
     const int searched = view->IsFindDone()
         ? 100
         : std::min(99, static_cast<int>(view->Finder().SearchedLines() * 100 / lines));
-    m_findBar->ShowCount(view->Finder().Matches().size(), view->CurrentMatch(), searched,
+    m_findBar->ShowCount(view->Finder().MatchCount(), view->CurrentMatch(), searched,
                          QString::fromStdString(view->Finder().ErrorString()));
 }
 
