@@ -4,7 +4,8 @@
 // regular expression, beside `grep -c` of the same file in the same run.
 // Prints the times, the rates relative to grep (goal: at least 0.5), the
 // longest slice (the window handles its events between slices; goal: under
-// 100 ms), and whether the filter kept as many lines as grep counted.
+// 100 ms), and whether the filter kept as many lines as grep counted. The
+// last pair finds a word that is in every line.
 #include "KelWatchDoc.h"
 #include "LineFinder.h"
 #include "LineStore.h"
@@ -92,7 +93,7 @@ SSearch Search(const CLineStore& lines, CLineFinder::EMode mode, const std::stri
 }
 
 void Compare(const char* what, const CLineStore& lines, const std::string& pattern, bool regularExpression,
-             bool caseSensitive, const std::string& grepOptions, const std::string& path)
+             bool caseSensitive, const std::string& grepOptions, const std::string& path, bool hasGoal = true)
 {
     const SGrep grep = Grep(grepOptions, pattern, path);
     const double megabytes = static_cast<double>(lines.TextBytes()) / (1 << 20);
@@ -100,10 +101,10 @@ void Compare(const char* what, const CLineStore& lines, const std::string& patte
         const bool find = mode == CLineFinder::EMode::EveryMatch;
         const SSearch search = Search(lines, mode, pattern, regularExpression, caseSensitive);
         std::printf("%-6s %-26s KelWatch %6.3f s (%7.1f MB/s, %zu %s, longest slice %lld ms)  grep -c %-5s %6.3f s "
-                    "(%ld lines)  rate ratio %.2f (goal: at least 0.5)%s\n",
+                    "(%ld lines)  rate ratio %.2f%s%s\n",
                     find ? "find" : "filter", what, search.seconds, megabytes / search.seconds, search.found,
                     find ? "matches" : "lines", search.longestSliceMs, grepOptions.c_str(), grep.seconds, grep.count,
-                    grep.seconds > 0 ? grep.seconds / search.seconds : 0.0,
+                    grep.seconds > 0 ? grep.seconds / search.seconds : 0.0, hasGoal ? " (goal: at least 0.5)" : "",
                     !find && static_cast<long>(search.found) != grep.count ? "  LINE COUNTS DIFFER" : "");
     }
 }
@@ -126,5 +127,7 @@ int main(int argc, char** argv)
     Compare("plain text, any case", lines, "needle", false, false, "-F -i", path);
     Compare("regular expression", lines, "ne+dle", true, true, "-E", path);
     Compare("expression, any case", lines, "ne+dle", true, false, "-E -i", path);
+    // The worst case for keeping matches: a word in every line.
+    Compare("a word in every line", lines, "INFO", false, true, "-F", path, false);
     return 0;
 }
