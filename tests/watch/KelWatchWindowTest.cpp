@@ -514,6 +514,9 @@ TEST_F(WatchWindows, FindBarShowsHowFarTheSearchGot)
     EXPECT_EQ(bar.CountText(), QStringLiteral("3/7"));
     bar.ShowCount(0, std::nullopt, 100, QString());
     EXPECT_EQ(bar.CountText(), QStringLiteral("찾을 수 없음"));
+    // Big counts as the locale writes numbers.
+    bar.ShowCount(9326399, 9326336, 100, QString());
+    EXPECT_EQ(bar.CountText(), QStringLiteral("%L1/%L2").arg(9326337).arg(9326399));
 }
 
 TEST_F(WatchWindows, CtrlGAsksForALineAndGoesThere)

@@ -71,9 +71,9 @@ void CFindBar::ShowCount(size_t matches, std::optional<size_t> current, int sear
     if (matches == 0 && done)
         text = QStringLiteral("찾을 수 없음");
     else if (current)
-        text = QStringLiteral("%1/%2%3").arg(*current + 1).arg(matches).arg(more);
+        text = QStringLiteral("%L1/%L2%3").arg(*current + 1).arg(matches).arg(more);
     else
-        text = QStringLiteral("%1%2개").arg(matches).arg(more);
+        text = QStringLiteral("%L1%2개").arg(matches).arg(more);
     if (!done)
         text += QStringLiteral(" (검색 중 %1%)").arg(searchedPercent);
     m_count->setText(text);
