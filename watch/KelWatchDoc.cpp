@@ -56,9 +56,13 @@ std::optional<int> DetectEncoding(kel::platform::CFileHandle& file, ULONGLONG li
     } catch (const std::bad_alloc&) {
         return std::nullopt; // no memory for it now; the next cycle tries again
     }
+    // In pieces: one read of the whole file faults in all of the fresh
+    // buffer in one system call, and the window's thread, wanting the same
+    // memory map lock for its own allocations, waits for all of it.
+    constexpr size_t kPiece = 4 << 20;
     size_t read = 0;
     for (size_t got = 1; read < size && got > 0; read += got)
-        if (!file.ReadAt(buffer.get() + read, static_cast<size_t>(size) - read, read, got))
+        if (!file.ReadAt(buffer.get() + read, std::min<size_t>(kPiece, static_cast<size_t>(size) - read), read, got))
             return std::nullopt;
     buffer[read] = 0;
     return CKelFile::EncodingCheck(buffer.get(), static_cast<UINT>(read));

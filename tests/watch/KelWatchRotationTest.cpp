@@ -222,4 +222,47 @@ TEST(WatchRotation, EveryLineOnceInOrderWithAMarkerWhereTheFileStartedAgain)
     log.Check();
 }
 
+// Descriptors of this process that name a deleted file under `folder`.
+int DeletedFilesHeld(const std::string& folder)
+{
+    int held = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        held += !error && target.rfind(folder, 0) == 0 && target.find(" (deleted)") != std::string::npos;
+    }
+    return held;
+}
+
+// A deleted log is held open until the path names a file again; then it is
+// let go, not leaked, and a document closed while holding one lets it go too.
+TEST(WatchRotation, ADeletedLogIsLetGoOnceTheFollowingMovesOn)
+{
+    TempDir dir;
+    const std::string path = dir / "big.log";
+    kel::test::WriteBytes(path, std::string(8 << 20, 'x') + "\n");
+    CKelWatchDoc doc;
+    doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    while (doc.ReadCycle().GetLength() > 0 || doc.HasMore() || doc.IsDetecting()) {
+    }
+    std::filesystem::remove(path);
+    EXPECT_EQ(doc.ReadCycle().str(), std::wstring(CKelWatchDoc::kDeletedMarker) + L"\r\n");
+    EXPECT_EQ(DeletedFilesHeld(dir.path()), 1); // kept while the path names nothing
+
+    kel::test::WriteBytes(path, "new\n");
+    EXPECT_EQ(doc.ReadCycle().str(), std::wstring(CKelWatchDoc::kRecreatedMarker) + L"\r\nnew\r\n");
+    EXPECT_EQ(DeletedFilesHeld(dir.path()), 0);
+
+    {
+        CKelWatchDoc closing;
+        closing.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+        EXPECT_EQ(closing.ReadCycle().str(), L"new\r\n");
+        std::filesystem::remove(path);
+        closing.ReadCycle();
+        EXPECT_EQ(DeletedFilesHeld(dir.path()), 2); // both documents hold it
+    }
+    // The closed document let go of it; the other one holds it still.
+    EXPECT_EQ(DeletedFilesHeld(dir.path()), 1);
+}
+
 } // namespace
