@@ -53,6 +53,8 @@ std::optional<SHighlightRule> ParseRule(std::string_view line)
         return std::nullopt;
     rule.regularExpression = flags.find('r') != std::string_view::npos;
     rule.caseSensitive = flags.find('c') != std::string_view::npos;
+    if (line.back() == '\r')
+        return std::nullopt; // not a pattern that can be kept (see Serialize)
     rule.pattern = line;
     return rule;
 }
@@ -93,8 +95,10 @@ std::string CHighlightRules::Serialize(const std::vector<SHighlightRule>& rules)
 {
     std::string text;
     for (const SHighlightRule& rule : rules) {
-        if (rule.pattern.find('\n') != std::string::npos)
-            continue; // one rule a line: such a pattern cannot be kept
+        // One rule a line, and a carriage return before a line feed is taken
+        // as part of the line end: such patterns cannot be kept.
+        if (rule.pattern.empty() || rule.pattern.find('\n') != std::string::npos || rule.pattern.back() == '\r')
+            continue;
         std::string flags = std::string(rule.regularExpression ? "r" : "") + (rule.caseSensitive ? "c" : "");
         text += Hex(rule.foreground) + '\t' + (rule.background ? Hex(*rule.background) : "-") + '\t'
             + (flags.empty() ? "-" : flags) + '\t' + rule.pattern + '\n';

@@ -10,7 +10,9 @@
 // The rules are kept in the profile as text, a rule a line:
 //   RRGGBB <tab> RRGGBB or "-" (no background) <tab> flags <tab> pattern
 // where the flags are "r" (regular expression) and "c" (case matters), or
-// "-" for neither. The pattern is the rest of the line, tabs included.
+// "-" for neither. The pattern is the rest of the line, tabs included; an
+// empty pattern, one with a line feed or one ending in a carriage return
+// cannot be kept.
 // Lines that cannot be read are skipped.
 //
 // Not thread safe: used by the views on the user-interface thread.

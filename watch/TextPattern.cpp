@@ -5,12 +5,14 @@
 
 namespace {
 
-// What lets an expression see past the ends of its subject or start a
-// match elsewhere than it began; "(?" covers look-arounds and inline
-// options (a group "(?:" does neither).
+// What lets an expression see past the ends of its subject, start a match
+// elsewhere than it began, or stop looking at later lines: "(?" covers
+// look-arounds and inline options (a group "(?:" does neither), "(*" the
+// backtracking verbs (a failed (*COMMIT) ends the whole search) and the
+// settings of what a newline is.
 bool CanLookPastTheLine(std::string_view pattern)
 {
-    for (const char* piece : {"\\A", "\\z", "\\Z", "\\G", "\\K"})
+    for (const char* piece : {"\\A", "\\z", "\\Z", "\\G", "\\K", "(*"})
         if (pattern.find(piece) != std::string_view::npos)
             return true;
     for (size_t at = pattern.find("(?"); at != std::string_view::npos; at = pattern.find("(?", at + 2))
@@ -78,16 +80,23 @@ bool CTextPattern::Set(std::string_view pattern, bool regularExpression, bool ca
     m_bCaseSensitive = caseSensitive;
     m_bLooksPastTheLine = regularExpression && CanLookPastTheLine(pattern);
     // Invalid UTF-8 in a subject never matches instead of being refused, so
-    // no subject needs checking first. A literal takes no multi-line option:
-    // it has no ^ or $ to apply it to.
-    uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | (regularExpression ? PCRE2_MULTILINE : PCRE2_LITERAL);
+    // no subject needs checking first; \C, which matches one byte of a
+    // character, is refused, so a match begins and ends between characters.
+    // A literal takes neither option: it has no ^, $ or \C to apply them to.
+    uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF
+        | (regularExpression ? PCRE2_MULTILINE | PCRE2_NEVER_BACKSLASH_C : PCRE2_LITERAL);
     if (!caseSensitive)
         options |= PCRE2_CASELESS;
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
     auto compiled = std::make_unique<SCompiled>();
+    // Lines are joined by line feeds, whatever newline PCRE2 was built with.
+    pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+    if (context)
+        pcre2_set_newline(context, PCRE2_NEWLINE_LF);
     compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options, &error,
-                                   &errorOffset, nullptr);
+                                   &errorOffset, context);
+    pcre2_compile_context_free(context);
     if (!compiled->code) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(error, message, sizeof message);

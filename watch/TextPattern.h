@@ -9,8 +9,9 @@
 //
 // The subject may be one line or several joined by line feeds: ^ and $
 // match at every line feed. A pattern that could see past the line it
-// matches in (look-arounds, inline options, \A, \z, \G, \K) says so, so that
-// its caller matches each line alone.
+// matches in (look-arounds, inline options, backtracking verbs, newline
+// settings, \A, \z, \G, \K) says so, so that its caller matches each line
+// alone.
 //
 // Find is const but uses the pattern's own match data: an object is used by
 // one thread at a time. Copying compiles the pattern again.

@@ -83,6 +83,17 @@ TEST(HighlightRules, TheProfileTextKeepsEveryRule)
     EXPECT_EQ(CHighlightRules::Parse(crlf), rules);
 }
 
+// What one line of text cannot hold is left out when kept, not changed.
+TEST(HighlightRules, PatternsThatCannotBeKeptAreLeftOut)
+{
+    const std::vector<SHighlightRule> rules = {Rule("two\nlines", false, true, 1), Rule("ends in\r", false, true, 2),
+                                               Rule("", false, true, 3), Rule("kept\rinside", false, true, 4)};
+    EXPECT_EQ(CHighlightRules::Parse(CHighlightRules::Serialize(rules)), (std::vector<SHighlightRule>{rules[3]}));
+    // Read back, such a line is refused rather than read as another pattern.
+    EXPECT_TRUE(CHighlightRules::Parse("000000\t-\t-\tx\r\r").empty());
+    EXPECT_TRUE(CHighlightRules::Parse("000000\t-\t-\t\r").empty());
+}
+
 TEST(HighlightRules, LinesThatCannotBeReadAreSkipped)
 {
     const std::string text = "FF0000\t-\tc\tgood\n"

@@ -163,6 +163,25 @@ TEST_F(WatchFilter, ThePaneStartsOverWhenTheDocumentIsReadAgain)
     EXPECT_EQ(m_pane->List()->SelectedText(), QString()); // the old row is no row of the new text
 }
 
+// A closed pane keeps its pattern but does not search until it is shown.
+TEST_F(WatchFilter, AHiddenPaneSearchesTheLinesThatCameOnceShownAgain)
+{
+    Append(LogLines(0, 100));
+    Cycle();
+    m_pane->SetPattern(QStringLiteral("오류"), false, true);
+    ASSERT_TRUE(WaitForFilter());
+    EXPECT_EQ(m_pane->Finder().MatchingLines().size(), 15u); // 0, 7, ..., 98
+    m_pane->hide();
+    Append(LogLines(100, 200));
+    Cycle();
+    QTest::qWait(50);
+    EXPECT_EQ(m_pane->Finder().MatchingLines().size(), 15u);
+    m_pane->show();
+    ASSERT_TRUE(WaitForFilter());
+    EXPECT_EQ(m_pane->Finder().MatchingLines(), LinesWith(m_view->Lines(), "오류"));
+    EXPECT_EQ(m_pane->Finder().MatchingLines().size(), 29u);
+}
+
 TEST_F(WatchFilter, ARefusedOrEmptyPatternListsNothing)
 {
     Append(LogLines(0, 50));

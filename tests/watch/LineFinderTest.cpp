@@ -211,6 +211,9 @@ TEST(LineFinder, RefusesEmptyAndInvalidPatternsAndSkipsEmptyMatches)
     EXPECT_FALSE(finder.IsActive());
     EXPECT_FALSE(finder.SetPattern("(unclosed", true, true));
     EXPECT_FALSE(finder.ErrorString().empty());
+    // One byte of a character could end a match inside it: refused.
+    EXPECT_FALSE(finder.SetPattern("\\C", true, true));
+    EXPECT_FALSE(finder.ErrorString().empty());
     ASSERT_TRUE(finder.SetPattern("b*", true, true));
     EXPECT_TRUE(finder.ErrorString().empty());
     finder.Search(lines, std::chrono::hours(1));
@@ -263,12 +266,14 @@ TEST(LineFinder, StepsThroughSeveralMatchesOfALine)
 // alone.
 TEST(LineFinder, RunsOfLinesMatchAsLinesAlone)
 {
-    const std::vector<std::wstring> text = {L"a x", L"y b", L"x", L"y", L"", L"가 x", L"y 나", L"xy", L"x y"};
+    const std::vector<std::wstring> text = {L"a x", L"y b", L"x", L"ab", L"y", L"", L"가 x", L"y 나", L"xy", L"x y"};
     CLineStore lines;
     for (const std::wstring& line : text)
         lines.AddLine(line);
+    // A failed (*COMMIT) ends a whole search, and (*CR) makes ^ and $ blind
+    // to line feeds: over a run of lines both would miss later lines.
     for (const char* pattern : {"x\\s+y", "[^a]+", "x$", "^y", "x(?=\\s)", "(?<=x)\\s*", "\\Ay", "y\\z", "(?s)x.+y",
-                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S", "(?:x|y)\\n?"}) {
+                                "\\w+\\W*$", "\\s", "y|x", "[가나]\\s*\\S", "(?:x|y)\\n?", "a(*COMMIT)b", "(*CR)^y"}) {
         CTextPattern alone;
         ASSERT_TRUE(alone.Set(pattern, true, true)) << pattern;
         Found expected;

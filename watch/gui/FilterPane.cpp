@@ -28,8 +28,6 @@ constexpr int kMargin = 4;
 // The longest a slice of the search keeps the window from its events.
 constexpr std::chrono::milliseconds kFilterSlice(30);
 
-QColor Colour(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb)); }
-
 } // namespace
 
 // ---- the list ----
@@ -169,11 +167,11 @@ void CFilterList::paintEvent(QPaintEvent* /*event*/)
         const std::string_view text = lines.Line(LineNumber(rows[row]));
         const qreal top = static_cast<qreal>(row - first) * lineHeight;
         const SHighlightRule* rule = rules ? rules->RuleFor(text) : nullptr;
-        QColor foreground = rule ? Colour(rule->foreground) : CKelWatchView::kTextColor;
+        QColor foreground = rule ? RgbColour(rule->foreground) : CKelWatchView::kTextColor;
         if (anySelected && row >= selectedFrom && row <= selectedTo)
             painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), kSelectedRow);
         else if (rule && rule->background)
-            painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), Colour(*rule->background));
+            painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), RgbColour(*rule->background));
         painter.setPen(foreground);
         m_grid->DrawLine(painter, text, firstCell, endCell, left, top);
         for (auto match = pattern.Find(text); match; match = pattern.Find(text, match->end))
@@ -276,8 +274,9 @@ CFilterPane::CFilterPane(CKelWatchView* view, QWidget* parent)
     connect(close, &QToolButton::clicked, this, &CFilterPane::closeRequested);
     connect(m_list, &CFilterList::lineActivated, view, [view](qulonglong line) { view->SelectLine(line + 1); });
     connect(view, &CKelWatchView::highlightChanged, m_list->viewport(), qOverload<>(&QWidget::update));
+    // A hidden pane keeps its pattern but searches only once shown again.
     connect(view, &CKelWatchView::linesAppended, this, [this] {
-        if (m_finder.IsActive() && !m_searchTimer.isActive())
+        if (m_finder.IsActive() && !m_searchTimer.isActive() && !isHidden())
             m_searchTimer.start(0, this);
     });
     connect(view, &CKelWatchView::textReplaced, this, &CFilterPane::Restart);
@@ -324,8 +323,18 @@ void CFilterPane::_ApplyPattern()
     _SearchSlice();
 }
 
+void CFilterPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    _SearchSlice(); // the lines that arrived while the pane was hidden
+}
+
 void CFilterPane::_SearchSlice()
 {
+    if (isHidden()) {
+        m_searchTimer.stop();
+        return;
+    }
     const size_t before = m_finder.MatchingLines().size();
     const bool done = !m_finder.IsActive() || m_finder.Search(m_view->Lines(), kFilterSlice);
     if (m_finder.MatchingLines().size() != before)

@@ -92,6 +92,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:

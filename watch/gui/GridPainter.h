@@ -7,14 +7,19 @@
 // symbol) is drawn alone at its own cell, so the text never drifts from the
 // caret and the selection. A carriage return inside a line is shown as the
 // symbol U+240D; spaces, tabs and other control characters draw nothing.
+#include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>
 
+#include <cstdint>
 #include <string_view>
 
 class QPainter;
 class QPaintDevice;
+
+// A colour given as 0xRRGGBB.
+inline QColor RgbColour(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb)); }
 
 class CGridPainter {
 public:

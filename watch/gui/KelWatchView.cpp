@@ -33,8 +33,6 @@ constexpr int kDetectionPollMs = 5;
 constexpr std::chrono::milliseconds kFindSlice(30);
 const QColor kCurrentMatchBackground(255, 128, 0);
 
-QColor Colour(uint32_t rgb) { return QColor(static_cast<QRgb>(rgb)); }
-
 // The text from `from` to `to` as Qt text, converted a piece at a time; a
 // byte-order mark at the start stays, as the file had it.
 QString ToQString(const CLineSource& lines, STextPosition from, STextPosition to, size_t bytesHint)
@@ -262,10 +260,8 @@ void CKelWatchView::FindNext()
         return;
     SetFollowing(false);
     STextPosition from = m_selection.Caret();
-    if (_IsCurrentMatchSelected()) {
-        const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
-        from = {match.line, LineColumn(match.begin.Get() + 1)};
-    }
+    if (const std::optional<CLineFinder::SMatch> match = _CurrentMatch(); match && _IsSelected(*match))
+        from = {match->line, LineColumn(match->begin.Get() + 1)};
     _StartFind(EFind::Forward, from);
 }
 
@@ -345,11 +341,15 @@ void CKelWatchView::_GoToMatch(size_t index)
     m_selection.MoveTo({match.line, match.end}, true);
 }
 
-bool CKelWatchView::_IsCurrentMatchSelected() const
+std::optional<CLineFinder::SMatch> CKelWatchView::_CurrentMatch() const
 {
     if (!m_nCurrentMatch || *m_nCurrentMatch >= m_finder.MatchCount())
-        return false;
-    const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
+        return std::nullopt;
+    return m_finder.MatchAt(m_lines, *m_nCurrentMatch);
+}
+
+bool CKelWatchView::_IsSelected(const CLineFinder::SMatch& match) const
+{
     return m_selection.Start() == STextPosition{match.line, match.begin}
         && m_selection.End() == STextPosition{match.line, match.end};
 }
@@ -486,24 +486,24 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
     const QPalette& colours = palette();
 
     const std::vector<CLineFinder::SMatch> matches = m_finder.MatchesOfLines(m_lines, LineNumber(first), LineNumber(last + 1));
-    std::optional<STextPosition> currentMatch;
-    if (m_nCurrentMatch && *m_nCurrentMatch < m_finder.MatchCount()) {
-        const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, *m_nCurrentMatch);
-        currentMatch = STextPosition{match.line, match.begin};
-    }
+    const std::optional<CLineFinder::SMatch> currentMatch = _CurrentMatch();
+    std::optional<STextPosition> currentStart;
+    if (currentMatch)
+        currentStart = STextPosition{currentMatch->line, currentMatch->begin};
+    // The current match selected is drawn as the current match, not as a selection.
+    const bool currentSelected = currentMatch && _IsSelected(*currentMatch);
     auto match = matches.begin();
-    const bool currentSelected = _IsCurrentMatchSelected();
     for (size_t row = first; row <= last; ++row) {
         const LineNumber line(row);
         const std::string_view text = m_lines.Line(line);
         const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * lineHeight;
         const SHighlightRule* rule = m_highlightRules ? m_highlightRules->RuleFor(text) : nullptr;
         if (rule && rule->background)
-            painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), Colour(*rule->background));
-        painter.setPen(rule ? Colour(rule->foreground) : kTextColor);
+            painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), RgbColour(*rule->background));
+        painter.setPen(rule ? RgbColour(rule->foreground) : kTextColor);
         m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
         for (; match != matches.end() && match->line == line; ++match) {
-            const bool current = currentMatch == STextPosition{match->line, match->begin};
+            const bool current = currentStart == STextPosition{match->line, match->begin};
             m_grid->DrawCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
                               kel::watch::CellsBefore(text, match->end.Get()), _CellX(0), top,
                               current ? kCurrentMatchBackground : kMatchBackground, kMatchText);

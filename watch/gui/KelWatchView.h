@@ -157,7 +157,8 @@ private:
     void _SearchSlice();
     bool _TryGoToMatch();
     void _GoToMatch(size_t index);
-    bool _IsCurrentMatchSelected() const;
+    std::optional<CLineFinder::SMatch> _CurrentMatch() const;
+    bool _IsSelected(const CLineFinder::SMatch& match) const;
     void _OnScrollBarAction(int action);
     bool _HandleMoveKey(QKeyEvent* event);
     STextPosition _PositionAt(const QPoint& point) const;

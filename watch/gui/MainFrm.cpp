@@ -562,9 +562,9 @@ void CMainFrame::editHighlightRules()
     CHighlightDlg dialog(m_highlightRules->Rules(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    SetHighlightRules(std::make_shared<const CHighlightRules>(dialog.Rules()));
     // Rules just edited are meant to be seen.
-    SetHighlighting(true);
+    m_bHighlight = true;
+    SetHighlightRules(std::make_shared<const CHighlightRules>(dialog.Rules()));
 }
 
 void CMainFrame::SetLineNumbers(bool on)
