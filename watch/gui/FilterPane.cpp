@@ -64,8 +64,7 @@ qreal CFilterList::LineHeight() const { return m_grid->LineHeight(); }
 qreal CFilterList::_GutterWidth() const
 {
     const std::vector<size_t>& rows = m_finder->MatchingLines();
-    const size_t digits = std::to_string(rows.empty() ? 1 : rows.back() + 1).size();
-    return static_cast<qreal>(digits + 1) * m_grid->CellWidth() + kMargin;
+    return m_grid->GutterWidth(rows.empty() ? 1 : rows.back() + 1, kMargin);
 }
 
 void CFilterList::_UpdateScrollBars()
@@ -182,11 +181,8 @@ void CFilterList::paintEvent(QPaintEvent* /*event*/)
     // Line numbers on a band the text scrolls under.
     painter.fillRect(QRectF(0, 0, gutter, viewport()->height()), CKelWatchView::kGutterBackground);
     painter.setPen(CKelWatchView::kGutterText);
-    for (size_t row = first; row < end; ++row) {
-        const std::string number = std::to_string(rows[row] + 1);
-        const qreal numberLeft = gutter - kMargin - static_cast<qreal>(number.size() + 1) * cellWidth;
-        m_grid->DrawLine(painter, number, 0, number.size(), numberLeft, static_cast<qreal>(row - first) * lineHeight);
-    }
+    for (size_t row = first; row < end; ++row)
+        m_grid->DrawLineNumber(painter, rows[row] + 1, gutter, kMargin, static_cast<qreal>(row - first) * lineHeight);
 }
 
 void CFilterList::resizeEvent(QResizeEvent* event)

@@ -1,5 +1,7 @@
 #include "GridPainter.h"
 
+#include <string>
+
 #include "TextCells.h"
 
 #include <QPainter>
@@ -89,4 +91,16 @@ void CGridPainter::DrawCells(QPainter& painter, std::string_view line, size_t fr
     painter.setPen(foreground);
     DrawLine(painter, line, fromCell, toCell, left, top);
     painter.restore();
+}
+
+qreal CGridPainter::GutterWidth(size_t largest, qreal margin) const
+{
+    return static_cast<qreal>(std::to_string(largest).size() + 1) * m_cellWidth + margin;
+}
+
+void CGridPainter::DrawLineNumber(QPainter& painter, size_t number, qreal width, qreal margin, qreal top) const
+{
+    const std::string digits = std::to_string(number);
+    const qreal left = width - margin - static_cast<qreal>(digits.size() + 1) * m_cellWidth;
+    DrawLine(painter, digits, 0, digits.size(), left, top);
 }

@@ -34,6 +34,12 @@ public:
     // at `top`.
     void DrawLine(QPainter& painter, std::string_view line, size_t firstCell, size_t endCell, qreal left,
                   qreal top) const;
+    // A gutter for line numbers up to `largest`: their digits, a cell of
+    // room, and `margin`.
+    qreal GutterWidth(size_t largest, qreal margin) const;
+    // Draws `number` with the painter's pen in a gutter of `width`, right
+    // aligned a cell and `margin` from its right edge, on the row at `top`.
+    void DrawLineNumber(QPainter& painter, size_t number, qreal width, qreal margin, qreal top) const;
     // The cells [fromCell, toCell) of `line` again, in other colours (a
     // match, a selection).
     void DrawCells(QPainter& painter, std::string_view line, size_t fromCell, size_t toCell, qreal left, qreal top,

@@ -413,11 +413,7 @@ qreal CKelWatchView::_TextLeft() const { return GutterWidth() + kMargin; }
 
 qreal CKelWatchView::GutterWidth() const
 {
-    if (!m_bLineNumbers)
-        return 0;
-    // The digits of the last line's number, a cell of room, and the margin.
-    const size_t digits = std::to_string(std::max<size_t>(m_lines.LineCount(), 1)).size();
-    return static_cast<qreal>(digits + 1) * m_grid->CellWidth() + kMargin;
+    return m_bLineNumbers ? m_grid->GutterWidth(std::max<size_t>(m_lines.LineCount(), 1), kMargin) : 0;
 }
 
 void CKelWatchView::_UpdateScrollBars()
@@ -535,16 +531,11 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
 void CKelWatchView::_PaintGutter(QPainter& painter, size_t first, size_t last) const
 {
     const qreal width = GutterWidth();
-    const qreal cellWidth = m_grid->CellWidth();
     painter.fillRect(QRectF(0, 0, width, viewport()->height()), kGutterBackground);
     painter.setPen(kGutterText);
-    const size_t cells = static_cast<size_t>(std::lround((width - kMargin) / cellWidth)) - 1;
-    for (size_t row = first; row <= last && row < m_lines.LineCount(); ++row) {
-        const std::string number = std::to_string(row + 1);
-        const qreal left = static_cast<qreal>(cells - number.size()) * cellWidth;
-        const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * m_grid->LineHeight();
-        m_grid->DrawLine(painter, number, 0, number.size(), left, top);
-    }
+    for (size_t row = first; row <= last && row < m_lines.LineCount(); ++row)
+        m_grid->DrawLineNumber(painter, row + 1, width, kMargin,
+                               static_cast<qreal>(row - FirstVisibleRow()) * m_grid->LineHeight());
 }
 
 void CKelWatchView::focusInEvent(QFocusEvent* event)
