@@ -11,6 +11,9 @@
 // running on one of the server's own threads. Write, WriteAll and Close are
 // thread safe and may be called from any thread, hooks included. Each hook
 // says below on which thread it runs.
+// The names kept from the interface this server was written against
+// (SPerIOCPAddr, m_hIOCP, WSABUF, ...) are explained in the README's
+// glossary, "Names kept from the original interface".
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
 #include <KelAddr/NetExport.h>

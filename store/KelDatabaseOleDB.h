@@ -9,6 +9,10 @@
 // Not thread safe: construct, Open, run statements, Close and destroy on one
 // thread.
 //
+// The class keeps the name of the interface it was first written against;
+// underneath it is ODBC (see the README's glossary, "Names kept from the
+// original interface").
+//
 //     CKelDatabaseOleDB database(L"server", L"catalog", L"user", L"password");
 //     database.Open();
 //     database.ExecNoResult(L"INSERT INTO item VALUES (1, 'one')");

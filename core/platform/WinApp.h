@@ -7,6 +7,9 @@
 //
 // A program makes one, usually as a static object; AfxGetApp returns it.
 // Profile calls are thread safe as far as the registry store is.
+//
+// Framework names (CWinApp, profile, resource ids) are explained in the
+// README's glossary, "Names kept from the original interface".
 #include "KelExport.h"
 #include "StringW.h"
 #include "Types.h"
