@@ -2,6 +2,7 @@
 
 #include "GridPainter.h"
 #include "KelWatchView.h"
+#include "ScrollRows.h"
 #include "TextCells.h"
 
 #include <QApplication>
@@ -102,12 +103,7 @@ void CFilterList::SetCurrentRow(size_t row, bool extend)
     if (!extend || !m_nCurrentRow)
         m_nAnchorRow = row;
     m_nCurrentRow = row;
-    const size_t first = FirstVisibleRow();
-    const size_t visible = _VisibleRows();
-    if (row < first)
-        verticalScrollBar()->setValue(static_cast<int>(row));
-    else if (row >= first + visible)
-        verticalScrollBar()->setValue(static_cast<int>(row - visible + 1));
+    ScrollRowIntoView(verticalScrollBar(), row, _VisibleRows());
     viewport()->update();
     emit lineActivated(m_finder->MatchingLines()[row]);
 }

@@ -2,26 +2,23 @@
 
 #include "GridPainter.h"
 #include "Resource.h"
+#include "ScrollRows.h"
 #include "TextCells.h"
 
 #include "KelException.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPrinter>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QTimerEvent>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cmath>
-#include <span>
 #include <vector>
 
 namespace {
@@ -29,8 +26,6 @@ namespace {
 // Room between the view's edge and the text, as a text box leaves.
 constexpr int kMargin = 4;
 constexpr int kDetectionPollMs = 5;
-// The longest a slice of a search keeps the window from its events.
-constexpr std::chrono::milliseconds kFindSlice(30);
 const QColor kCurrentMatchBackground(255, 128, 0);
 
 // The text from `from` to `to` as Qt text, converted a piece at a time; a
@@ -57,8 +52,8 @@ const QColor CKelWatchView::kBackgroundColor(0, 0, 0);
 const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
 CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
-    : QAbstractScrollArea(parent), m_document(std::move(document)), m_nGeneration(m_document->Generation()),
-      m_shownEncoding(m_document->GetEncoding(), m_document->IsFollowing())
+    : QAbstractScrollArea(parent), m_pDocument(std::move(document)), m_nGeneration(m_pDocument->Generation()),
+      m_shownEncoding(m_pDocument->GetEncoding(), m_pDocument->IsFollowing())
 {
     // Long lines do not wrap: both scroll bars as needed.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -107,9 +102,9 @@ void CKelWatchView::_SetDisplayFont()
     font.setPixelSize(FontPixelHeight(logicalDpiY()));
     setFont(font);
     viewport()->setFont(font);
-    m_grid = std::make_unique<CGridPainter>(font, viewport());
+    m_pGrid = std::make_unique<CGridPainter>(font, viewport());
     verticalScrollBar()->setSingleStep(1);
-    horizontalScrollBar()->setSingleStep(static_cast<int>(std::ceil(m_grid->CellWidth())));
+    horizontalScrollBar()->setSingleStep(static_cast<int>(std::ceil(m_pGrid->CellWidth())));
     _UpdateScrollBars();
     viewport()->update();
 }
@@ -141,16 +136,16 @@ void CKelWatchView::timerEvent(QTimerEvent* event)
 void CKelWatchView::OnTimer(int /*timerId*/)
 {
     m_catchUpTimer.stop();
-    if (m_nGeneration != m_document->Generation())
+    if (m_nGeneration != m_pDocument->Generation())
         _Restart();
     size_t added = 0;
     try {
-        added = m_document->ReadCycle(m_lines);
+        added = m_pDocument->ReadCycle(m_lines);
     } catch (CKelException* error) {
         error->Delete(); // a file error of this cycle; the next tick tries again
         return;
     }
-    if (const std::pair encoding(m_document->GetEncoding(), m_document->IsFollowing()); encoding != m_shownEncoding) {
+    if (const std::pair encoding(m_pDocument->GetEncoding(), m_pDocument->IsFollowing()); encoding != m_shownEncoding) {
         m_shownEncoding = encoding;
         emit encodingChanged();
     }
@@ -171,9 +166,9 @@ void CKelWatchView::OnTimer(int /*timerId*/)
     // A big file comes in slices; the next one follows as soon as the
     // window has handled its events, not 100 ms later. While its encoding
     // is being detected, the view looks again every few milliseconds.
-    if (m_document->HasMore())
+    if (m_pDocument->HasMore())
         m_catchUpTimer.start(0, this);
-    else if (m_document->IsDetecting())
+    else if (m_pDocument->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
 }
 
@@ -182,11 +177,11 @@ void CKelWatchView::OnTimer(int /*timerId*/)
 // filter go on over the new text.
 void CKelWatchView::_Restart()
 {
-    m_nGeneration = m_document->Generation();
+    m_nGeneration = m_pDocument->Generation();
     m_lines.Clear();
     m_selection = CTextSelection();
     m_findTimer.stop();
-    m_pendingFind = EFind::None;
+    m_waitingFind = EFind::None;
     m_nCurrentMatch.reset();
     m_finder.Restart();
     verticalScrollBar()->setValue(0);
@@ -237,123 +232,6 @@ void CKelWatchView::wheelEvent(QWheelEvent* event)
     QAbstractScrollArea::wheelEvent(event);
 }
 
-// ---- find ----
-
-void CKelWatchView::Find(const QString& pattern, bool regularExpression, bool caseSensitive)
-{
-    m_nCurrentMatch.reset();
-    m_pendingFind = EFind::None;
-    m_findTimer.stop();
-    if (m_finder.SetPattern(pattern.toStdString(), regularExpression, caseSensitive)) {
-        SetFollowing(false);
-        // From the selection's start, so that typing on keeps the same match.
-        _StartFind(EFind::Forward, m_selection.Start());
-        return;
-    }
-    viewport()->update();
-    emit findChanged();
-}
-
-void CKelWatchView::FindNext()
-{
-    if (!m_finder.IsActive())
-        return;
-    SetFollowing(false);
-    STextPosition from = m_selection.Caret();
-    if (const std::optional<CLineFinder::SMatch> match = _CurrentMatch(); match && _IsSelected(*match))
-        from = {match->line, LineColumn(match->begin.Get() + 1)};
-    _StartFind(EFind::Forward, from);
-}
-
-void CKelWatchView::FindPrevious()
-{
-    if (!m_finder.IsActive())
-        return;
-    SetFollowing(false);
-    _StartFind(EFind::Backward, m_selection.Start());
-}
-
-void CKelWatchView::ClearFind()
-{
-    m_finder.Clear();
-    m_findTimer.stop();
-    m_pendingFind = EFind::None;
-    m_nCurrentMatch.reset();
-    viewport()->update();
-    emit findChanged();
-}
-
-void CKelWatchView::_StartFind(EFind direction, STextPosition from)
-{
-    m_pendingFind = direction;
-    m_findFrom = from;
-    _SearchSlice();
-}
-
-void CKelWatchView::_SearchSlice()
-{
-    const bool done = m_finder.Search(m_lines, kFindSlice);
-    if (m_pendingFind != EFind::None && _TryGoToMatch())
-        m_pendingFind = EFind::None;
-    if (done)
-        m_findTimer.stop();
-    else if (!m_findTimer.isActive())
-        m_findTimer.start(0, this);
-    viewport()->update();
-    emit findChanged();
-}
-
-// Goes to the match the pending step asks for, once the search has got far
-// enough to know it; round to the other end when there is none that way.
-bool CKelWatchView::_TryGoToMatch()
-{
-    const bool done = m_finder.IsDone(m_lines);
-    const size_t count = m_finder.MatchCount();
-    std::optional<size_t> target;
-    if (m_pendingFind == EFind::Forward) {
-        target = m_finder.NextFrom(m_lines, m_findFrom);
-        if (!target && !done)
-            return false;
-    } else {
-        // Matches before the position are all known once the search is past it.
-        if (m_finder.SearchedLines() <= m_findFrom.line.Get() && !done)
-            return false;
-        target = m_finder.PreviousFrom(m_lines, m_findFrom);
-        if (!target && !done)
-            return false;
-    }
-    if (!target && count > 0)
-        target = m_pendingFind == EFind::Forward ? 0 : count - 1;
-    if (target)
-        _GoToMatch(*target);
-    return true;
-}
-
-void CKelWatchView::_GoToMatch(size_t index)
-{
-    m_nCurrentMatch = index;
-    const CLineFinder::SMatch match = m_finder.MatchAt(m_lines, index);
-    m_selection.ForgetCell();
-    m_selection.MoveTo({match.line, match.end}, false);
-    _EnsureCaretVisible();
-    m_selection.MoveTo({match.line, match.begin}, false);
-    _EnsureCaretVisible();
-    m_selection.MoveTo({match.line, match.end}, true);
-}
-
-std::optional<CLineFinder::SMatch> CKelWatchView::_CurrentMatch() const
-{
-    if (!m_nCurrentMatch || *m_nCurrentMatch >= m_finder.MatchCount())
-        return std::nullopt;
-    return m_finder.MatchAt(m_lines, *m_nCurrentMatch);
-}
-
-bool CKelWatchView::_IsSelected(const CLineFinder::SMatch& match) const
-{
-    return m_selection.Start() == STextPosition{match.line, match.begin}
-        && m_selection.End() == STextPosition{match.line, match.end};
-}
-
 void CKelWatchView::GoToLine(size_t number)
 {
     SetFollowing(false);
@@ -367,7 +245,7 @@ void CKelWatchView::GoToLine(size_t number)
 
 void CKelWatchView::SetHighlightRules(std::shared_ptr<const CHighlightRules> rules)
 {
-    m_highlightRules = std::move(rules);
+    m_pHighlightRules = std::move(rules);
     viewport()->update();
     emit highlightChanged();
 }
@@ -392,28 +270,28 @@ size_t CKelWatchView::FirstVisibleRow() const { return static_cast<size_t>(verti
 
 size_t CKelWatchView::VisibleRows() const
 {
-    return std::max<size_t>(1, static_cast<size_t>(viewport()->height() / m_grid->LineHeight()));
+    return std::max<size_t>(1, static_cast<size_t>(viewport()->height() / m_pGrid->LineHeight()));
 }
 
 QPointF CKelWatchView::PointOf(STextPosition position) const
 {
     const size_t cells = kel::watch::CellsBefore(m_lines.Line(position.line), position.column.Get());
     const auto row = static_cast<qreal>(position.line.Get()) - static_cast<qreal>(FirstVisibleRow());
-    return {_CellX(cells), row * m_grid->LineHeight()};
+    return {_CellX(cells), row * m_pGrid->LineHeight()};
 }
 
-qreal CKelWatchView::LineHeight() const { return m_grid->LineHeight(); }
+qreal CKelWatchView::LineHeight() const { return m_pGrid->LineHeight(); }
 
 qreal CKelWatchView::_CellX(size_t cell) const
 {
-    return _TextLeft() + static_cast<qreal>(cell) * m_grid->CellWidth() - horizontalScrollBar()->value();
+    return _TextLeft() + static_cast<qreal>(cell) * m_pGrid->CellWidth() - horizontalScrollBar()->value();
 }
 
 qreal CKelWatchView::_TextLeft() const { return GutterWidth() + kMargin; }
 
 qreal CKelWatchView::GutterWidth() const
 {
-    return m_bLineNumbers ? m_grid->GutterWidth(std::max<size_t>(m_lines.LineCount(), 1), kMargin) : 0;
+    return m_bLineNumbers ? m_pGrid->GutterWidth(std::max<size_t>(m_lines.LineCount(), 1), kMargin) : 0;
 }
 
 void CKelWatchView::_UpdateScrollBars()
@@ -423,7 +301,7 @@ void CKelWatchView::_UpdateScrollBars()
     verticalScrollBar()->setPageStep(static_cast<int>(visible));
     verticalScrollBar()->setRange(0, static_cast<int>(std::min<size_t>(rows > visible ? rows - visible : 0, INT_MAX)));
     // The widest line and room for the caret after it.
-    const qreal width = 2 * kMargin + static_cast<qreal>(m_lines.MaxLineCells() + 1) * m_grid->CellWidth();
+    const qreal width = 2 * kMargin + static_cast<qreal>(m_lines.MaxLineCells() + 1) * m_pGrid->CellWidth();
     const qreal shown = viewport()->width() - GutterWidth();
     const int hidden = static_cast<int>(std::min<qreal>(std::ceil(width - shown), INT_MAX));
     horizontalScrollBar()->setPageStep(viewport()->width());
@@ -439,15 +317,9 @@ void CKelWatchView::resizeEvent(QResizeEvent* event)
 void CKelWatchView::_EnsureCaretVisible()
 {
     const STextPosition caret = m_selection.Caret();
-    const size_t row = caret.line.Get();
-    const size_t first = FirstVisibleRow();
-    const size_t visible = VisibleRows();
-    if (row < first)
-        verticalScrollBar()->setValue(static_cast<int>(row));
-    else if (row >= first + visible)
-        verticalScrollBar()->setValue(static_cast<int>(row - visible + 1));
+    ScrollRowIntoView(verticalScrollBar(), caret.line.Get(), VisibleRows());
 
-    const qreal cellWidth = m_grid->CellWidth();
+    const qreal cellWidth = m_pGrid->CellWidth();
     const qreal x = kMargin + static_cast<qreal>(kel::watch::CellsBefore(m_lines.Line(caret.line), caret.column.Get())) * cellWidth;
     const int scroll = horizontalScrollBar()->value();
     if (x - kMargin < scroll)
@@ -458,9 +330,9 @@ void CKelWatchView::_EnsureCaretVisible()
 
 STextPosition CKelWatchView::_PositionAt(const QPoint& point) const
 {
-    const long row = static_cast<long>(FirstVisibleRow()) + static_cast<long>(std::floor(point.y() / m_grid->LineHeight()));
+    const long row = static_cast<long>(FirstVisibleRow()) + static_cast<long>(std::floor(point.y() / m_pGrid->LineHeight()));
     const LineNumber line(static_cast<size_t>(std::clamp(row, 0L, static_cast<long>(m_lines.LineCount()))));
-    const double cell = (point.x() - _TextLeft() + horizontalScrollBar()->value()) / m_grid->CellWidth();
+    const double cell = (point.x() - _TextLeft() + horizontalScrollBar()->value()) / m_pGrid->CellWidth();
     return {line, LineColumn(kel::watch::ColumnAtCell(m_lines.Line(line), cell))};
 }
 
@@ -470,8 +342,8 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const qreal lineHeight = m_grid->LineHeight();
-    const qreal cellWidth = m_grid->CellWidth();
+    const qreal lineHeight = m_pGrid->LineHeight();
+    const qreal cellWidth = m_pGrid->CellWidth();
     const int scroll = horizontalScrollBar()->value();
     const size_t firstCell = static_cast<size_t>(std::max(0.0, std::floor((area.left() + scroll - _TextLeft()) / cellWidth)));
     const size_t endCell = static_cast<size_t>(std::max(0.0, std::ceil((area.right() + 1 + scroll - _TextLeft()) / cellWidth))) + 1;
@@ -493,14 +365,14 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         const LineNumber line(row);
         const std::string_view text = m_lines.Line(line);
         const qreal top = static_cast<qreal>(row - FirstVisibleRow()) * lineHeight;
-        const SHighlightRule* rule = m_highlightRules ? m_highlightRules->RuleFor(text) : nullptr;
+        const SHighlightRule* rule = m_pHighlightRules ? m_pHighlightRules->RuleFor(text) : nullptr;
         if (rule && rule->background)
             painter.fillRect(QRectF(0, top, viewport()->width(), lineHeight), RgbColour(*rule->background));
         painter.setPen(rule ? RgbColour(rule->foreground) : kTextColor);
-        m_grid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
+        m_pGrid->DrawLine(painter, text, firstCell, endCell, _CellX(0), top);
         for (; match != matches.end() && match->line == line; ++match) {
             const bool current = currentStart == STextPosition{match->line, match->begin};
-            m_grid->DrawCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
+            m_pGrid->DrawCells(painter, text, kel::watch::CellsBefore(text, match->begin.Get()),
                               kel::watch::CellsBefore(text, match->end.Get()), _CellX(0), top,
                               current ? kCurrentMatchBackground : kMatchBackground, kMatchText);
         }
@@ -511,7 +383,7 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         const size_t from = line == start.line ? kel::watch::CellsBefore(text, start.column.Get()) : 0;
         size_t to = line == end.line ? kel::watch::CellsBefore(text, end.column.Get())
                                      : kel::watch::CellsBefore(text, text.size()) + 1;
-        m_grid->DrawCells(painter, text, from, to, _CellX(0), top, colours.color(QPalette::Active, QPalette::Highlight),
+        m_pGrid->DrawCells(painter, text, from, to, _CellX(0), top, colours.color(QPalette::Active, QPalette::Highlight),
                           colours.color(QPalette::Active, QPalette::HighlightedText));
     }
     if (hasFocus()) {
@@ -534,8 +406,8 @@ void CKelWatchView::_PaintGutter(QPainter& painter, size_t first, size_t last) c
     painter.fillRect(QRectF(0, 0, width, viewport()->height()), kGutterBackground);
     painter.setPen(kGutterText);
     for (size_t row = first; row <= last && row < m_lines.LineCount(); ++row)
-        m_grid->DrawLineNumber(painter, row + 1, width, kMargin,
-                               static_cast<qreal>(row - FirstVisibleRow()) * m_grid->LineHeight());
+        m_pGrid->DrawLineNumber(painter, row + 1, width, kMargin,
+                               static_cast<qreal>(row - FirstVisibleRow()) * m_pGrid->LineHeight());
 }
 
 void CKelWatchView::focusInEvent(QFocusEvent* event)
@@ -677,104 +549,4 @@ void CKelWatchView::mouseDoubleClickEvent(QMouseEvent* event)
     SetFollowing(false);
     m_selection.SelectWord(m_lines, _PositionAt(event->position().toPoint()));
     viewport()->update();
-}
-
-// ---- saving and printing ----
-
-bool CKelWatchView::SaveText(const QString& path) const
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool written = true;
-    m_lines.VisitText({}, m_lines.End(), "\r\n", [&](std::string_view piece) {
-        written = written && file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
-    });
-    return written && file.flush();
-}
-
-namespace {
-
-// Where each printed row of a line starts, in cells: a row takes at most
-// `cellsPerRow` cells and breaks before the character that would not fit.
-std::vector<size_t> WrapLine(std::string_view line, size_t cellsPerRow)
-{
-    std::vector<size_t> starts{0};
-    size_t cells = 0;
-    for (size_t at = 0; at < line.size();) {
-        const size_t next = kel::watch::AdvanceCells(cells, kel::watch::DecodeCharacter(line, at));
-        if (next - starts.back() > cellsPerRow && cells > starts.back())
-            starts.push_back(cells);
-        cells = next;
-    }
-    return starts;
-}
-
-} // namespace
-
-size_t CKelWatchView::MinimumPageCount(QPrinter* printer) const
-{
-    const CGridPainter grid(DisplayFont(), printer);
-    const size_t rowsPerPage = std::max<size_t>(1, static_cast<size_t>(printer->height() / grid.LineHeight()));
-    size_t lines = m_lines.LineCount();
-    if (printer->printRange() == QPrinter::Selection && !m_selection.IsEmpty())
-        lines = m_selection.End().line.Get() - m_selection.Start().line.Get() + 1;
-    return (lines + rowsPerPage - 1) / rowsPerPage;
-}
-
-void CKelWatchView::PrintTo(QPrinter* printer) const
-{
-    QPainter painter(printer);
-    if (!painter.isActive())
-        return;
-    // A point size, not the screen's pixel size: 9 points on any printer.
-    const QFont font = DisplayFont();
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    const CGridPainter grid(font, printer);
-    const size_t cellsPerRow = std::max<size_t>(1, static_cast<size_t>(printer->width() / grid.CellWidth()));
-    const size_t rowsPerPage = std::max<size_t>(1, static_cast<size_t>(printer->height() / grid.LineHeight()));
-
-    STextPosition from{};
-    STextPosition to = m_lines.End();
-    if (printer->printRange() == QPrinter::Selection && !m_selection.IsEmpty()) {
-        from = m_selection.Start();
-        to = m_selection.End();
-    }
-    const int firstPage = printer->fromPage();
-    const int lastPage = printer->toPage();
-    auto inRange = [&](int page) { return firstPage == 0 || (page >= firstPage && page <= lastPage); };
-
-    int page = 1;
-    size_t row = 0;
-    bool printedAPage = false;
-    for (size_t index = from.line.Get(); index <= to.line.Get() && index < m_lines.LineCount(); ++index) {
-        std::string_view text = m_lines.Line(LineNumber(index));
-        if (index == to.line.Get())
-            text = text.substr(0, to.column.Get());
-        if (index == from.line.Get())
-            text = text.substr(std::min(from.column.Get(), text.size()));
-        const std::vector<size_t> starts = WrapLine(text, cellsPerRow);
-        // A line goes whole onto the next page when it fits there.
-        if (row + starts.size() > rowsPerPage && starts.size() <= rowsPerPage && row > 0) {
-            ++page;
-            row = 0;
-        }
-        for (size_t piece = 0; piece < starts.size(); ++piece, ++row) {
-            if (row == rowsPerPage) {
-                ++page;
-                row = 0;
-            }
-            if (lastPage != 0 && page > lastPage)
-                return;
-            if (!inRange(page))
-                continue;
-            if (row == 0 && printedAPage)
-                printer->newPage();
-            printedAPage = true;
-            const size_t end = piece + 1 < starts.size() ? starts[piece + 1] : SIZE_MAX;
-            const qreal left = -static_cast<qreal>(starts[piece]) * grid.CellWidth();
-            grid.DrawLine(painter, text, starts[piece], end, left, static_cast<qreal>(row) * grid.LineHeight());
-        }
-    }
 }

@@ -48,8 +48,8 @@ public:
     // One read cycle of the document; the lines it brings are appended.
     void OnTimer(int timerId);
 
-    CKelWatchDoc* GetDocument() const { return m_document.get(); }
-    const std::shared_ptr<CKelWatchDoc>& SharedDocument() const { return m_document; }
+    CKelWatchDoc* GetDocument() const { return m_pDocument.get(); }
+    const std::shared_ptr<CKelWatchDoc>& SharedDocument() const { return m_pDocument; }
     const CLineSource& Lines() const { return m_lines; }
     const CTextSelection& Selection() const { return m_selection; }
     // The rows on screen: the first one and how many fit whole.
@@ -84,7 +84,7 @@ public:
 
     // Lines that match a rule take its colours; none (nullptr) is the plain look.
     void SetHighlightRules(std::shared_ptr<const CHighlightRules> rules);
-    const CHighlightRules* HighlightRules() const { return m_highlightRules.get(); }
+    const CHighlightRules* HighlightRules() const { return m_pHighlightRules.get(); }
     // Line numbers (from 1) in a gutter on the left.
     void SetLineNumbers(bool on);
     bool HasLineNumbers() const { return m_bLineNumbers; }
@@ -166,20 +166,20 @@ private:
     qreal _TextLeft() const;
     void _PaintGutter(QPainter& painter, size_t first, size_t last) const;
 
-    std::shared_ptr<CKelWatchDoc> m_document;
+    std::shared_ptr<CKelWatchDoc> m_pDocument;
     CLineStore m_lines;
     CTextSelection m_selection;
-    std::unique_ptr<CGridPainter> m_grid;
+    std::unique_ptr<CGridPainter> m_pGrid;
     QBasicTimer m_readTimer;
     QBasicTimer m_catchUpTimer; // an extra cycle at once while a big file loads
     QBasicTimer m_findTimer;    // the next slice of a search
     CLineFinder m_finder;
     std::optional<size_t> m_nCurrentMatch;
-    EFind m_pendingFind = EFind::None; // a step waiting for the search to get there
+    EFind m_waitingFind = EFind::None; // a step waiting for the search to get there
     STextPosition m_findFrom;
     bool m_bFollowing = true;
     size_t m_nArrivedSince = 0;
-    std::shared_ptr<const CHighlightRules> m_highlightRules;
+    std::shared_ptr<const CHighlightRules> m_pHighlightRules;
     bool m_bLineNumbers = false;
     // The document's generation that the text shown is of, and the
     // encoding (and whether it could be followed) last told about.

@@ -11,8 +11,6 @@
 #include "RibbonBar.h"
 #include "WindowListDlg.h"
 
-#include "KelFile.h"
-#include "platform/CodePage.h"
 #include "platform/WinApp.h"
 
 #include <QActionGroup>
@@ -20,29 +18,19 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QInputDialog>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPageSetupDialog>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QStatusBar>
-#include <QTabBar>
 #include <QToolBar>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
-#include <climits>
-#include <filesystem>
 
 namespace {
 
@@ -52,85 +40,19 @@ constexpr const wchar_t* kAppLookEntry = L"ApplicationLook";
 constexpr const wchar_t* kHighlightEntry = L"Highlight";
 constexpr const wchar_t* kHighlightRulesEntry = L"HighlightRules";
 constexpr const wchar_t* kLineNumbersEntry = L"LineNumbers";
-// A print preview lays out at most this many pages.
-constexpr int kPreviewPages = 200;
 
 QString DocumentName()
 {
     return LoadWatchString(IDR_KelWatchTYPE).section(QLatin1Char('\n'), 1, 1);
 }
 
-bool IsSameFile(const QString& a, const QString& b)
+// `action` runs `slot` (a member of the frame or a callable) when triggered.
+template <typename Slot>
+QAction* Connect(QAction* action, CMainFrame* frame, Slot slot, const QKeySequence& keys)
 {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    if (first.exists() && second.exists()) {
-        // Another name of the same file (a hard link) is the same file too.
-        std::error_code error;
-        return std::filesystem::equivalent(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString(), error)
-            || first.canonicalFilePath() == second.canonicalFilePath();
-    }
-    return first.absoluteFilePath() == second.absoluteFilePath();
-}
-
-// The encoding choices: command, label, and the encoding read with it.
-struct SEncodingChoice {
-    UINT command;
-    const char* label;
-    int encoding;
-};
-constexpr SEncodingChoice kEncodingChoices[] = {
-    {ID_VIEW_ENCODING_UTF8, "UTF-8", CKelFile::UTF8_NOBOM},
-    {ID_VIEW_ENCODING_CP949, "CP949 (EUC-KR)", CKelFile::CP949},
-    {ID_VIEW_ENCODING_UTF16LE, "UTF-16LE", CKelFile::UTF16_LE},
-    {ID_VIEW_ENCODING_UTF16BE, "UTF-16BE", CKelFile::UTF16_BE},
-    {ID_VIEW_ENCODING_SYSTEM, "시스템 코드 페이지", CKelFile::ASCII},
-};
-
-// The choice that reads as `encoding` does: a detected mark or EUC-KR
-// decodes the same as the plain choice.
-UINT EncodingCommandOf(int encoding)
-{
-    switch (encoding) {
-    case CKelFile::UTF8_BOM:
-        return ID_VIEW_ENCODING_UTF8;
-    case CKelFile::EUCKR:
-        return ID_VIEW_ENCODING_CP949;
-    default:
-        for (const SEncodingChoice& choice : kEncodingChoices)
-            if (choice.encoding == encoding)
-                return choice.command;
-        return 0;
-    }
-}
-
-// The status pane's words for the document's encoding.
-QString EncodingStatus(const CKelWatchDoc& document)
-{
-    const int encoding = document.GetEncoding();
-    if (!document.IsFollowing() && encoding == CKelFile::UNDETECTED)
-        return QStringLiteral("알 수 없는 인코딩"); // detection found nothing that fits
-    if (!document.IsFollowing())
-        return QStringLiteral("지원하지 않음 (%1)").arg(QString::fromStdWString(CKelFile::GetEncodingName(encoding).str()));
-    switch (encoding) {
-    case CKelFile::UNDETECTED:
-        return QStringLiteral("감지 중");
-    case CKelFile::UTF8_BOM:
-    case CKelFile::UTF8_NOBOM:
-        return QStringLiteral("UTF-8");
-    case CKelFile::EUCKR:
-        return QStringLiteral("EUC-KR");
-    case CKelFile::CP949:
-        return QStringLiteral("CP949");
-    case CKelFile::UTF16_LE:
-        return QStringLiteral("UTF-16LE");
-    case CKelFile::UTF16_BE:
-        return QStringLiteral("UTF-16BE");
-    case CKelFile::ASCII:
-        return QStringLiteral("시스템 코드 페이지 (%1)").arg(QString::fromStdString(kel::platform::SystemCodeSet()));
-    default:
-        return QString::fromStdWString(CKelFile::GetEncodingName(encoding).str());
-    }
+    action->setShortcut(keys);
+    QObject::connect(action, &QAction::triggered, frame, slot);
+    return action;
 }
 
 } // namespace
@@ -198,11 +120,16 @@ QAction* CMainFrame::_AddAction(UINT id, const QString& text)
 
 void CMainFrame::createActions()
 {
+    _CreateFileAndEditActions();
+    _CreateViewActions();
+    _CreateEncodingActions();
+    _CreateLookActions();
+}
+
+void CMainFrame::_CreateFileAndEditActions()
+{
     auto bind = [this](UINT id, const QString& text, auto slot, QKeySequence keys = {}) {
-        QAction* action = _AddAction(id, text);
-        action->setShortcut(keys);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
+        return Connect(_AddAction(id, text), this, slot, keys);
     };
     bind(ID_FILE_NEW, LabelOf(IDS_RIBBON_NEW), &CMainFrame::NewDocument, QKeySequence::New);
     bind(ID_FILE_OPEN, LabelOf(IDS_RIBBON_OPEN), &CMainFrame::open, QKeySequence::Open);
@@ -232,6 +159,13 @@ void CMainFrame::createActions()
     bind(ID_EDIT_FIND_PREVIOUS, QStringLiteral("이전 찾기(&V)"), onView(&CKelWatchView::FindPrevious),
          QKeySequence::FindPrevious);
     bind(ID_EDIT_GOTO_LINE, QStringLiteral("줄 이동(&G)..."), &CMainFrame::goToLine, QKeySequence(Qt::CTRL | Qt::Key_G));
+}
+
+void CMainFrame::_CreateViewActions()
+{
+    auto bind = [this](UINT id, const QString& text, auto slot, QKeySequence keys = {}) {
+        return Connect(_AddAction(id, text), this, slot, keys);
+    };
 
     QAction* follow = _AddAction(ID_VIEW_FOLLOW, QStringLiteral("끝 따라가기(&F)"));
     follow->setCheckable(true);
@@ -265,17 +199,10 @@ void CMainFrame::createActions()
     bind(ID_WINDOW_MANAGER, LabelOf(IDS_WINDOWS_MANAGER), &CMainFrame::windowManager);
     bind(ID_LOGGING_START, LabelOf(ID_LOGGING_START), &CMainFrame::logging);
     bind(ID_LOGGING_STOP, LabelOf(ID_LOGGING_STOP), &CMainFrame::logging);
+}
 
-    m_encodings = new QActionGroup(this);
-    for (const SEncodingChoice& choice : kEncodingChoices) {
-        QAction* action = _AddAction(choice.command, QString::fromUtf8(choice.label));
-        action->setCheckable(true);
-        m_encodings->addAction(action);
-        connect(action, &QAction::triggered, this, [this, encoding = choice.encoding] { _ChooseEncoding(encoding); });
-    }
-    connect(_AddAction(ID_VIEW_ENCODING_DETECT, QStringLiteral("다시 감지(&D)")), &QAction::triggered, this,
-            [this] { _ChooseEncoding(CKelFile::UNDETECTED); });
-
+void CMainFrame::_CreateLookActions()
+{
     m_looks = new QActionGroup(this);
     m_looks->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (UINT id = ID_VIEW_APPLOOK_WIN_2000; id <= ID_VIEW_APPLOOK_OFF_2007_AQUA; ++id) {
@@ -352,19 +279,6 @@ void CMainFrame::_FillWindowMenu(QMenu* menu)
     }
 }
 
-// One menu, in the view menu and behind the ribbon's button.
-QMenu* CMainFrame::_EncodingMenu()
-{
-    if (m_encodingMenu)
-        return m_encodingMenu;
-    m_encodingMenu = new QMenu(QStringLiteral("인코딩(&C)"), this);
-    for (const SEncodingChoice& choice : kEncodingChoices)
-        m_encodingMenu->addAction(Action(choice.command));
-    m_encodingMenu->addSeparator();
-    m_encodingMenu->addAction(Action(ID_VIEW_ENCODING_DETECT));
-    return m_encodingMenu;
-}
-
 QMenu* CMainFrame::_ApplicationMenu()
 {
     auto* menu = new QMenu(this);
@@ -430,116 +344,6 @@ void CMainFrame::createRibbon()
     bar->addWidget(m_ribbon);
 }
 
-void CMainFrame::createStatusBar()
-{
-    QStatusBar* status = statusBar();
-    status->setObjectName(QString::number(AFX_IDW_STATUS_BAR));
-    auto* first = new QLabel(LoadWatchString(IDS_STATUS_PANE1), status);
-    auto* second = new QLabel(LoadWatchString(IDS_STATUS_PANE2), status);
-    auto* follow = new QLabel(status);
-    follow->setVisible(false); // shown while the current view does not follow
-    auto* encoding = new QLabel(status); // the current document's encoding
-    status->addWidget(first, 1);
-    status->addPermanentWidget(follow);
-    status->addPermanentWidget(encoding);
-    status->addPermanentWidget(second); // the extended element on the right
-    m_panes[ID_STATUSBAR_PANE1] = first;
-    m_panes[ID_STATUSBAR_PANE2] = second;
-    m_panes[ID_STATUSBAR_FOLLOW] = follow;
-    m_panes[ID_STATUSBAR_ENCODING] = encoding;
-    _ShowEncoding();
-}
-
-// The current document read again in `encoding`, or detected again.
-void CMainFrame::_ChooseEncoding(int encoding)
-{
-    if (CChildFrame* child = ActiveChild())
-        child->GetView()->GetDocument()->SetEncoding(encoding);
-    _ShowEncoding();
-}
-
-// The encoding menu's check and the status pane, for the current document.
-void CMainFrame::_ShowEncoding()
-{
-    const CChildFrame* child = ActiveChild();
-    const CKelWatchDoc* document = child ? child->GetView()->GetDocument() : nullptr;
-    const UINT command = document && document->IsFollowing() ? EncodingCommandOf(document->GetEncoding()) : 0;
-    if (QAction* checked = Action(command))
-        checked->setChecked(true);
-    else if (QAction* previous = m_encodings->checkedAction())
-        previous->setChecked(false);
-    for (QAction* action : m_encodings->actions())
-        action->setEnabled(document != nullptr);
-    Action(ID_VIEW_ENCODING_DETECT)->setEnabled(document != nullptr);
-    if (QLabel* pane = StatusPane(ID_STATUSBAR_ENCODING)) {
-        pane->setVisible(document != nullptr);
-        pane->setText(document ? EncodingStatus(*document) : QString());
-    }
-}
-
-// The follow action's check and the status pane, for the current view.
-void CMainFrame::_ShowFollowState()
-{
-    QLabel* pane = StatusPane(ID_STATUSBAR_FOLLOW);
-    const CChildFrame* child = ActiveChild();
-    const CKelWatchView* view = child ? child->GetView() : nullptr;
-    const bool following = !view || view->IsFollowing();
-    Action(ID_VIEW_FOLLOW)->setChecked(following);
-    if (pane) {
-        pane->setVisible(!following);
-        if (!following)
-            pane->setText(QStringLiteral("따라가기 멈춤: 새 줄 %1개 (End: 다시 따라가기)")
-                              .arg(static_cast<qulonglong>(view->LinesSinceFollowStopped())));
-    }
-}
-
-// The find bar sits under the documents, hidden until Ctrl+F.
-void CMainFrame::createFindBar()
-{
-    m_findBar = new CFindBar(this);
-    m_findToolBar = new QToolBar(QStringLiteral("찾기"), this);
-    m_findToolBar->setMovable(false);
-    m_findToolBar->setFloatable(false);
-    m_findToolBar->toggleViewAction()->setVisible(false);
-    m_findToolBar->addWidget(m_findBar);
-    addToolBar(Qt::BottomToolBarArea, m_findToolBar);
-    m_findToolBar->hide();
-    connect(m_findBar, &CFindBar::patternChanged, this, &CMainFrame::_ApplyFind);
-    connect(m_findBar, &CFindBar::nextRequested, Action(ID_EDIT_FIND_NEXT), &QAction::trigger);
-    connect(m_findBar, &CFindBar::previousRequested, Action(ID_EDIT_FIND_PREVIOUS), &QAction::trigger);
-    connect(m_findBar, &CFindBar::closeRequested, this, &CMainFrame::closeFindBar);
-}
-
-void CMainFrame::showFindBar()
-{
-    m_findToolBar->show();
-    m_findBar->Activate();
-    _ApplyFind();
-}
-
-void CMainFrame::closeFindBar()
-{
-    m_findToolBar->hide();
-    if (CChildFrame* child = ActiveChild()) {
-        child->GetView()->ClearFind();
-        child->GetView()->setFocus();
-    }
-}
-
-void CMainFrame::toggleFilter(bool on)
-{
-    if (CChildFrame* child = ActiveChild())
-        child->ShowFilter(on);
-    _ShowFilterState();
-}
-
-// The filter action is checked while the current window shows its pane.
-void CMainFrame::_ShowFilterState()
-{
-    const CChildFrame* child = ActiveChild();
-    Action(ID_VIEW_FILTER)->setChecked(child && child->IsFilterShown());
-}
-
 void CMainFrame::SetHighlighting(bool on)
 {
     m_bHighlight = on;
@@ -574,43 +378,6 @@ void CMainFrame::SetLineNumbers(bool on)
     for (CChildFrame* child : Children())
         child->GetView()->SetLineNumbers(on);
     m_app->WriteProfileInt(kWorkspaceSection, kLineNumbersEntry, on ? 1 : 0);
-}
-
-void CMainFrame::goToLine()
-{
-    CChildFrame* child = ActiveChild();
-    if (!child)
-        return;
-    CKelWatchView* view = child->GetView();
-    const int lines = static_cast<int>(std::clamp<size_t>(view->Lines().LineCount(), 1, INT_MAX));
-    const int current = static_cast<int>(std::min<size_t>(view->Selection().Caret().line.Get() + 1, lines));
-    bool ok = false;
-    const int number = QInputDialog::getInt(this, QStringLiteral("줄 이동"),
-                                            QStringLiteral("줄 번호 (1 - %1):").arg(lines), current, 1, lines, 1, &ok);
-    if (ok)
-        view->GoToLine(static_cast<size_t>(number));
-}
-
-// The bar's pattern for the current view.
-void CMainFrame::_ApplyFind()
-{
-    if (CChildFrame* child = ActiveChild())
-        child->GetView()->Find(m_findBar->Pattern(), m_findBar->IsRegularExpression(), m_findBar->IsCaseSensitive());
-}
-
-void CMainFrame::_ShowFindState()
-{
-    const CChildFrame* child = ActiveChild();
-    if (!m_findBar || !child)
-        return;
-    const CKelWatchView* view = child->GetView();
-    // Below 100 while the search goes on, however far it got.
-    const size_t lines = std::max<size_t>(view->Lines().LineCount(), 1);
-    const int searched = view->IsFindDone()
-        ? 100
-        : std::min(99, static_cast<int>(view->Finder().SearchedLines() * 100 / lines));
-    m_findBar->ShowCount(view->Finder().MatchCount(), view->CurrentMatch(), searched,
-                         QString::fromStdString(view->Finder().ErrorString()));
 }
 
 QAction* CMainFrame::Action(UINT commandId) const
@@ -749,103 +516,6 @@ void CMainFrame::closeDocument()
 {
     if (CChildFrame* child = ActiveChild())
         child->close();
-}
-
-bool CMainFrame::SaveViewText(CChildFrame* child, const QString& path)
-{
-    const CKelWatchDoc* document = child->GetView()->GetDocument();
-    const QString followed = QString::fromStdWString(document->GetPathName().str());
-    if (!followed.isEmpty() && IsSameFile(path, followed))
-        return false; // writing the view's text over the log it follows would destroy the log
-    // Saving is the document's: it writes the text of the document's first
-    // view, whichever of its windows is active.
-    CKelWatchView* firstView = child->GetView();
-    for (CChildFrame* other : Children()) {
-        if (other->GetView()->GetDocument() == document) {
-            firstView = other->GetView();
-            break;
-        }
-    }
-    if (!firstView->SaveText(path))
-        return false;
-    child->SetSavedPath(path);
-    return true;
-}
-
-void CMainFrame::save()
-{
-    CChildFrame* child = ActiveChild();
-    if (!child)
-        return;
-    if (child->SavedPath().isEmpty())
-        saveAs();
-    else if (!SaveViewText(child, child->SavedPath()))
-        QMessageBox::warning(this, QStringLiteral("KelWatch"), QStringLiteral("%1 에 저장할 수 없습니다.").arg(child->SavedPath()));
-}
-
-void CMainFrame::saveAs()
-{
-    CChildFrame* child = ActiveChild();
-    if (!child)
-        return;
-    const QString path = QFileDialog::getSaveFileName(this, QString(), child->DocumentTitle());
-    if (!path.isEmpty() && !SaveViewText(child, path))
-        QMessageBox::warning(this, QStringLiteral("KelWatch"), QStringLiteral("%1 에 저장할 수 없습니다.").arg(path));
-}
-
-void CMainFrame::print()
-{
-    CChildFrame* child = ActiveChild();
-    if (!child)
-        return;
-    // A selection can be printed alone: a whole big log is many thousand pages.
-    QPrintDialog dialog(m_printer.get(), this);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, !child->GetView()->Selection().IsEmpty());
-    if (dialog.exec() == QDialog::Accepted)
-        child->GetView()->PrintTo(m_printer.get());
-}
-
-void CMainFrame::printDirect()
-{
-    if (CChildFrame* child = ActiveChild()) {
-        m_printer->setPrintRange(QPrinter::AllPages);
-        child->GetView()->PrintTo(m_printer.get());
-    }
-}
-
-// The preview has its own print and close buttons; the preview command is
-// checked while it is shown.
-void CMainFrame::printPreview()
-{
-    QAction* previewAction = Action(ID_FILE_PRINT_PREVIEW);
-    CChildFrame* child = ActiveChild();
-    if (!child) {
-        previewAction->setChecked(false);
-        return;
-    }
-    previewAction->setChecked(true);
-    // The preview shows the selection when there is one, else everything;
-    // of a big log only the first pages, since every page previewed is
-    // laid out and kept in memory before the dialog shows.
-    CKelWatchView* view = child->GetView();
-    m_printer->setPrintRange(view->Selection().IsEmpty() ? QPrinter::AllPages : QPrinter::Selection);
-    QPrintPreviewDialog preview(m_printer.get(), this);
-    const size_t pages = view->MinimumPageCount(m_printer.get());
-    if (pages > kPreviewPages) {
-        m_printer->setFromTo(1, kPreviewPages);
-        preview.setWindowTitle(QStringLiteral("인쇄 미리 보기: 처음 %1쪽 (전체 %L2쪽 이상)").arg(kPreviewPages).arg(pages));
-    }
-    connect(&preview, &QPrintPreviewDialog::paintRequested, view, &CKelWatchView::PrintTo);
-    preview.exec();
-    m_printer->setPrintRange(QPrinter::AllPages);
-    m_printer->setFromTo(0, 0);
-    previewAction->setChecked(false);
-}
-
-void CMainFrame::printSetup()
-{
-    QPageSetupDialog dialog(m_printer.get(), this);
-    dialog.exec();
 }
 
 void CMainFrame::about()

@@ -81,6 +81,10 @@ protected:
 
 private:
     void createActions();
+    void _CreateFileAndEditActions();
+    void _CreateViewActions();
+    void _CreateEncodingActions();
+    void _CreateLookActions();
     void createMenus();
     void createRibbon();
     void createStatusBar();
