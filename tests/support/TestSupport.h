@@ -7,6 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace kel::test {
@@ -86,6 +88,30 @@ public:
 private:
     std::string m_name, m_old;
     bool m_had = false;
+};
+
+// A full disk for this process while it lives: writes that would take a
+// file past `bytes` fail with EFBIG (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        const rlimit low{bytes, m_old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &low);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
 };
 
 inline void WriteBytes(const std::string& path, const std::string& bytes)

@@ -17,10 +17,13 @@
 #include <QWheelEvent>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -573,6 +576,40 @@ TEST_F(WatchView, SavesTheBytesTheViewAlwaysWrote)
         ASSERT_TRUE(view.SaveText(QString::fromStdString(copy)));
         EXPECT_EQ(QByteArray::fromStdString(kel::test::ReadBytes(copy)), SavedBytesOf(text)) << i;
     }
+}
+
+TEST_F(WatchView, ASaveThatCannotFinishLeavesTheFileAsItWasAndNoTemporaryFile)
+{
+    const std::string path = m_dir / "grown.log";
+    std::ofstream(path, std::ios::binary) << std::string(64 * 1024, 'x') << '\n';
+    auto document = std::make_shared<CKelWatchDoc>();
+    document->OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    CKelWatchView view(document);
+    do
+        view.OnTimer(1);
+    while (document->HasMore());
+
+    const std::string target = m_dir / "kept.txt";
+    std::ofstream(target, std::ios::binary) << "the old text\n";
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    {
+        // A disk that fills up: writes past 4 KiB fail (SIGXFSZ ignored).
+        const kel::test::FileSizeLimit limit(4096);
+        EXPECT_FALSE(view.SaveText(QString::fromStdString(target)));
+    }
+    EXPECT_EQ(kel::test::ReadBytes(target), "the old text\n");
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "kept.txt" || name.rfind("kept.txt", 0) != 0) << "a temporary file was left: " << name;
+    }
+
+    ASSERT_TRUE(view.SaveText(QString::fromStdString(target)));
+    const std::string saved = kel::test::ReadBytes(target);
+    EXPECT_GT(saved.size(), 64u * 1024);
+    EXPECT_EQ(saved.substr(0, 4), "xxxx");
+    struct stat status {};
+    ASSERT_EQ(::stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "the saved file keeps its mode";
 }
 
 // Words of a PDF as pdftotext lays them out: text and box, in points.

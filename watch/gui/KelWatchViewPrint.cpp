@@ -6,22 +6,24 @@
 
 #include <QPainter>
 #include <QPrinter>
-#include <QFile>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <string_view>
 #include <vector>
 
+// Written beside the file and renamed over it once whole and on disk, so a
+// failed save (a full disk, a crash) leaves the file as it was; its mode stays.
 bool CKelWatchView::SaveText(const QString& path) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
     bool written = true;
     m_lines.VisitText({}, m_lines.End(), "\r\n", [&](std::string_view piece) {
         written = written && file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
     });
-    return written && file.flush();
+    return written && file.commit(); // not committed: the temporary file goes
 }
 
 namespace {
