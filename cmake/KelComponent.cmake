@@ -31,11 +31,13 @@ function(kel_public_headers library)
   endforeach()
 endfunction()
 
-# kel_add_test(NAME SOURCES... LINKS libs... [LABELS labels...])
-# One GoogleTest executable registered with CTest. Label "threads" puts it in
-# the ThreadSanitizer run; "no-sanitizer" keeps it out of the ASan run.
+# kel_add_test(NAME SOURCES... LINKS libs... [LABELS labels...] [FIXTURES fixtures...])
+# One GoogleTest executable registered with CTest, its tests named NAME.Suite.Case.
+# Label "threads" puts it in the ThreadSanitizer run; "no-sanitizer" keeps it
+# out of the ASan run. FIXTURES names the CTest fixtures (a server started and
+# stopped by tests of their own) that its tests need.
 function(kel_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS;FIXTURES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
@@ -45,6 +47,9 @@ function(kel_add_test name)
   set(properties ENVIRONMENT "KEL_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
   if(ARG_LABELS)
     list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${ARG_FIXTURES}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
     PROPERTIES ${properties})

@@ -2,7 +2,7 @@
 
 // What a command holds behind its public face: the statement, the columns of
 // the current result and the values of the current row. Internal to KelStore.
-#include "OleDbTypes.h"
+#include "ColumnValues.h"
 #include "Odbc.h"
 
 #include <memory>
@@ -10,46 +10,6 @@
 #include <vector>
 
 namespace kel::store {
-
-struct ColumnInfo {
-    std::wstring name;
-    SQLSMALLINT sqlType = 0;
-    SQLULEN size = 0;
-    bool isUnsigned = false;
-    DBTYPE type = DBTYPE_WSTR;
-};
-
-// How a column's values are read: the C type and, for values of a bounded
-// size, the bytes of one. A bound column holds one element per row of a
-// block with the driver's length indicator of each; the others are read
-// with SQLGetData, whole.
-struct ColumnBuffer {
-    SQLSMALLINT cType = 0;
-    SQLLEN elementBytes = 0; // 0: of no bounded size
-    bool bound = false;
-    std::vector<BYTE> data;
-    std::vector<SQLLEN> indicators;
-};
-
-// One value of the current row. Fixed-size values sit in `fixed`; text and
-// bytes in their own containers, so values of any length are kept whole.
-struct ColumnValue {
-    DBSTATUS status = DBSTATUS_S_OK;
-    union {
-        std::int16_t i2;
-        LONG i4;
-        LONGLONG i8;
-        float r4;
-        double r8;
-        VARIANT_BOOL boolean;
-        DB_NUMERIC numeric;
-        DBDATE date;
-        DBTIME time;
-        DBTIMESTAMP timestamp;
-    } fixed{};
-    std::wstring text;       // WSTR, the driver's text of a NUMERIC, an overflowing integer
-    std::vector<BYTE> bytes; // BYTES
-};
 
 class CommandState {
 public:
@@ -97,9 +57,5 @@ private:
     bool m_bMoved = false;
     bool m_bOnRow = false;
 };
-
-// Parses the decimal text of an exact numeric ("-12.34"); false when it is not
-// one or does not fit 38 digits.
-bool ParseNumeric(const std::wstring& text, SQLULEN columnSize, DB_NUMERIC& numeric);
 
 } // namespace kel::store
