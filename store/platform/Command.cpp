@@ -48,7 +48,7 @@ CStringW FormatTimestamp(const DBTIMESTAMP& stamp)
 // The whole text as a number, nothing before or after it. Databases write
 // the decimal point as '.', so the text is read without the process locale,
 // whose decimal point may be a comma.
-bool ParseWhole(const std::wstring& text, double* value)
+bool ParseNumber(const std::wstring& text, double* value)
 {
     size_t start = text.find_first_not_of(L" \t");
     if (start == std::wstring::npos)
@@ -71,7 +71,7 @@ bool ParseWhole(const std::wstring& text, double* value)
 }
 
 // The whole text as a 64-bit whole number ("12", "-3", also "12.00").
-bool ParseWholeNumber(const std::wstring& text, LONGLONG* value)
+bool ParseNumber(const std::wstring& text, LONGLONG* value)
 {
     if (text.empty())
         return false;
@@ -90,6 +90,46 @@ bool ParseWholeNumber(const std::wstring& text, LONGLONG* value)
         return false;
     *value = parsed;
     return true;
+}
+
+// A real number as the caller's type: as it is, or as a whole number when
+// it holds one within 64 bits.
+bool FromReal(double real, double* number)
+{
+    *number = real;
+    return true;
+}
+
+bool FromReal(double real, LONGLONG* number)
+{
+    if (std::trunc(real) != real || !(real >= -0x1p63 && real < 0x1p63))
+        return false;
+    *number = static_cast<LONGLONG>(real);
+    return true;
+}
+
+// The value of a numeric or boolean column, or of text that is a number, as
+// T (double, or LONGLONG for whole numbers); a value too wide for its
+// column is read from the text it was kept as.
+template <class T>
+bool NumberOf(DBTYPE type, const ColumnValue& value, T* number)
+{
+    if (value.status == DBSTATUS_E_DATAOVERFLOW)
+        return ParseNumber(value.text, number);
+    if (value.status != DBSTATUS_S_OK)
+        return false;
+    const auto& fixed = value.fixed;
+    switch (type) {
+    case DBTYPE_I2: *number = fixed.i2; return true;
+    case DBTYPE_I4: *number = fixed.i4; return true;
+    case DBTYPE_I8: *number = static_cast<T>(fixed.i8); return true;
+    case DBTYPE_BOOL: *number = fixed.boolean ? 1 : 0; return true;
+    case DBTYPE_R4: return FromReal(fixed.r4, number);
+    case DBTYPE_R8: return FromReal(fixed.r8, number);
+    case DBTYPE_NUMERIC:
+    case DBTYPE_WSTR: return ParseNumber(value.text, number);
+    default: return false;
+    }
 }
 
 } // namespace
@@ -232,47 +272,13 @@ CStringW CCommandBase::GetValueText(DBORDINAL column) const
 bool CCommandBase::GetValueNumber(DBORDINAL column, double* number) const
 {
     const ColumnValue* value = m_pState->Value(column);
-    if (value && number && value->status == DBSTATUS_E_DATAOVERFLOW)
-        return ParseWhole(value->text, number);
-    if (!value || !number || value->status != DBSTATUS_S_OK)
-        return false;
-    const auto& fixed = value->fixed;
-    switch (m_pState->Column(column)->type) {
-    case DBTYPE_I2: *number = fixed.i2; return true;
-    case DBTYPE_I4: *number = fixed.i4; return true;
-    case DBTYPE_I8: *number = static_cast<double>(fixed.i8); return true;
-    case DBTYPE_R4: *number = fixed.r4; return true;
-    case DBTYPE_R8: *number = fixed.r8; return true;
-    case DBTYPE_BOOL: *number = fixed.boolean ? 1 : 0; return true;
-    case DBTYPE_NUMERIC:
-    case DBTYPE_WSTR: return ParseWhole(value->text, number);
-    default: return false;
-    }
+    return value && number && NumberOf(m_pState->Column(column)->type, *value, number);
 }
 
 bool CCommandBase::GetValueNumber(DBORDINAL column, LONGLONG* number) const
 {
     const ColumnValue* value = m_pState->Value(column);
-    if (value && number && value->status == DBSTATUS_E_DATAOVERFLOW)
-        return ParseWholeNumber(value->text, number);
-    if (!value || !number || value->status != DBSTATUS_S_OK)
-        return false;
-    const auto& fixed = value->fixed;
-    switch (m_pState->Column(column)->type) {
-    case DBTYPE_I2: *number = fixed.i2; return true;
-    case DBTYPE_I4: *number = fixed.i4; return true;
-    case DBTYPE_I8: *number = fixed.i8; return true;
-    case DBTYPE_BOOL: *number = fixed.boolean ? 1 : 0; return true;
-    case DBTYPE_NUMERIC:
-    case DBTYPE_WSTR: return ParseWholeNumber(value->text, number);
-    default: break;
-    }
-    // Floating point counts when it holds a whole number within 64 bits.
-    double real = 0;
-    if (!GetValueNumber(column, &real) || std::trunc(real) != real || !(real >= -0x1p63 && real < 0x1p63))
-        return false;
-    *number = static_cast<LONGLONG>(real);
-    return true;
+    return value && number && NumberOf(m_pState->Column(column)->type, *value, number);
 }
 
 DBROWCOUNT CCommandBase::GetRowsAffected() const
