@@ -167,12 +167,12 @@ struct SLine {
 SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
 {
     const size_t unit = IsUtf16(id) ? 2 : 1;
-    const size_t window = std::min<size_t>(available, CKelWatchDoc::kReadSize);
+    const size_t window = std::min<size_t>(available, CKelWatchDoc::kLineWindow);
     const size_t whole = window - window % unit;
     const size_t end = unit == 2 ? FindUnitLineEnd(id, data, whole) : FindByteLineEnd(data, whole);
     if (end != kNoEnd)
         return {end, end + unit};
-    if (window == CKelWatchDoc::kReadSize) {
+    if (window == CKelWatchDoc::kLineWindow) {
         const size_t cut = CutLongLine(id, data, window);
         return {cut, cut};
     }
@@ -303,7 +303,7 @@ SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, U
     size_t end = 0;
     bool atEnd = false;
     for (;;) {
-        if (!atEnd && end - begin < CKelWatchDoc::kReadSize) {
+        if (!atEnd && end - begin < CKelWatchDoc::kLineWindow) {
             std::memmove(block.data(), block.data() + begin, end - begin);
             end -= begin;
             begin = 0;
@@ -380,7 +380,7 @@ CStringW CKelWatchDoc::ReadCycle()
     std::wstring text;
     // Room for the text of the bytes waiting now (a character per byte,
     // plus the carriage returns), so the text is not copied as it grows.
-    const ULONGLONG waiting = std::min(_WaitingBytes(), m_nCycleBudget + kReadSize);
+    const ULONGLONG waiting = std::min(_WaitingBytes(), m_nCycleBudget + kLineWindow);
     text.reserve(static_cast<size_t>(waiting + waiting / 8));
     CTextOfLines lines(text);
     ReadCycle(lines);

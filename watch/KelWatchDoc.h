@@ -26,7 +26,7 @@ class CKelWatchDoc {
 public:
     // The line window: one line is cut from at most this many bytes, and a
     // line without an end within them is shown in pieces of this size.
-    static constexpr UINT kReadSize = 8196;
+    static constexpr UINT kLineWindow = 8196;
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
     static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;

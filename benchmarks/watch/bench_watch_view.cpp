@@ -182,7 +182,7 @@ void RunBadInput(CMainFrame* frame, const kel::bench::ScratchDir& dir)
     {
         std::ofstream(path, std::ios::binary) << std::string(100 << 20, 'x');
         // A line without an end is shown in pieces of the 8196-byte window.
-        open("one line of 100 MB", path, [] { return ((100u << 20) + CKelWatchDoc::kReadSize - 1) / CKelWatchDoc::kReadSize; });
+        open("one line of 100 MB", path, [] { return ((100u << 20) + CKelWatchDoc::kLineWindow - 1) / CKelWatchDoc::kLineWindow; });
     }
     {
         std::ofstream(path, std::ios::binary) << std::string(64 << 20, '\0');
