@@ -12,6 +12,7 @@
 #include "platform/Unicode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
@@ -41,14 +42,15 @@ bool OpenForReading(const std::string& name, kel::platform::CFileHandle& file)
     return file.Open(name, O_RDONLY);
 }
 
-// The encoding of the whole file (up to `limit` bytes, and never more than
-// one detection call can take), or nothing when the file cannot be read.
-std::optional<int> DetectEncoding(kel::platform::CFileHandle& file, ULONGLONG limit)
+// The encoding of the file from `from` to its end (up to `limit` bytes, and
+// never more than one detection call can take), or nothing when the file
+// cannot be read.
+std::optional<int> DetectEncoding(kel::platform::CFileHandle& file, ULONGLONG from, ULONGLONG limit)
 {
     ULONGLONG end = 0;
     if (!file.Size(end))
         return std::nullopt;
-    const ULONGLONG size = std::min<ULONGLONG>({end, limit, UINT32_MAX - 1u});
+    const ULONGLONG size = std::min<ULONGLONG>({end > from ? end - from : 0, limit, UINT32_MAX - 1u});
     // Not zero-filled: every byte up to `read` is overwritten, the rest unused.
     std::unique_ptr<BYTE[]> buffer;
     try {
@@ -64,7 +66,7 @@ std::optional<int> DetectEncoding(kel::platform::CFileHandle& file, ULONGLONG li
     constexpr size_t kPiece = 8 << 20;
     size_t read = 0;
     for (size_t got = 1; read < size && got > 0; read += got)
-        if (!file.ReadAt(buffer.get() + read, std::min<size_t>(kPiece, static_cast<size_t>(size) - read), read, got))
+        if (!file.ReadAt(buffer.get() + read, std::min<size_t>(kPiece, static_cast<size_t>(size) - read), from + read, got))
             return std::nullopt;
     buffer[read] = 0;
     return CKelFile::EncodingCheck(buffer.get(), static_cast<UINT>(read));
@@ -87,6 +89,42 @@ bool IsFollowable(int id)
 }
 
 bool IsUtf16(int id) { return id == CKelFile::UTF16_LE || id == CKelFile::UTF16_BE; }
+
+// True when every byte is below 0x80: such text reads alike in every
+// encoding the cycle knows, so it decides nothing.
+bool IsSevenBit(const BYTE* data, size_t length)
+{
+    size_t at = 0;
+    for (; at + 8 <= length; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + at, sizeof word);
+        if (word & 0x8080808080808080ull)
+            return false;
+    }
+    for (; at < length; ++at)
+        if (data[at] & 0x80)
+            return false;
+    return true;
+}
+
+// The compression format whose magic number starts `data`, or null.
+const wchar_t* CompressionOf(const BYTE* data, size_t length)
+{
+    struct SMagic {
+        std::string_view bytes;
+        const wchar_t* name;
+    };
+    static constexpr SMagic kMagics[] = {
+        {std::string_view("\x1F\x8B", 2), L"gzip"},
+        {std::string_view("BZh", 3), L"bzip2"},
+        {std::string_view("\xFD" "7zXZ\0", 6), L"xz"},
+        {std::string_view("\x28\xB5\x2F\xFD", 4), L"zstd"},
+    };
+    for (const SMagic& magic : kMagics)
+        if (length >= magic.bytes.size() && std::memcmp(data, magic.bytes.data(), magic.bytes.size()) == 0)
+            return magic.name;
+    return nullptr;
+}
 
 // The value of the UTF-16 unit at `data`, in the byte order of `id`.
 unsigned UnitAt(int id, const BYTE* data)
@@ -289,12 +327,14 @@ struct SCycle {
     ULONGLONG consumed = 0; // bytes the read position moves on
     size_t lines = 0;
     bool more = false;      // stopped at the budget with bytes left
+    bool highByte = false;  // stopped before a line with a byte of 0x80 or more
 };
 
 // Cuts lines from the read position on until the file ends or `budget`
-// bytes of lines are taken, handing them to `lines`.
+// bytes of lines are taken, handing them to `lines`. With `sevenBitOnly`
+// it stops before the first line that is not 7-bit text.
 SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, ULONGLONG budget,
-                 CWatchLineSink& lines)
+                 CWatchLineSink& lines, bool sevenBitOnly = false)
 {
     SCycle cycle;
     CLineDecoder decoder(id, lines);
@@ -318,6 +358,10 @@ SCycle ReadLines(kel::platform::CFileHandle& file, ULONGLONG position, int id, U
         const SLine line = CutLine(id, block.data() + begin, end - begin, atEnd);
         if (line.consumed == 0)
             break;
+        if (sevenBitOnly && !IsSevenBit(block.data() + begin, line.consumed)) {
+            cycle.highByte = true;
+            break;
+        }
         decoder.Add(block.data() + begin, line.content);
         ++cycle.lines;
         begin += line.consumed;
@@ -347,13 +391,26 @@ bool CKelWatchDoc::SetEncoding(int id)
     // looks at it as it is now and is kept.
     if (m_detection.valid() && m_detection.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
         m_detection.get();
+    _ForgetEncoding();
     m_nEncoding = id;
     m_bEncodingChosen = id != CKelFile::UNDETECTED;
     m_nReadPosition = 0;
+    m_fingerprint.clear();
+    m_bSkipZeros = false;
     m_bFollowing = true;
     m_bHasMore = false;
     ++m_nGeneration;
     return true;
+}
+
+// Back to an encoding to be detected from the file's first byte.
+void CKelWatchDoc::_ForgetEncoding()
+{
+    m_nEncoding = CKelFile::UNDETECTED;
+    m_nDetectFrom = 0;
+    m_bEncodingOpen = false;
+    m_bUtf8Fallback = false;
+    m_pszCompression = nullptr;
 }
 
 // The text form of a cycle: every line followed by "\r\n".
@@ -401,17 +458,98 @@ std::optional<int> CKelWatchDoc::_DetectEncoding()
 {
     if (!m_detection.valid()) {
         ULONGLONG size = 0;
-        if (m_file.Size(size) && size <= kInlineDetectionSize)
-            return DetectEncoding(m_file, m_nDetectionLimit);
-        m_detection = std::async(std::launch::async,
-                                 [name = kel::platform::NarrowPath(m_strPath), limit = m_nDetectionLimit] {
-                                     kel::platform::CFileHandle own;
-                                     return OpenForReading(name, own) ? DetectEncoding(own, limit) : std::nullopt;
-                                 });
+        if (m_file.Size(size) && size <= m_nDetectFrom + kInlineDetectionSize)
+            return DetectEncoding(m_file, m_nDetectFrom, m_nDetectionLimit);
+        m_detection = std::async(std::launch::async, [name = kel::platform::NarrowPath(m_strPath),
+                                                      from = m_nDetectFrom, limit = m_nDetectionLimit] {
+            kel::platform::CFileHandle own;
+            return OpenForReading(name, own) ? DetectEncoding(own, from, limit) : std::nullopt;
+        });
     }
     if (m_detection.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return std::nullopt;
     return m_detection.get(); // leaves no detection running: a failed one starts again next cycle
+}
+
+// The detected encoding, once known. ASCII (7-bit bytes, or none yet)
+// stays open; bytes that fit no encoding are shown as UTF-8, unless they
+// are a compressed file.
+bool CKelWatchDoc::_TakeDetectedEncoding()
+{
+    const std::optional<int> id = _DetectEncoding();
+    if (!id)
+        return false;
+    m_nEncoding = *id;
+    m_bEncodingOpen = *id == CKelFile::ASCII;
+    if (*id == CKelFile::UNDETECTED) {
+        BYTE head[8];
+        size_t got = 0;
+        m_pszCompression = m_file.ReadAt(head, sizeof head, 0, got) ? CompressionOf(head, got) : nullptr;
+        if (!m_pszCompression) {
+            m_nEncoding = CKelFile::UTF8_NOBOM;
+            m_bUtf8Fallback = true;
+        }
+    }
+    return true;
+}
+
+void CKelWatchDoc::_NoteFileProblem(const std::string& name)
+{
+    if (name.empty())
+        return; // an unnamed document has no file to miss
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(name, error);
+    const wchar_t* problem = L"파일이 없습니다: %ls";
+    if (error == std::errc::permission_denied)
+        problem = L"읽을 권한이 없습니다: %ls";
+    else if (std::filesystem::is_regular_file(status))
+        problem = L"읽을 권한이 없습니다: %ls";
+    else if (std::filesystem::exists(status))
+        problem = L"파일이 아닙니다: %ls";
+    m_strProblem.Format(problem, m_strPath.GetString());
+}
+
+// Up to 64 bytes before the read position, as the file holds them now.
+std::vector<BYTE> CKelWatchDoc::_BytesBeforeReadPosition()
+{
+    constexpr ULONGLONG kFingerprintBytes = 64;
+    const ULONGLONG from = m_nReadPosition > kFingerprintBytes ? m_nReadPosition - kFingerprintBytes : 0;
+    std::vector<BYTE> bytes(static_cast<size_t>(m_nReadPosition - from));
+    size_t got = 0;
+    if (!m_file.ReadAt(bytes.data(), bytes.size(), from, got))
+        got = 0;
+    bytes.resize(got);
+    return bytes;
+}
+
+// The file was cut (and maybe written again): it is read from its first
+// byte, past the run of zero bytes a writer that does not append leaves.
+void CKelWatchDoc::_StartOver()
+{
+    m_nReadPosition = 0;
+    m_fingerprint.clear();
+    m_bSkipZeros = true;
+}
+
+// Moves the read position past zero bytes (zero units of UTF-16); false
+// while the file holds nothing else yet.
+bool CKelWatchDoc::_SkipZeroRun()
+{
+    const size_t unit = IsUtf16(m_nEncoding) ? 2 : 1;
+    std::vector<BYTE> block(64 * 1024);
+    for (;;) {
+        size_t got = 0;
+        if (!m_file.ReadAt(block.data(), block.size(), m_nReadPosition, got) || got < unit)
+            return false;
+        const auto nonZero = std::find_if(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got),
+                                          [](BYTE b) { return b != 0; });
+        const size_t zeros = static_cast<size_t>(nonZero - block.begin());
+        m_nReadPosition += zeros - zeros % unit;
+        if (zeros < got) {
+            m_bSkipZeros = false;
+            return true;
+        }
+    }
 }
 
 namespace {
@@ -440,8 +578,12 @@ size_t CKelWatchDoc::_FollowThePath(CWatchLineSink& lines)
     SFileIdentity now;
     const bool opened = OpenForReading(name, named) && IdentityOf(named, now);
     if (!m_file.IsOpen()) {
-        if (opened)
+        if (opened) {
             m_file = std::move(named);
+            m_strProblem.Empty();
+        } else {
+            _NoteFileProblem(name);
+        }
         return 0;
     }
     SFileIdentity held;
@@ -449,9 +591,11 @@ size_t CKelWatchDoc::_FollowThePath(CWatchLineSink& lines)
         return 0;
     if (opened && now.SameFile(held)) {
         m_bPathGone = false;
-        if (held.size >= m_nReadPosition)
+        // Cut and written again since the last cycle, the file may be no
+        // shorter than it was: the bytes before the read position tell.
+        if (held.size >= m_nReadPosition && _BytesBeforeReadPosition() == m_fingerprint)
             return 0;
-        m_nReadPosition = 0;
+        _StartOver();
         lines.AddLine(kTruncatedMarker);
         return 1;
     }
@@ -480,11 +624,13 @@ size_t CKelWatchDoc::_FollowThePath(CWatchLineSink& lines)
     lines.AddLine(m_bPathGone ? kRecreatedMarker : kReplacedMarker);
     m_file = std::move(named);
     m_nReadPosition = 0;
+    m_fingerprint.clear();
+    m_bSkipZeros = false;
     // An encoding the user chose holds for the next file of the log too (a
     // program writes its new log as it wrote the old one); a detected one
     // is detected again.
     if (!m_bEncodingChosen)
-        m_nEncoding = CKelFile::UNDETECTED;
+        _ForgetEncoding();
     m_bPathGone = false;
     return count + 1;
 }
@@ -499,10 +645,8 @@ size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
         return rotated;
 
     if (m_nEncoding == CKelFile::UNDETECTED) {
-        const std::optional<int> id = _DetectEncoding();
-        if (!id)
+        if (!_TakeDetectedEncoding())
             return rotated;
-        m_nEncoding = *id;
     } else if (m_detection.valid() && m_detection.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
         m_detection.get(); // a detection the user's choice made needless
     }
@@ -511,12 +655,26 @@ size_t CKelWatchDoc::ReadCycle(CWatchLineSink& lines)
         // retrying a conversion that cannot succeed.
         m_bFollowing = false;
         CStringW note;
-        note.Format(L"지원하지 않는 Format %ls 입니다.", CKelFile::GetEncodingName(m_nEncoding).GetString());
+        if (m_pszCompression)
+            note.Format(L"%ls 압축 파일입니다.", m_pszCompression);
+        else
+            note.Format(L"지원하지 않는 Format %ls 입니다.", CKelFile::GetEncodingName(m_nEncoding).GetString());
         lines.AddLine(note.str());
         return rotated + 1;
     }
-    const SCycle cycle = ReadLines(m_file, m_nReadPosition, m_nEncoding, m_nCycleBudget, lines);
+    if (m_bSkipZeros && !_SkipZeroRun())
+        return rotated;
+    const SCycle cycle = ReadLines(m_file, m_nReadPosition, m_nEncoding, m_nCycleBudget, lines, m_bEncodingOpen);
     m_nReadPosition += cycle.consumed;
+    if (cycle.consumed > 0)
+        m_fingerprint = _BytesBeforeReadPosition();
     m_bHasMore = cycle.more;
+    if (cycle.highByte) {
+        // The first bytes that tell encodings apart: detect from here on.
+        m_nEncoding = CKelFile::UNDETECTED;
+        m_bEncodingOpen = false;
+        m_nDetectFrom = m_nReadPosition;
+        m_bHasMore = true;
+    }
     return rotated + cycle.lines;
 }

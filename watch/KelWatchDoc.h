@@ -20,7 +20,9 @@
 
 #include <future>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class CKelWatchDoc {
 public:
@@ -75,8 +77,23 @@ public:
     // True while a big file's encoding is being detected beside the cycles.
     bool IsDetecting() const { return m_detection.valid() && m_nEncoding == CKelFile::UNDETECTED; }
     // False once the file turned out to be in an encoding that cannot be
-    // shown; the cycle that found it returned a note saying so.
+    // shown, or compressed; the cycle that found it returned a note saying so.
     bool IsFollowing() const { return m_bFollowing; }
+    // What keeps the file from being read, for the tab and the status pane
+    // ("파일이 없습니다: PATH", "읽을 권한이 없습니다: PATH", "파일이 아닙니다:
+    // PATH"); empty once it is read. The cycles keep looking, so the text
+    // appears as soon as the file can be read.
+    const CStringW& FileProblem() const { return m_strProblem; }
+    // True while every byte read was 7-bit: such text reads alike in every
+    // encoding, so the detected ASCII stays open and the encoding is
+    // detected again from the first line with a byte of 0x80 or more.
+    bool IsEncodingOpen() const { return m_bEncodingOpen; }
+    // True when no encoding fitted the file: it is shown as UTF-8, with a
+    // replacement character for each byte that is not UTF-8.
+    bool IsUtf8Fallback() const { return m_bUtf8Fallback; }
+    // "gzip", "bzip2", "xz" or "zstd" for a compressed file (not followed);
+    // null otherwise.
+    const wchar_t* CompressionName() const { return m_pszCompression; }
 
     void SetCycleBudget(ULONGLONG bytes) { m_nCycleBudget = bytes ? bytes : 1; }
     void SetDetectionLimit(ULONGLONG bytes) { m_nDetectionLimit = bytes; }
@@ -84,7 +101,13 @@ public:
 private:
     ULONGLONG _WaitingBytes() const;
     std::optional<int> _DetectEncoding();
+    bool _TakeDetectedEncoding();
+    void _ForgetEncoding();
     size_t _FollowThePath(CWatchLineSink& lines);
+    void _NoteFileProblem(const std::string& name);
+    void _StartOver();
+    std::vector<BYTE> _BytesBeforeReadPosition();
+    bool _SkipZeroRun();
 
     CStringW m_strPath;
     kel::platform::CFileHandle m_file; // the followed file, open between cycles
@@ -99,4 +122,13 @@ private:
     ULONGLONG m_nCycleBudget = kDefaultCycleBudget;
     ULONGLONG m_nDetectionLimit = kDefaultDetectionLimit;
     std::future<std::optional<int>> m_detection;
+    ULONGLONG m_nDetectFrom = 0; // where the bytes to detect from start
+    bool m_bEncodingOpen = false;
+    bool m_bUtf8Fallback = false;
+    const wchar_t* m_pszCompression = nullptr;
+    CStringW m_strProblem;
+    // The last bytes before the read position as they were read: a file
+    // cut and written again between two cycles no longer has them.
+    std::vector<BYTE> m_fingerprint;
+    bool m_bSkipZeros = false; // a cut file may start again with a run of zero bytes
 };

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -51,6 +52,20 @@ TEST(WatchDocument, OpeningStoresThePathAndReadsNothing)
     EXPECT_EQ(doc.ReadCycle(), L"");
     EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED); // detection waits for the file
     EXPECT_TRUE(doc.IsFollowing());
+    EXPECT_EQ(doc.FileProblem(), L"파일이 없습니다: /nonexistent/folder/app.log");
+}
+
+TEST(WatchDocument, AMissingFileIsNamedUntilItAppears)
+{
+    TempDir dir;
+    const std::string path = dir / "later.log";
+    CKelWatchDoc doc;
+    doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
+    EXPECT_EQ(doc.ReadCycle(), L"");
+    EXPECT_EQ(doc.FileProblem(), CStringW(L"파일이 없습니다: " + std::wstring(path.begin(), path.end())));
+    kel::test::WriteBytes(path, "here now\n");
+    EXPECT_EQ(ReadAll(doc), L"here now\r\n");
+    EXPECT_TRUE(doc.FileProblem().IsEmpty());
 }
 
 TEST(WatchDocument, UnnamedDocumentAndFoldersShowNothing)
@@ -62,6 +77,8 @@ TEST(WatchDocument, UnnamedDocumentAndFoldersShowNothing)
     folder.OnOpenDocument(CStringW(dir.path().c_str()));
     EXPECT_EQ(folder.ReadCycle(), L"");
     EXPECT_EQ(folder.GetEncoding(), CKelFile::UNDETECTED);
+    EXPECT_EQ(folder.FileProblem(), CStringW(L"파일이 아닙니다: " + dir.path().wstring()));
+    EXPECT_TRUE(unnamed.FileProblem().IsEmpty());
 }
 
 TEST(WatchDocument, UnreadableFileShowsNothingUntilReadable)
@@ -78,8 +95,10 @@ TEST(WatchDocument, UnreadableFileShowsNothingUntilReadable)
         EXPECT_EQ(doc.ReadCycle(), L"");
         EXPECT_EQ(doc.GetEncoding(), CKelFile::UNDETECTED);
         EXPECT_EQ(doc.GetReadPosition(), 0u);
+        EXPECT_EQ(doc.FileProblem(), L"읽을 권한이 없습니다: " + name);
         std::filesystem::permissions(path, std::filesystem::perms::owner_read);
         EXPECT_EQ(doc.ReadCycle(), L"secret\r\n");
+        EXPECT_TRUE(doc.FileProblem().IsEmpty());
     }));
 }
 
@@ -257,19 +276,29 @@ TEST_F(FollowedFile, TwoViewsOfOneDocumentShareTheLines)
     EXPECT_EQ(secondView, L"3\r\n");
 }
 
-TEST_F(FollowedFile, EmptyFileIsDetectedOnceAsAscii)
+TEST_F(FollowedFile, AnEmptyOrSevenBitStartLeavesTheEncodingOpenUntilOtherBytesArrive)
 {
     EXPECT_EQ(ReadAll(m_doc), L"");
     EXPECT_EQ(m_doc.GetEncoding(), CKelFile::ASCII);
-    Write("한글 로그\n"); // UTF-8 that arrives later goes through the system code page
-    const std::string bytes = "한글 로그";
-    const std::wstring expected = CKelFile::DecodeAs(CKelFile::ASCII, reinterpret_cast<const BYTE*>(bytes.data()),
-                                                     bytes.size()).str() + L"\r\n";
-    EXPECT_EQ(ReadAll(m_doc), expected);
-    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::ASCII);
-    if (kel::platform::SystemCodeSetIsUtf8()) {
-        EXPECT_EQ(expected, L"한글 로그\r\n");
-    }
+    EXPECT_TRUE(m_doc.IsEncodingOpen());
+    Write("plain start\n");
+    EXPECT_EQ(ReadAll(m_doc), L"plain start\r\n");
+    EXPECT_TRUE(m_doc.IsEncodingOpen());
+    // UTF-8 written later reads as UTF-8 whatever the system code page.
+    Write("INFO 사용자 로그\nnext\n");
+    EXPECT_EQ(ReadAll(m_doc), L"INFO 사용자 로그\r\nnext\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF8_NOBOM);
+    EXPECT_FALSE(m_doc.IsEncodingOpen());
+    EXPECT_EQ(m_doc.GetReadPosition(), std::string("plain start\nINFO 사용자 로그\nnext\n").size());
+}
+
+TEST_F(FollowedFile, ASevenBitStartThenEucKrTextReadsAsEucKr)
+{
+    Write("2026-12-08 start\n");
+    EXPECT_EQ(ReadAll(m_doc), L"2026-12-08 start\r\n");
+    Write("\xC7\xD1\xB1\xDB \xB7\xCE\xB1\xD7\n"); // 한글 로그
+    EXPECT_EQ(ReadAll(m_doc), L"한글 로그\r\n");
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::EUCKR);
 }
 
 TEST_F(FollowedFile, UnsupportedEncodingStopsFollowingWithANote)
@@ -282,13 +311,69 @@ TEST_F(FollowedFile, UnsupportedEncodingStopsFollowingWithANote)
     EXPECT_EQ(m_doc.GetReadPosition(), 0u);
 }
 
-TEST_F(FollowedFile, BinaryFileStopsFollowingWithANote)
+TEST_F(FollowedFile, BytesThatFitNoEncodingAreShownAsUtf8AndFollowed)
 {
-    Write("\x7F" "ELF\x80\x80\x01\x02\n");
-    EXPECT_EQ(ReadAll(m_doc), L"지원하지 않는 Format UNDETECTED 입니다.\r\n");
-    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UNDETECTED);
+    Write("\x7F" "ELF\x80\x80\x01\x02\nnext \xEA\xB0\x80\n");
+    const std::wstring text = ReadAll(m_doc);
+    EXPECT_EQ(text.substr(0, 4), L"\x7F" L"ELF");
+    EXPECT_NE(text.find(L"next \uAC00\r\n"), std::wstring::npos) << "the UTF-8 in it reads as UTF-8";
+    EXPECT_TRUE(m_doc.IsFollowing());
+    EXPECT_TRUE(m_doc.IsUtf8Fallback());
+    EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF8_NOBOM);
+    Write("more\n");
+    EXPECT_EQ(ReadAll(m_doc), L"more\r\n");
+}
+
+TEST_F(FollowedFile, ACompressedFileSaysWhatItIs)
+{
+    Write(std::string("\x1F\x8B\x08\x00\x00\x00\x00\x00\x00\x03\xCB\x48\xCD\xC9\xC9\x07\x00", 17));
+    EXPECT_EQ(ReadAll(m_doc), L"gzip 압축 파일입니다.\r\n");
     EXPECT_FALSE(m_doc.IsFollowing());
-    EXPECT_EQ(ReadAll(m_doc), L"");
+    EXPECT_STREQ(m_doc.CompressionName(), L"gzip");
+}
+
+// What a writer that keeps its own offset does after a copytruncate: its
+// next write lands at that offset, after a hole of zero bytes.
+void WriteAtOffset(const std::string& path, const std::string& bytes, off_t offset, bool truncateFirst)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    if (truncateFirst)
+        ASSERT_EQ(::ftruncate(fd, 0), 0);
+    if (!bytes.empty())
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+TEST_F(FollowedFile, AFileCutAndWrittenPastItsOldSizeBetweenTwoCyclesIsSeenAsCut)
+{
+    Write("user=lee action=login\n");
+    EXPECT_EQ(ReadAll(m_doc), L"user=lee action=login\r\n");
+    ASSERT_TRUE(m_writer.Truncate());
+    Write("first after cut\nuser=kim action=logout\n");
+    EXPECT_EQ(ReadAll(m_doc), std::wstring(CKelWatchDoc::kTruncatedMarker)
+                                  + L"\r\nfirst after cut\r\nuser=kim action=logout\r\n");
+    Write("then\n");
+    EXPECT_EQ(ReadAll(m_doc), L"then\r\n");
+}
+
+TEST_F(FollowedFile, ZeroBytesThatAWriterLeavesAfterACutBelongToTheCut)
+{
+    Write("one\ntwo\n");
+    EXPECT_EQ(ReadAll(m_doc), L"one\r\ntwo\r\n");
+    // Cut and written at the old offset before the next cycle.
+    WriteAtOffset(m_path, "three\n", 8, true);
+    const std::wstring marker(CKelWatchDoc::kTruncatedMarker);
+    EXPECT_EQ(ReadAll(m_doc), marker + L"\r\nthree\r\n");
+
+    // Cut, seen while empty, then written at the old offset.
+    WriteAtOffset(m_path, "", 0, true);
+    EXPECT_EQ(ReadAll(m_doc), marker + L"\r\n");
+    WriteAtOffset(m_path, "four\n", 14, false);
+    EXPECT_EQ(ReadAll(m_doc), L"four\r\n");
+    // Zero bytes later in a file that was not cut stay what they are.
+    Write(std::string("a\0b\n", 4));
+    EXPECT_EQ(ReadAll(m_doc), L"a\r\nb\r\n");
 }
 
 TEST_F(FollowedFile, CycleBudgetSplitsTheWorkAtLineBoundaries)
@@ -310,11 +395,15 @@ TEST(WatchDocument, DetectionLooksAtTheWholeFileUpToItsLimit)
     whole.ReadCycle();
     EXPECT_EQ(whole.GetEncoding(), CKelFile::EUCKR);
 
+    // A limit that sees only the 7-bit start leaves the encoding open; the
+    // rest is detected when the cycle reaches it.
     CKelWatchDoc limited;
     limited.SetDetectionLimit(100);
     limited.OnOpenDocument(CStringW((dir.path() / "late.log").wstring()));
-    limited.ReadCycle();
-    EXPECT_EQ(limited.GetEncoding(), CKelFile::ASCII);
+    const std::wstring first = limited.ReadCycle().str();
+    EXPECT_EQ(first, std::wstring(5000, L'a') + L"\r\n");
+    EXPECT_EQ(ReadAll(limited), L"한\r\n");
+    EXPECT_EQ(limited.GetEncoding(), CKelFile::EUCKR);
 }
 
 // A big file is detected on a worker thread: the cycles show nothing until

@@ -605,7 +605,8 @@ TEST_F(WatchWindows, AnUnreadablePathAmongSeveralStillOpensItsEmptyTab)
     EXPECT_EQ(frame->ActiveChild(), frame->Children().first());
     EXPECT_TRUE(WaitForText(frame->Children().last()->GetView(), QStringLiteral("here\n")));
     EXPECT_TRUE(frame->Children().first()->GetView()->PlainText().isEmpty());
-    EXPECT_EQ(frame->StatusPane(ID_STATUSBAR_ENCODING)->text(), QStringLiteral("감지 중"));
+    EXPECT_EQ(frame->StatusPane(ID_STATUSBAR_ENCODING)->text(),
+              QStringLiteral("파일이 없습니다: %1").arg(QString::fromStdString(missing)));
     EXPECT_EQ(CheckedEncoding(frame), 0u);
 }
 
@@ -687,11 +688,12 @@ TEST_F(WatchWindows, ChoosingUtf16BigEndianReadsTheFileAgain)
     CMainFrame* frame = Start({QString::fromStdString(path)});
     CKelWatchView* view = frame->Children().first()->GetView();
     QLabel* pane = frame->StatusPane(ID_STATUSBAR_ENCODING);
-    // Taken for no known encoding at all: not followed, and said so.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->GetDocument()->IsFollowing(); }, kWaitMs));
-    EXPECT_EQ(view->GetDocument()->GetEncoding(), CKelFile::UNDETECTED);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("알 수 없는 인코딩"); }, kWaitMs))
-        << pane->text().toStdString();
+    // No known encoding fits: shown as UTF-8 with replacement characters,
+    // no encoding checked, and said so.
+    const QString fallback = QStringLiteral("UTF-8 (맞는 인코딩 없음: 대체 문자로 표시)");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetDocument()->IsUtf8Fallback(); }, kWaitMs));
+    EXPECT_TRUE(view->GetDocument()->IsFollowing());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == fallback; }, kWaitMs)) << pane->text().toStdString();
     EXPECT_NE(view->PlainText(), QStringLiteral("빅 엔디언 첫 줄\nsecond \u00E9\n"));
     EXPECT_EQ(CheckedEncoding(frame), 0u);
 
@@ -708,9 +710,21 @@ TEST_F(WatchWindows, ChoosingUtf16BigEndianReadsTheFileAgain)
     frame->Action(ID_VIEW_ENCODING_DETECT)->trigger();
     EXPECT_EQ(CheckedEncoding(frame), 0u);
     EXPECT_EQ(pane->text(), QStringLiteral("감지 중"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("알 수 없는 인코딩"); }, kWaitMs))
-        << pane->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == fallback; }, kWaitMs)) << pane->text().toStdString();
     EXPECT_FALSE(bigEndian->isChecked());
+}
+
+TEST_F(WatchWindows, AMissingFileIsNamedInTheStatusPaneUntilItAppears)
+{
+    const std::string path = m_files / "not-yet.log";
+    CMainFrame* frame = Start({QString::fromStdString(path)});
+    QLabel* pane = frame->StatusPane(ID_STATUSBAR_ENCODING);
+    const QString missing = QStringLiteral("파일이 없습니다: %1").arg(QString::fromStdString(path));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == missing; }, kWaitMs)) << pane->text().toStdString();
+    Append(path, "arrived\n");
+    CKelWatchView* view = frame->Children().first()->GetView();
+    EXPECT_TRUE(WaitForText(view, QStringLiteral("arrived\n")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() != missing; }, kWaitMs));
 }
 
 TEST_F(WatchWindows, EncodingCheckAndStatusPaneFollowTheActiveTab)
@@ -733,14 +747,13 @@ TEST_F(WatchWindows, EncodingCheckAndStatusPaneFollowTheActiveTab)
     EXPECT_FALSE(pane->isHidden());
     EXPECT_EQ(CheckedEncoding(frame), ID_VIEW_ENCODING_UTF8);
 
-    const QString systemPage = QStringLiteral("시스템 코드 페이지 (%1)").arg(QString::fromStdString(kel::platform::SystemCodeSet()));
     const struct {
         int tab;
         UINT checked;
         QString status;
     } expected[] = {
         {1, ID_VIEW_ENCODING_CP949, QStringLiteral("EUC-KR")},
-        {2, ID_VIEW_ENCODING_SYSTEM, systemPage},
+        {2, ID_VIEW_ENCODING_SYSTEM, QStringLiteral("ASCII (아직 정하지 않음)")}, // 7-bit text decides nothing
         {3, ID_VIEW_ENCODING_UTF16LE, QStringLiteral("UTF-16LE")},
         {0, ID_VIEW_ENCODING_UTF8, QStringLiteral("UTF-8")},
     };

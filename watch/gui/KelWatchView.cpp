@@ -53,7 +53,7 @@ const QString CKelWatchView::kFontFace = QStringLiteral("돋움체");
 
 CKelWatchView::CKelWatchView(std::shared_ptr<CKelWatchDoc> document, QWidget* parent)
     : QAbstractScrollArea(parent), m_pDocument(std::move(document)), m_nGeneration(m_pDocument->Generation()),
-      m_shownEncoding(m_pDocument->GetEncoding(), m_pDocument->IsFollowing())
+      m_shownState(_DocumentState())
 {
     // Long lines do not wrap: both scroll bars as needed.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -145,8 +145,9 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         error->Delete(); // a file error of this cycle; the next tick tries again
         return;
     }
-    if (const std::pair encoding(m_pDocument->GetEncoding(), m_pDocument->IsFollowing()); encoding != m_shownEncoding) {
-        m_shownEncoding = encoding;
+    if (SDocumentState state = _DocumentState(); state != m_shownState) {
+        m_shownState = std::move(state);
+        viewport()->update(); // the file's problem is shown in the view while it has no text
         emit encodingChanged();
     }
     if (added > 0) {
@@ -170,6 +171,12 @@ void CKelWatchView::OnTimer(int /*timerId*/)
         m_catchUpTimer.start(0, this);
     else if (m_pDocument->IsDetecting())
         m_catchUpTimer.start(kDetectionPollMs, this);
+}
+
+CKelWatchView::SDocumentState CKelWatchView::_DocumentState() const
+{
+    return {m_pDocument->GetEncoding(), m_pDocument->IsFollowing(), m_pDocument->IsEncodingOpen(),
+            m_pDocument->IsUtf8Fallback(), m_pDocument->FileProblem().str()};
 }
 
 // The document is read again from its first byte: the text shown so far
@@ -341,6 +348,10 @@ STextPosition CKelWatchView::_PositionAt(const QPoint& point) const
 void CKelWatchView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
+    if (m_lines.LineCount() == 0 && !m_shownState.problem.empty()) {
+        _PaintFileProblem(painter);
+        return;
+    }
     const QRect area = event->rect();
     const qreal lineHeight = m_pGrid->LineHeight();
     const qreal cellWidth = m_pGrid->CellWidth();
@@ -396,6 +407,14 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
     }
     if (m_bLineNumbers)
         _PaintGutter(painter, first, last);
+}
+
+// What keeps the file from being read, where its first line would be.
+void CKelWatchView::_PaintFileProblem(QPainter& painter) const
+{
+    painter.setPen(palette().color(QPalette::Text));
+    const QRectF line(_TextLeft(), 0, viewport()->width() - _TextLeft(), LineHeight());
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdWString(m_shownState.problem));
 }
 
 // The numbers of the rows from `first` to `last`, right-aligned on a band

@@ -22,6 +22,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 class CGridPainter;
@@ -145,6 +146,17 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // What the status pane and the empty view say of the document.
+    struct SDocumentState {
+        int encoding = 0;
+        bool following = true;
+        bool encodingOpen = false;
+        bool utf8Fallback = false;
+        std::wstring problem;
+        bool operator==(const SDocumentState&) const = default;
+    };
+    SDocumentState _DocumentState() const;
+    void _PaintFileProblem(QPainter& painter) const;
     void _Restart();
     void _SetDisplayFont();
     void _SetColours();
@@ -181,8 +193,8 @@ private:
     size_t m_nArrivedSince = 0;
     std::shared_ptr<const CHighlightRules> m_pHighlightRules;
     bool m_bLineNumbers = false;
-    // The document's generation that the text shown is of, and the
-    // encoding (and whether it could be followed) last told about.
+    // The document's generation that the text shown is of, and its state
+    // last told about.
     unsigned m_nGeneration = 0;
-    std::pair<int, bool> m_shownEncoding;
+    SDocumentState m_shownState;
 };

@@ -47,14 +47,21 @@ UINT EncodingCommandOf(int encoding)
     }
 }
 
-// The status pane's words for the document's encoding.
+// The status pane's words for the document's encoding, or for what keeps
+// its file from being read.
 QString EncodingStatus(const CKelWatchDoc& document)
 {
+    if (!document.FileProblem().IsEmpty())
+        return QString::fromStdWString(document.FileProblem().str());
     const int encoding = document.GetEncoding();
-    if (!document.IsFollowing() && encoding == CKelFile::UNDETECTED)
-        return QStringLiteral("알 수 없는 인코딩"); // detection found nothing that fits
+    if (document.CompressionName())
+        return QStringLiteral("%1 압축 파일").arg(QString::fromWCharArray(document.CompressionName()));
     if (!document.IsFollowing())
         return QStringLiteral("지원하지 않음 (%1)").arg(QString::fromStdWString(CKelFile::GetEncodingName(encoding).str()));
+    if (document.IsUtf8Fallback())
+        return QStringLiteral("UTF-8 (맞는 인코딩 없음: 대체 문자로 표시)");
+    if (document.IsEncodingOpen())
+        return QStringLiteral("ASCII (아직 정하지 않음)");
     switch (encoding) {
     case CKelFile::UNDETECTED:
         return QStringLiteral("감지 중");
@@ -137,7 +144,9 @@ void CMainFrame::_ShowEncoding()
 {
     const CChildFrame* child = ActiveChild();
     const CKelWatchDoc* document = child ? child->GetView()->GetDocument() : nullptr;
-    const UINT command = document && document->IsFollowing() ? EncodingCommandOf(document->GetEncoding()) : 0;
+    // Text shown as UTF-8 only because nothing fitted has no encoding checked.
+    const bool decided = document && document->IsFollowing() && !document->IsUtf8Fallback();
+    const UINT command = decided ? EncodingCommandOf(document->GetEncoding()) : 0;
     if (QAction* checked = Action(command))
         checked->setChecked(true);
     else if (QAction* previous = m_encodings->checkedAction())
