@@ -7,6 +7,7 @@
 // (with one undo), reading and changing their character set. Results and
 // questions go through the message box hook.
 #include "FileBatch.h"
+#include "FileCharset.h"
 #include "FileList.h"
 #include "Progress.h"
 

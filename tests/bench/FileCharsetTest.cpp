@@ -1,152 +1,25 @@
-// The Files page acting on real files: renaming the checked rows to their
-// planned names (collisions, Korean names, a vanished file, undo), reading
-// their character sets and converting them, compared with iconv's output.
-#include "BenchTestSupport.h"
-#include "TestSupport.h"
+// The Files page reading the character sets of the checked rows' files and
+// converting them: iconv's bytes for what converts, the file as it was for
+// what would lose text, and the file's mode, owner, links and name kept.
+#include "FilesTestSupport.h"
 
-#include <FileBatch.h>
+#include <FileCharset.h>
 #include <PageFiles.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kel::test;
-
-namespace {
-
-// The names in `dir`, sorted.
-std::set<std::string> Names(const TempDir& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-// A page listing every .txt file of `dir`.
-void SearchTexts(CPageFiles& page, const TempDir& dir)
-{
-    page.m_strFolder = Wide(dir.path().string());
-    page.m_strExtensions = L"txt";
-    page.Search();
-}
-
-int RowOf(const CPageFiles& page, const wchar_t* name)
-{
-    for (int row = 0; row < page.List().GetItemCount(); ++row)
-        if (page.List().GetItemText(row, CFileList::kName) == name)
-            return row;
-    return -1;
-}
-
-// Runs a shell command; true when it succeeded.
-bool RunShell(const std::string& command)
-{
-    return std::system(command.c_str()) == 0;
-}
-
-} // namespace
-
-TEST(FilesRename, CheckedRowsTakeTheirPlannedNamesWithoutReplacingAndUndoPutsThemBack)
-{
-    TempDir dir;
-    WriteBytes(dir / "a.txt", "A");
-    WriteBytes(dir / "b.txt", "B");
-    WriteBytes(dir / "c.txt", "C");
-    WriteBytes(dir / "new_a.txt", "taken");
-    CPageFiles page;
-    SearchTexts(page, dir);
-    ASSERT_EQ(page.List().GetItemCount(), 4);
-    page.List().SetCheck(RowOf(page, L"new_a"), false);
-    page.List().SetCheck(RowOf(page, L"c"), false);
-    page.AddText(L"new_", CPageFiles::kBeforeName); // a and b
-    page.List().SetCheck(RowOf(page, L"c"), true);
-    page.SetExtension(L".md");                      // a, b and c
-    MessageRecorder messages;
-    page.SaveSelected();
-    ASSERT_EQ(messages.Messages().size(), 2u);
-    EXPECT_NE(messages.Messages()[0].find(L"3개"), std::wstring::npos) << messages.Messages()[0];
-    EXPECT_NE(messages.Messages()[1].find(L"이름 바꿈 3, 건너뜀 0, 실패 0"), std::wstring::npos) << messages.Messages()[1];
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "new_a.md", "new_b.md", "c.md", "new_a.txt" }));
-    EXPECT_EQ(ReadBytes(dir / "new_a.md"), "A");
-
-    // A taken name gets the collision rule, and the list shows the name taken.
-    const int b = RowOf(page, L"new_b");
-    ASSERT_GE(b, 0);
-    EXPECT_EQ(page.List().GetItemText(b, CFileList::kExtension), L"md");
-    EXPECT_EQ(page.List().GetItemText(b, CFileList::kNewExtension), L"");
-    for (int row = 0; row < page.List().GetItemCount(); ++row)
-        page.List().SetCheck(row, row == b);
-    page.List().SetItemText(b, CFileList::kNewName, L"new_a");
-    page.List().SetItemText(b, CFileList::kNewExtension, L"txt");
-    page.SaveSelected();
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "new_a.md", "new_a (2).txt", "c.md", "new_a.txt" }));
-    EXPECT_EQ(ReadBytes(dir / "new_a (2).txt"), "B");
-    EXPECT_EQ(page.List().GetItemText(b, CFileList::kName), L"new_a (2)");
-
-    // Undo renames only the last batch back.
-    ASSERT_TRUE(page.CanUndo());
-    page.UndoSave();
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "new_a.md", "new_b.md", "c.md", "new_a.txt" }));
-    EXPECT_EQ(page.List().GetItemText(b, CFileList::kName), L"new_b");
-    EXPECT_FALSE(page.CanUndo());
-}
-
-TEST(FilesRename, KoreanNamesAndAVanishedFileAreReportedNotFatal)
-{
-    TempDir dir;
-    WriteBytes(dir / Narrow(L"보고서.txt"), "1");
-    WriteBytes(dir / Narrow(L"메모.txt"), "2");
-    WriteBytes(dir / "gone.txt", "3");
-    CPageFiles page;
-    SearchTexts(page, dir);
-    page.AddText(L"_최종", CPageFiles::kAfterName);
-    std::filesystem::remove(dir / "gone.txt");
-
-    MessageRecorder messages;
-    page.SaveSelected();
-    ASSERT_EQ(messages.Messages().size(), 2u);
-    const std::wstring& result = messages.Messages()[1];
-    EXPECT_NE(result.find(L"이름 바꿈 2, 건너뜀 0, 실패 1"), std::wstring::npos) << result;
-    EXPECT_NE(result.find(Wide(dir / "gone.txt").str()), std::wstring::npos) << result;
-    EXPECT_EQ(Names(dir), (std::set<std::string> { Narrow(L"보고서_최종.txt"), Narrow(L"메모_최종.txt") }));
-    EXPECT_GE(RowOf(page, L"보고서_최종"), 0);
-    EXPECT_GE(RowOf(page, L"gone"), 0); // the failed row keeps its name
-
-    page.UndoSave();
-    EXPECT_EQ(Names(dir), (std::set<std::string> { Narrow(L"보고서.txt"), Narrow(L"메모.txt") }));
-}
-
-TEST(FilesRename, ARefusedConfirmationOrNothingToChangeRenamesNothing)
-{
-    TempDir dir;
-    WriteBytes(dir / "a.txt", "");
-    CPageFiles page;
-    SearchTexts(page, dir);
-    {
-        MessageRecorder messages;
-        page.SaveSelected(); // planned names equal the current ones
-        ASSERT_EQ(messages.Messages().size(), 1u);
-    }
-    page.AddText(L"x", CPageFiles::kAfterName);
-    MessageRecorder refuse(kel::platform::kIdCancel);
-    page.SaveSelected();
-    EXPECT_EQ(refuse.Messages().size(), 1u);
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "a.txt" }));
-    EXPECT_FALSE(page.CanUndo());
-
-    // An emptied name is refused with its reason.
-    page.ClearNames();
-    MessageRecorder agree;
-    page.SaveSelected();
-    ASSERT_EQ(agree.Messages().size(), 2u);
-    EXPECT_NE(agree.Messages()[1].find(L"실패 1"), std::wstring::npos);
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "a.txt" }));
-}
 
 // Files in several encodings, made by iconv from one UTF-8 text with CR LF
 // and LF line ends.
@@ -248,4 +121,169 @@ TEST_F(FilesCharset, TextWithoutACodeInTheTargetIsNotConverted)
     page.ChangeCharsets(kelbench::kToCp949);
     EXPECT_NE(messages.Messages()[0].find(L"실패 1"), std::wstring::npos) << messages.Messages()[0];
     EXPECT_EQ(ReadBytes(m_dir / "thai.txt"), Narrow(L"thai \x0E01\r\n"));
+}
+
+namespace {
+
+// One file converted at a time, by the page's own step.
+class FilesConvert : public ::testing::Test {
+protected:
+    kelbench::SBatchReport Convert(const std::string& name, int target)
+    {
+        kelbench::SBatchReport report;
+        kelbench::ChangeCharset(Wide(m_dir / name), target, report);
+        return report;
+    }
+
+    // Runs `work` in a child process and returns its exit code, or 1000 +
+    // the signal that ended it. A child that hangs is ended after a minute,
+    // so a test of something that must not wait fails instead of hanging.
+    static int InChild(const std::function<int()>& work)
+    {
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(60);
+            _exit(work());
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    }
+
+    const std::string m_eucKr = "\xC7\xD1\xB1\xDB \xC5\xD8\xBD\xBA\xC6\xAE\r\n"; // "한글 텍스트" in EUC-KR
+    TempDir m_dir;
+};
+
+bool Mentions(const kelbench::SBatchReport& report, const std::wstring& text)
+{
+    return report.strDetails.str().find(text) != std::wstring::npos;
+}
+
+} // namespace
+
+// The four bytes of "은을" in EUC-KR pass the UTF-8 recogniser; they are not
+// UTF-8, and no conversion may turn them into replacement characters.
+TEST_F(FilesConvert, TextThatDoesNotDecodeStrictlyIsRefusedWithTheReason)
+{
+    const std::string korean = "\xC0\xBA\xC0\xBB";
+    WriteBytes(m_dir / "k.txt", korean);
+    EXPECT_EQ(kelbench::DetectCharset(Wide(m_dir / "k.txt")), L"UTF8_NOBOM"); // the recogniser as it is
+    for (int target : { kelbench::kToUtf16LEMark, kelbench::kToUtf8, kelbench::kToUtf8Mark, kelbench::kToCp949 }) {
+        const kelbench::SBatchReport report = Convert("k.txt", target);
+        EXPECT_EQ(report.nDone, 0) << target;
+        EXPECT_EQ(report.nFailed, 1) << target;
+        EXPECT_TRUE(Mentions(report, L"UTF-8이 아닙니다: CP949로 보입니다")) << report.strDetails.str();
+        EXPECT_EQ(ReadBytes(m_dir / "k.txt"), korean);
+    }
+
+    // A surrogate, an over-long form and a lead byte beyond U+10FFFF: not
+    // UTF-8 and not CP949 either.
+    const std::string broken[] = { "ab\xED\xA0\x80", "\xC0\xAF", "x\xF5\x80\x80\x80" };
+    for (const std::string& bytes : broken) {
+        WriteBytes(m_dir / "u.txt", bytes);
+        const kelbench::SBatchReport report = Convert("u.txt", kelbench::kToUtf16LEMark);
+        EXPECT_EQ(report.nFailed, 1);
+        EXPECT_TRUE(Mentions(report, L"UTF-8")) << report.strDetails.str();
+        EXPECT_EQ(ReadBytes(m_dir / "u.txt"), bytes);
+    }
+
+    // UTF-16 with a lone surrogate has no UTF-8 or CP949 form.
+    const std::string lone("\xFF\xFE\x41\x00\x00\xD8\x42\x00", 8);
+    WriteBytes(m_dir / "w.txt", lone);
+    const kelbench::SBatchReport report = Convert("w.txt", kelbench::kToUtf8);
+    EXPECT_EQ(report.nFailed, 1);
+    EXPECT_EQ(ReadBytes(m_dir / "w.txt"), lone);
+}
+
+TEST_F(FilesConvert, ModesAreKept)
+{
+    for (const unsigned mode : { 0600u, 0755u, 0640u }) {
+        WriteBytes(m_dir / "m.txt", m_eucKr);
+        ASSERT_EQ(chmod((m_dir / "m.txt").c_str(), mode), 0);
+        const kelbench::SBatchReport report = Convert("m.txt", kelbench::kToUtf8);
+        EXPECT_EQ(report.nDone, 1) << report.strDetails.str();
+        EXPECT_EQ(ReadBytes(m_dir / "m.txt"), Narrow(L"한글 텍스트\r\n"));
+        struct stat info {};
+        ASSERT_EQ(stat((m_dir / "m.txt").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+    }
+}
+
+TEST_F(FilesConvert, OwnerAndGroupAreKeptWhereTheProcessMayKeepThem)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another owner needs root";
+    WriteBytes(m_dir / "o.txt", m_eucKr);
+    ASSERT_EQ(chown((m_dir / "o.txt").c_str(), 4321, 8765), 0);
+    EXPECT_EQ(Convert("o.txt", kelbench::kToUtf16LEMark).nDone, 1);
+    struct stat info {};
+    ASSERT_EQ(stat((m_dir / "o.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u);
+    EXPECT_EQ(info.st_gid, 8765u);
+}
+
+// A link may lead anywhere, out of the searched tree too: it is skipped with
+// its reason, and neither it nor its target changes. A file with more than
+// one name is skipped as well: a new file would split its names.
+TEST_F(FilesConvert, LinksAndFilesWithSeveralNamesAreSkippedWithTheReason)
+{
+    TempDir outside;
+    WriteBytes(outside / "target", m_eucKr);
+    std::filesystem::create_symlink(outside / "target", m_dir / "link.txt");
+    kelbench::SBatchReport report = Convert("link.txt", kelbench::kToUtf8);
+    EXPECT_EQ(report.nSkipped, 1);
+    EXPECT_TRUE(Mentions(report, L"링크")) << report.strDetails.str();
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.txt"));
+    EXPECT_EQ(ReadBytes(outside / "target"), m_eucKr);
+
+    WriteBytes(m_dir / "one.txt", m_eucKr);
+    std::filesystem::create_hard_link(m_dir / "one.txt", m_dir / "two.txt");
+    report = Convert("one.txt", kelbench::kToUtf8);
+    EXPECT_EQ(report.nSkipped, 1);
+    EXPECT_TRUE(Mentions(report, L"하드 링크")) << report.strDetails.str();
+    EXPECT_EQ(std::filesystem::hard_link_count(m_dir / "one.txt"), 2u);
+    EXPECT_EQ(ReadBytes(m_dir / "two.txt"), m_eucKr);
+    EXPECT_EQ(Names(m_dir), (std::set<std::string> { "link.txt", "one.txt", "two.txt" }));
+}
+
+// The file system refuses the new content part of the way (as on a full
+// disk): the file stays as it was and no temporary file is left.
+TEST_F(FilesConvert, AWriteThatFailsLeavesTheFileAndNoTemporary)
+{
+    std::string text;
+    while (text.size() < 4000)
+        text += m_eucKr;
+    WriteBytes(m_dir / "big.txt", text);
+    const int code = InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { 1000, 1000 };
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const kelbench::SBatchReport report = Convert("big.txt", kelbench::kToUtf16LEMark);
+        return report.nFailed * 10 + report.nDone;
+    });
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(ReadBytes(m_dir / "big.txt"), text);
+    EXPECT_EQ(Names(m_dir), (std::set<std::string> { "big.txt" }));
+}
+
+// A FIFO named like a text file: reading its character set or converting it
+// must not wait for a writer that never comes.
+TEST_F(FilesConvert, AFifoNamedLikeATextFileIsPassedOverWithoutWaiting)
+{
+    ASSERT_EQ(mkfifo((m_dir / "pipe.txt").c_str(), 0600), 0);
+    WriteBytes(m_dir / "plain.txt", m_eucKr);
+    const int code = InChild([&] {
+        CPageFiles page;
+        SearchTexts(page, m_dir);
+        page.CheckCharsets();
+        MessageRecorder messages;
+        page.ChangeCharsets(kelbench::kToUtf8);
+        const bool reported = !messages.Messages().empty()
+            && messages.Messages()[0].find(L"변경함 1, 건너뜀 1, 실패 0") != std::wstring::npos
+            && messages.Messages()[0].find(L"일반 파일이 아닙니다") != std::wstring::npos;
+        const bool shown = page.List().GetItemText(RowOf(page, L"pipe"), CFileList::kCharset).IsEmpty();
+        return page.List().GetItemCount() == 2 && reported && shown ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadBytes(m_dir / "plain.txt"), Narrow(L"한글 텍스트\r\n"));
 }
