@@ -230,3 +230,26 @@ TEST(FilesRename, ARefusedConfirmationOrNothingToChangeRenamesNothing)
     EXPECT_NE(agree.Messages()[1].find(L"실패 1"), std::wstring::npos);
     EXPECT_EQ(Names(dir), (std::set<std::string> { "a.txt" }));
 }
+
+// A cancel stops before the next chain or cycle: what is renamed stays
+// renamed and can be undone, the rest is reported as skipped.
+TEST(FilesRename, ACancelStopsBetweenChainsAndLeavesAnExactUndo)
+{
+    TempDir dir;
+    MakeFiles(dir, { { "a.txt", "A" }, { "b.txt", "B" }, { "c.txt", "C" } });
+    CPageFiles page;
+    SearchTexts(page, dir);
+    page.AddText(L"_x", CPageFiles::kAfterName);
+    CountingProgress progress(2); // the second report says stop
+    page.m_pProgress = &progress;
+    const std::wstring report = Save(page);
+    page.m_pProgress = nullptr;
+    EXPECT_TRUE(Contains(report, L"이름 바꿈 1, 건너뜀 2, 실패 0")) << report;
+    EXPECT_EQ(Names(dir).size(), 3u);
+    size_t renamed = 0;
+    for (const std::string& name : Names(dir))
+        renamed += name.find("_x") != std::string::npos;
+    EXPECT_EQ(renamed, 1u);
+    EXPECT_TRUE(Contains(Undo(page), L"되돌림 1, 건너뜀 0, 실패 0"));
+    EXPECT_EQ(Names(dir), (std::set<std::string> { "a.txt", "b.txt", "c.txt" }));
+}
