@@ -93,12 +93,14 @@ bool CFileRewrite::Begin()
     }
     // A replacement starts private and gets the old mode at the end; a new
     // file gets what the umask leaves of 0666.
+    // An unnamed file is named at the end through /proc, so it needs /proc.
     const unsigned mode = m_new ? 0666 : 0600;
-    if (m_temporary.OpenAt(m_folder, ".", O_TMPFILE | O_WRONLY, mode))
+    const bool unnamed = access("/proc/self/fd", X_OK) == 0;
+    if (unnamed && m_temporary.OpenAt(m_folder, ".", O_TMPFILE | O_WRONLY, mode))
         return true;
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+    if (unnamed && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return false;
-    return _BeginNamed(); // a file system without unnamed files
+    return _BeginNamed(); // a file system without unnamed files, or no /proc
 }
 
 bool CFileRewrite::_BeginNamed()
