@@ -9,7 +9,8 @@
 
 class CDevFileFind : public CKelFileFind {
 public:
-    explicit CDevFileFind(CFileList& list) : m_list(list) {}
+    // Extensions match without case, as names do on the page's home platform.
+    explicit CDevFileFind(CFileList& list) : m_list(list) { m_bIgnoreCase = true; }
 
     void vFoundFolder(const wchar_t* path, const wchar_t* name) override;
     void vFoundFile(const wchar_t* path, const wchar_t* name, const wchar_t* title) override;

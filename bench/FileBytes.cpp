@@ -2,6 +2,7 @@
 
 #include <KelException.h>
 #include <platform/FileHandle.h>
+#include <platform/FileRewrite.h>
 #include <platform/Folder.h>
 
 #include <algorithm>
@@ -21,10 +22,10 @@ namespace {
     throw new CKelException(static_cast<DWORD>(errno));
 }
 
-// Opens a regular file (not a folder) for reading.
-bool OpenForReading(const CStringW& path, CFileHandle& file)
+// Opens a regular file for reading, never waiting on a FIFO or a device.
+bool OpenForReading(const CStringW& path, CFileHandle& file, bool followLink = true)
 {
-    return !path.IsEmpty() && file.Open(NarrowPath(path), O_RDONLY) && !file.IsDirectory();
+    return !path.IsEmpty() && file.OpenRegular(NarrowPath(path), followLink) == CFileHandle::Opened::Yes;
 }
 
 } // namespace
@@ -58,7 +59,7 @@ bool ReadFileStart(const CStringW& path, size_t limit, CByteBuffer& buffer)
 {
     CFileHandle file;
     ULONGLONG size = 0;
-    if (!OpenForReading(path, file) || !file.Size(size))
+    if (!OpenForReading(path, file, false) || !file.Size(size))
         return false;
     CByteBuffer start = CByteBuffer::Allocate(static_cast<size_t>(std::min<ULONGLONG>(size, limit)));
     size_t read = 0;
@@ -71,29 +72,31 @@ bool ReadFileStart(const CStringW& path, size_t limit, CByteBuffer& buffer)
 
 void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce)
 {
-    const std::string target = NarrowPath(path);
+    std::string target = NarrowPath(path);
     if (target.empty())
         throw new CKelException(static_cast<DWORD>(ENOENT));
-    // A fresh name, so that no file of the user's is ever truncated.
-    CFileHandle file;
-    std::string temporary;
-    for (int attempt = 0; !file.IsOpen(); ++attempt) {
-        temporary = target + ".part" + (attempt ? std::to_string(attempt) : std::string());
-        if (!file.Open(temporary, O_WRONLY | O_CREAT | O_EXCL, 0666) && (errno != EEXIST || attempt == 99))
+    // A link names the file to save to; the link itself stays.
+    std::string resolved;
+    if (kel::platform::KindOfPath(target) == kel::platform::PathKind::Link && kel::platform::ResolvePath(target, resolved))
+        target = resolved;
+    kel::platform::CFileRewrite rewrite;
+    if (!kel::platform::PathExists(target)) {
+        if (!rewrite.OpenNew(target))
             ThrowSystemError();
+    } else if (const CFileHandle::Opened opened = rewrite.Open(target); opened != CFileHandle::Opened::Yes) {
+        if (opened != CFileHandle::Opened::Failed)
+            errno = EINVAL; // a FIFO, a device, a folder: nothing to replace
+        ThrowSystemError();
     }
-    try {
-        produce([&](std::string_view bytes) {
-            if (!file.WriteAll(bytes))
-                ThrowSystemError();
-        });
-        if (!file.Close() || !kel::platform::ReplaceFile(temporary, target))
+    if (!rewrite.Begin())
+        ThrowSystemError();
+    // Anything `produce` raises drops the temporary file with `rewrite`.
+    produce([&](std::string_view bytes) {
+        if (!rewrite.Write(bytes))
             ThrowSystemError();
-    } catch (...) {
-        file.Close();
-        kel::platform::RemoveFile(temporary);
-        throw;
-    }
+    });
+    if (!rewrite.Commit())
+        ThrowSystemError();
 }
 
 void WriteWholeFile(const CStringW& path, std::string_view bytes, CProgress* progress)

@@ -7,6 +7,7 @@
 // (with one undo), reading and changing their character set. Results and
 // questions go through the message box hook.
 #include "FileBatch.h"
+#include "FileCharset.h"
 #include "FileList.h"
 #include "Progress.h"
 
@@ -34,17 +35,19 @@ public:
     // "선택 / 취소": `boxChecked` is the box's state after the click.
     void SelectAll(bool boxChecked);
     // "선택파일저장": after the user confirms how many files will change,
-    // renames every checked row's file to its planned name and extension,
-    // then shows what was renamed, skipped or failed. Rows whose name does
-    // not change are left out.
+    // renames every checked row's file to its planned name and extension as
+    // one batch (kelbench::CRenameBatch: checked whole first, nothing
+    // replaced), then shows what was renamed, skipped or failed. Rows whose
+    // name does not change are left out.
     void SaveSelected();
-    // "되돌리기": renames the last batch back.
+    // "되돌리기": renames the last batch back, in reverse order.
     void UndoSave();
     bool CanUndo() const { return m_renames.CanUndo(); }
     // "글자셋 확인": the "글자셋" column of the checked rows gets each file's
     // detected encoding.
     void CheckCharsets();
-    // "글자셋 변경" to a kelbench::CharsetTarget, after its dialog.
+    // "글자셋 변경" to a kelbench::CharsetTarget, after its dialog (see
+    // kelbench::ChangeCharset for what is refused and what is kept).
     void ChangeCharsets(int target);
 
     // Told of the progress of the file actions; none by default.

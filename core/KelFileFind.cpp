@@ -1,5 +1,6 @@
 #include "KelFileFind.h"
 
+#include "platform/CaseFold.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
 
@@ -104,9 +105,11 @@ int CKelFileFind::_CheckExt(const wchar_t* name)
         const std::wstring_view token = list.substr(start, comma - start);
         // A token longer than the name is compared with the whole name, which
         // it can never equal.
-        if (!token.empty() && token.size() <= nameView.size() &&
-            nameView.substr(nameView.size() - token.size()) == token)
-            return 1;
+        if (!token.empty() && token.size() <= nameView.size()) {
+            const std::wstring_view end = nameView.substr(nameView.size() - token.size());
+            if (m_bIgnoreCase ? kel::platform::CompareFolded(end, token) == 0 : end == token)
+                return 1;
+        }
         start = comma + 1;
     }
     return 0;

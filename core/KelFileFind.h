@@ -41,11 +41,15 @@ public:
 
 protected:
     CStringW m_strExtensions;
+    // Whether extensions match without case (Unicode's simple folding, as
+    // case-insensitive names elsewhere in the library); off by default.
+    bool m_bIgnoreCase = false;
 
 private:
     CStringW _MakeSearchWord(CStringW& folder);
     void _FindAllFoldersFilesSubDir(CStringW& folder, int subFolders, int hidden);
-    // 1 when `name` ends with one of the listed extensions (case-sensitive).
+    // 1 when `name` ends with one of the listed extensions (with or without
+    // case, as m_bIgnoreCase says).
     int _CheckExt(const wchar_t* name);
 
     // Walks the tree below the walk's open folder, whose path m_path holds

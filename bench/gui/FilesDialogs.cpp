@@ -2,7 +2,7 @@
 
 #include "QtText.h"
 
-#include <FileBatch.h>
+#include <FileCharset.h>
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -198,4 +198,60 @@ std::string WideToMultiByte(std::wstring_view text, CodePage codePage, Undecodab
     return out;
 }
 
+namespace {
+
+// One whole iconv conversion that stops at anything it cannot convert
+// exactly: an undecodable or incomplete sequence, or a character without a
+// code (which glibc counts as an irreversible conversion when it does not
+// refuse it).
+bool ConvertExactly(const char* to, const char* from, std::string_view in, size_t outSize, std::string& out)
+{
+    Iconv converter(to, from);
+    if (!converter.valid())
+        return false;
+    out.assign(outSize, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    if (converter.convert(&src, &srcLeft, &dst, &dstLeft) != 0 || srcLeft != 0)
+        return false;
+    // The converter may still hold a shift state to write out.
+    if (converter.convert(nullptr, nullptr, &dst, &dstLeft) != 0)
+        return false;
+    out.resize(out.size() - dstLeft);
+    return true;
+}
+
+} // namespace
+
+bool MultiByteToWideStrict(std::string_view bytes, CodePage codePage, std::wstring& out)
+{
+    out.clear();
+    if (IsUtf8(codePage))
+        return Utf8ToWideStrict(bytes, out);
+    std::string wide;
+    // Never more characters than bytes.
+    if (!ConvertExactly("WCHAR_T", IconvName(codePage), bytes, (bytes.size() + 1) * sizeof(wchar_t), wide))
+        return false;
+    out.assign(reinterpret_cast<const wchar_t*>(wide.data()), wide.size() / sizeof(wchar_t));
+    return true;
+}
+
+bool WideToMultiByteStrict(std::wstring_view text, CodePage codePage, std::string& out)
+{
+    out.clear();
+    for (wchar_t ch : text) {
+        const auto value = static_cast<char32_t>(ch);
+        if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+            return false; // no code page has a code for these
+    }
+    if (IsUtf8(codePage)) {
+        AppendWideAsUtf8(text, out);
+        return true;
+    }
+    const std::string_view in(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return ConvertExactly(IconvName(codePage), "WCHAR_T", in, text.size() * 4 + 16, out);
+}
+
 } // namespace kel::platform

@@ -35,4 +35,10 @@ KELCORE_API std::wstring MultiByteToWide(std::string_view bytes, CodePage codePa
 KELCORE_API std::string WideToMultiByte(std::wstring_view text, CodePage codePage,
                                         Undecodable undecodable = Undecodable::Replace);
 
+// Strict conversions, for text that must not lose anything: false, with
+// nothing replaced, when a byte sequence does not decode or a character has
+// no code in the code page (also when the code page is unknown).
+KELCORE_API bool MultiByteToWideStrict(std::string_view bytes, CodePage codePage, std::wstring& out);
+KELCORE_API bool WideToMultiByteStrict(std::wstring_view text, CodePage codePage, std::string& out);
+
 } // namespace kel::platform

@@ -26,6 +26,38 @@ bool CFileHandle::Open(const std::string& path, int flags, unsigned mode)
     return m_fd >= 0;
 }
 
+bool CFileHandle::OpenAt(int folderFd, const std::string& name, int flags, unsigned mode)
+{
+    Close();
+    do {
+        m_fd = openat(folderFd, name.c_str(), flags | O_CLOEXEC, mode);
+    } while (m_fd < 0 && errno == EINTR);
+    return m_fd >= 0;
+}
+
+CFileHandle::Opened CFileHandle::OpenRegular(const std::string& path, bool followLink)
+{
+    Close();
+    struct stat before {};
+    if ((followLink ? stat(path.c_str(), &before) : lstat(path.c_str(), &before)) != 0)
+        return Opened::Failed;
+    if (S_ISLNK(before.st_mode))
+        return Opened::Link;
+    if (!S_ISREG(before.st_mode))
+        return Opened::NotRegular; // never opened: opening a FIFO or a device can wait or act
+    // O_NONBLOCK: should the name have become a FIFO meanwhile, the open
+    // still returns at once.
+    if (!Open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW)))
+        return !followLink && errno == ELOOP ? Opened::Link : Opened::Failed;
+    struct stat after {};
+    if (fstat(m_fd, &after) != 0 || !S_ISREG(after.st_mode) || after.st_dev != before.st_dev
+        || after.st_ino != before.st_ino) {
+        Close();
+        return Opened::NotRegular;
+    }
+    return Opened::Yes;
+}
+
 bool CFileHandle::Close()
 {
     if (m_fd < 0)

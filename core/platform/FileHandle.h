@@ -23,6 +23,16 @@ public:
 
     // `flags` as for open(2); O_CLOEXEC is always added.
     bool Open(const std::string& path, int flags, unsigned mode = 0666);
+
+    // What OpenRegular found.
+    enum class Opened { Yes, Failed, Link, NotRegular };
+    // Opens an existing regular file for reading without ever waiting: a
+    // FIFO, a device, a socket or a folder is refused before it is opened,
+    // and the open itself cannot block. With `followLink` false a symbolic
+    // link is refused too. Failed leaves errno set.
+    Opened OpenRegular(const std::string& path, bool followLink);
+    // The same, for `name` in the open folder `folderFd`.
+    bool OpenAt(int folderFd, const std::string& name, int flags, unsigned mode = 0666);
     bool IsOpen() const { return m_fd >= 0; }
     int Descriptor() const { return m_fd; }
     // Closes the descriptor; false (errno set) when the close reported an

@@ -232,6 +232,16 @@ bool PathExists(const std::string& path)
     return lstat(path.c_str(), &info) == 0;
 }
 
+bool PathIdentity(const std::string& path, unsigned long long& device, unsigned long long& inode)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0)
+        return false;
+    device = info.st_dev;
+    inode = info.st_ino;
+    return true;
+}
+
 bool RemoveEmptyFolder(const std::string& path)
 {
     return rmdir(path.c_str()) == 0;

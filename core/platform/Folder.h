@@ -104,6 +104,9 @@ KELCORE_API bool RemoveFile(const std::string& path);
 KELCORE_API bool ReplaceFile(const std::string& from, const std::string& to);
 // True when something (a link included) has that name.
 KELCORE_API bool PathExists(const std::string& path);
+// Which file has that name (a link itself, not its target): its device and
+// inode. False (errno) when nothing has it.
+KELCORE_API bool PathIdentity(const std::string& path, unsigned long long& device, unsigned long long& inode);
 KELCORE_API bool RemoveEmptyFolder(const std::string& path);
 // Gives the owner read, write and search access to the folder `path`.
 KELCORE_API bool OpenUpFolder(const std::string& path);

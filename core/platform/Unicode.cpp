@@ -215,6 +215,46 @@ std::wstring Utf16LEToWide(const BYTE* bytes, size_t units)
     return out;
 }
 
+bool Utf8ToWideStrict(std::string_view utf8, std::wstring& out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    out.clear();
+    out.reserve(utf8.size());
+    while (p < end) {
+        wchar_t value = *p;
+        if (*p < 0x80)
+            ++p;
+        else if (!DecodeWellFormed(p, end, value))
+            return false;
+        out.push_back(value);
+    }
+    return true;
+}
+
+bool Utf16LEToWideStrict(const BYTE* bytes, size_t length, std::wstring& out)
+{
+    out.clear();
+    if (length % 2 != 0)
+        return false;
+    const size_t units = length / 2;
+    out.reserve(units);
+    for (size_t i = 0; i < units; ++i) {
+        char32_t unit = bytes[2 * i] | (bytes[2 * i + 1] << 8);
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return false; // a low half without its high half
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const char32_t next = i + 1 < units ? (bytes[2 * i + 2] | (bytes[2 * i + 3] << 8)) : 0;
+            if (next < 0xDC00 || next > 0xDFFF)
+                return false;
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+            ++i;
+        }
+        out.push_back(static_cast<wchar_t>(unit));
+    }
+    return true;
+}
+
 void AppendWideAsUtf16LE(std::wstring_view text, std::string& out)
 {
     out.reserve(out.size() + text.size() * 2);

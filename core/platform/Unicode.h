@@ -25,6 +25,13 @@ KELCORE_API size_t Utf8LengthOfWide(std::wstring_view text);
 // `units` little-endian UTF-16 code units; pairs become one character, a lone
 // surrogate is kept as its own value so that it writes back unchanged.
 KELCORE_API std::wstring Utf16LEToWide(const BYTE* bytes, size_t units);
+
+// Strict decoding, for text that must not lose anything: false at the first
+// ill-formed sequence instead of a replacement. For UTF-8 that is an
+// over-long form, a surrogate, a value beyond U+10FFFF, a stray or missing
+// continuation byte; for UTF-16LE an odd last byte or a lone surrogate.
+KELCORE_API bool Utf8ToWideStrict(std::string_view utf8, std::wstring& out);
+KELCORE_API bool Utf16LEToWideStrict(const BYTE* bytes, size_t length, std::wstring& out);
 KELCORE_API void AppendWideAsUtf16LE(std::wstring_view text, std::string& out);
 
 // Bytes that are not text, such as file names, kept whole: a byte that

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace kel::test;
@@ -93,6 +94,24 @@ TEST(PageFilesSearch, MissingFolderGivesAnEmptyList)
     page.m_strFolder = L"/no/such/folder";
     page.Search();
     EXPECT_EQ(page.List().GetItemCount(), 0);
+}
+
+// Names are matched the way the file names of the page's home platform are:
+// without case, by Unicode's simple folding (final sigma included).
+TEST(PageFilesSearch, ExtensionsMatchWithoutCase)
+{
+    TempDir dir;
+    for (const std::wstring name : { L"a.txt", L"c.TXT", L"d.Txt", L"e.\x03A3\x0391\x03A3", L"f.text", L"g.TX" })
+        WriteBytes(dir / Narrow(name), "");
+    CPageFiles page;
+    page.m_strFolder = Wide(dir.path().string());
+    page.m_strExtensions = L"txt,\x03C3\x03B1\x03C2"; // "σας"
+    page.Search();
+    std::vector<std::wstring> names = Column(page, CFileList::kName);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring> { L"a", L"c", L"d", L"e" }));
+    const std::vector<std::wstring> extensions = Column(page, CFileList::kExtension);
+    EXPECT_NE(std::find(extensions.begin(), extensions.end(), L"TXT"), extensions.end()); // shown as on disk
 }
 
 TEST(DevFileFind, SplitsLikeThePathSplitterAndTrimsTheExtensionDots)

@@ -88,6 +88,24 @@ TEST_F(FileFindTest, ExtensionsMatchCaseSensitivelyAtTheEndOfTheName)
     EXPECT_THAT(find.files, UnorderedElementsAre(L"a.txt", L"mytxt"));
 }
 
+// A finder may ask for names matched without case: Unicode's simple
+// folding, the same as the registry's names.
+TEST_F(FileFindTest, ExtensionsMatchWithoutCaseWhenTheFinderAsks)
+{
+    Make("a.txt");
+    Make("C.TXT");
+    Make("d.Cpp");
+    Make("e.\xC3\x84"); // "Ä"
+    Make("f.tx");
+    struct CaseBlindFind : RecordingFind {
+        using RecordingFind::RecordingFind;
+        void IgnoreCase() { m_bIgnoreCase = true; }
+    } find(Root() + L"/");
+    find.IgnoreCase();
+    find.FindFoldersFiles(Root().c_str(), L".txt,CPP,\x00E4", 1, 0);
+    EXPECT_THAT(find.files, UnorderedElementsAre(L"a.txt", L"C.TXT", L"d.Cpp", L"e.\x00C4"));
+}
+
 TEST_F(FileFindTest, EmptyTokensAreSkippedAndBlanksKept)
 {
     Make("a.txt");

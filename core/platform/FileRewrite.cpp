@@ -1,0 +1,213 @@
+#include "FileRewrite.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kel::platform {
+namespace {
+
+// A name for the temporary file that no other rewrite picks: hidden, and
+// unique in this process.
+std::string TemporaryName(const std::string& name)
+{
+    static std::atomic<unsigned> counter { 0 };
+    return "." + name + "." + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".kel~";
+}
+
+bool SyncDescriptor(int fd)
+{
+    int result;
+    do
+        result = fsync(fd);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+} // namespace
+
+CFileRewrite::~CFileRewrite()
+{
+    _Drop();
+    if (m_folder >= 0)
+        close(m_folder);
+}
+
+bool CFileRewrite::_OpenFolder(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    m_name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (m_name.empty() || m_name == "." || m_name == "..") {
+        errno = EISDIR;
+        return false;
+    }
+    do
+        m_folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (m_folder < 0 && errno == EINTR);
+    return m_folder >= 0;
+}
+
+CFileHandle::Opened CFileRewrite::Open(const std::string& path)
+{
+    if (!_OpenFolder(path))
+        return CFileHandle::Opened::Failed;
+    struct stat info {};
+    if (fstatat(m_folder, m_name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return CFileHandle::Opened::Failed;
+    if (S_ISLNK(info.st_mode))
+        return CFileHandle::Opened::Link;
+    if (!S_ISREG(info.st_mode))
+        return CFileHandle::Opened::NotRegular; // never opened: that could wait or act
+    if (!m_original.OpenAt(m_folder, m_name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW))
+        return errno == ELOOP ? CFileHandle::Opened::Link : CFileHandle::Opened::Failed;
+    if (fstat(m_original.Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        m_original.Close();
+        return CFileHandle::Opened::NotRegular;
+    }
+    m_links = info.st_nlink;
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
+    m_size = static_cast<unsigned long long>(info.st_size);
+    m_modifiedSeconds = info.st_mtim.tv_sec;
+    m_modifiedNanoseconds = info.st_mtim.tv_nsec;
+    m_mode = info.st_mode & 07777;
+    m_owner = info.st_uid;
+    m_group = info.st_gid;
+    return CFileHandle::Opened::Yes;
+}
+
+bool CFileRewrite::OpenNew(const std::string& path)
+{
+    m_new = true;
+    return _OpenFolder(path);
+}
+
+bool CFileRewrite::Begin()
+{
+    if (m_folder < 0 || (!m_new && !m_original.IsOpen())) {
+        errno = EBADF;
+        return false;
+    }
+    // A replacement starts private and gets the old mode at the end; a new
+    // file gets what the umask leaves of 0666.
+    // An unnamed file is named at the end through /proc, so it needs /proc.
+    const unsigned mode = m_new ? 0666 : 0600;
+    const bool unnamed = access("/proc/self/fd", X_OK) == 0;
+    if (unnamed && m_temporary.OpenAt(m_folder, ".", O_TMPFILE | O_WRONLY, mode))
+        return true;
+    if (unnamed && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return false;
+    return _BeginNamed(); // a file system without unnamed files, or no /proc
+}
+
+bool CFileRewrite::_BeginNamed()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = TemporaryName(m_name);
+        const unsigned mode = m_new ? 0666 : 0600;
+        if (m_temporary.OpenAt(m_folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode)) {
+            m_temporaryName = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool CFileRewrite::Write(std::string_view bytes)
+{
+    return m_temporary.WriteAll(bytes);
+}
+
+// The old owner and group where the process may give them (root may; a
+// user may give a group it belongs to), then the old mode. Set-user and
+// set-group bits are kept only with the owner and group they belong to.
+bool CFileRewrite::_GiveOwnerAndMode()
+{
+    if (m_new)
+        return true;
+    const int fd = m_temporary.Descriptor();
+    if (fchown(fd, m_owner, m_group) != 0)
+        fchown(fd, static_cast<uid_t>(-1), m_group);
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return false;
+    unsigned mode = m_mode;
+    if (info.st_uid != m_owner)
+        mode &= ~static_cast<unsigned>(S_ISUID);
+    if (info.st_gid != m_group)
+        mode &= ~static_cast<unsigned>(S_ISGID);
+    return fchmod(fd, mode) == 0;
+}
+
+// The old file is still the one under the name, with the content read.
+bool CFileRewrite::_StillTheSame()
+{
+    if (m_new)
+        return true;
+    struct stat now {}, named {};
+    m_changed = fstat(m_original.Descriptor(), &now) != 0
+        || fstatat(m_folder, m_name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
+        || named.st_dev != m_device || named.st_ino != m_inode
+        || static_cast<unsigned long long>(now.st_size) != m_size || now.st_mtim.tv_sec != m_modifiedSeconds
+        || now.st_mtim.tv_nsec != m_modifiedNanoseconds;
+    if (m_changed)
+        errno = EAGAIN;
+    return !m_changed;
+}
+
+// An unnamed temporary file gets a name just before the rename.
+bool CFileRewrite::_NameTemporary()
+{
+    if (!m_temporaryName.empty())
+        return true;
+    const std::string self = "/proc/self/fd/" + std::to_string(m_temporary.Descriptor());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = TemporaryName(m_name);
+        if (linkat(AT_FDCWD, self.c_str(), m_folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            m_temporaryName = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool CFileRewrite::Commit()
+{
+    m_changed = false;
+    if (!m_temporary.IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    const bool ready = SyncDescriptor(m_temporary.Descriptor()) && _GiveOwnerAndMode() && _StillTheSame()
+        && _NameTemporary()
+        && renameat(m_folder, m_temporaryName.c_str(), m_folder, m_name.c_str()) == 0;
+    if (!ready) {
+        const int error = errno;
+        _Drop();
+        errno = error;
+        return false;
+    }
+    m_temporaryName.clear(); // it is the file's name now
+    m_temporary.Close();     // its content is synced already
+    // The rename is durable once the folder is. The new content is in place
+    // whatever this says, so the rewrite counts as done.
+    SyncDescriptor(m_folder);
+    return true;
+}
+
+void CFileRewrite::_Drop()
+{
+    m_temporary.Close();
+    if (!m_temporaryName.empty() && m_folder >= 0)
+        unlinkat(m_folder, m_temporaryName.c_str(), 0);
+    m_temporaryName.clear();
+}
+
+} // namespace kel::platform
