@@ -338,10 +338,12 @@ void WriteAtOffset(const std::string& path, const std::string& bytes, off_t offs
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    if (truncateFirst)
-        ASSERT_EQ(::ftruncate(fd, 0), 0);
-    if (!bytes.empty())
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    if (truncateFirst) {
+        EXPECT_EQ(::ftruncate(fd, 0), 0);
+    }
+    if (!bytes.empty()) {
+        EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    }
     ::close(fd);
 }
 
