@@ -223,7 +223,13 @@ std::unique_ptr<CFtpFile> CFtpSession::OpenFile(const std::string& path, bool wr
     if (!IsPositivePreliminary(reply.code))
         _Fail(ERROR_INTERNET_EXTENDED_ERROR, reply.text);
     if (!m_bPassive) {
-        if (const DWORD error = listener.Accept(data, m_timeoutMs))
+        // Only the server may connect: whoever else reaches the port first
+        // would otherwise be sent the upload or feed the download.
+        std::string server;
+        WORD controlPort = 0;
+        if (!m_control.PeerAddress(server, controlPort))
+            _Fail(ERROR_INTERNET_CONNECTION_ABORTED);
+        if (const DWORD error = listener.AcceptFrom(data, server, m_timeoutMs))
             _Fail(error);
     }
     return std::make_unique<CFtpFile>(*this, std::move(data), write);
