@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -21,6 +24,27 @@ struct ExceptionDelete {
     void operator()(CKelException* exception) const { exception->Delete(); }
 };
 using OwnedException = std::unique_ptr<CKelException, ExceptionDelete>;
+
+// A message may quote the server, and the log and the terminal would act on
+// its escape sequences: every control character but tab becomes '?' (C1
+// controls and DEL too). The CR LF between lines stays; the log indents it.
+CStringW PrintableMessage(const CStringW& message)
+{
+    std::wstring printable;
+    const std::wstring_view text(message.GetString(), static_cast<size_t>(message.GetLength()));
+    for (size_t at = 0; at < text.size(); ++at) {
+        const wchar_t character = text[at];
+        if (character == L'\r' && at + 1 < text.size() && text[at + 1] == L'\n') {
+            printable += L"\r\n";
+            ++at;
+        } else if ((character < 0x20 && character != L'\t') || (character >= 0x7F && character < 0xA0)) {
+            printable += L'?';
+        } else {
+            printable += character;
+        }
+    }
+    return CStringW(std::move(printable));
+}
 
 } // namespace
 
@@ -121,7 +145,7 @@ void CExecFTP::_LogFailure(const CStringW& message)
     // every message it raises.
     try {
         _kelLog.LogPreFix(kSourceLabel, __LINE__, "CExecFTP::exec");
-        _kelLog.Log(kLevelError, L"%ls", message.GetString());
+        _kelLog.Log(kLevelError, L"%ls", PrintableMessage(message).GetString());
     } catch (CKelException* caught) {
         // A log that cannot be written must not stop the retries.
         caught->Delete();
@@ -132,7 +156,7 @@ void CExecFTP::_ReportFinalFailure(const CStringW& message)
 {
     // One line on standard error, so a script sees why without the log;
     // standard output stays as quiet as ever.
-    CStringW line = message;
+    CStringW line = PrintableMessage(message);
     line.TrimRight(L"\r\n");
     line.Replace(L"\r\n", L" ");
     line.Replace(L'\n', L' ');

@@ -165,7 +165,8 @@ DWORD CSocket::AcceptFrom(CSocket& accepted, const std::string& peerAddress, int
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
         if (const DWORD waited = WaitFor(m_fd, POLLIN, std::max<int>(0, static_cast<int>(left.count()))))
             return waited;
         sockaddr_storage from {};

@@ -436,3 +436,43 @@ TEST(KelShellFtp, ASilentServerIsTimedOutAndTheNextAttemptSucceeds)
                 testing::ElementsAre(Entry("ERROR ", Escaped("KelException : The operation timed out.")),
                                      Entry("INFO  ", Escaped("Ftp Upload (5) " + (work / "a.bin") + " a.bin"))));
 }
+
+// A server that answers with terminal escape sequences: neither standard
+// error nor the log receives a control character from it.
+TEST(KelShellFtp, AServersEscapeSequencesReachNeitherTheTerminalNorTheLog)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(root + "/a.bin", "x");
+    const RunResult result = KelftpWithServer(root, "escape-reply",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-dn", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 0);
+    const std::string refused = "KelException : An extended error was returned from the server. This is typically a "
+                                "string or buffer containing a verbose error message. : 550 ?]0;owned??[2J gone?31m?.";
+    EXPECT_EQ(result.errors, "kelftp: " + refused + "\n");
+    const std::vector<std::string> lines = LogLines(work.path().string());
+    EXPECT_EQ(lines.size(), 9u);
+    for (const std::string& line : lines)
+        EXPECT_THAT(line, Entry("ERROR ", Escaped(refused)));
+    const std::string log = ReadBytes(work / ("Log/" + Today() + ".log"));
+    EXPECT_EQ(log.find_first_of("\x1b\x07\x7f"), std::string::npos);
+    EXPECT_THAT(log, Not(HasSubstr("\xc2\x9b")));
+}
+
+// The same holds for text that does not come from the server: a source file
+// whose name carries an escape sequence is named with '?' in its place.
+TEST(KelShellFtp, AFileNameWithEscapeSequencesIsPrintedWithQuestionMarks)
+{
+    TempDir work;
+    std::filesystem::create_directories(work / "server");
+    const std::string source = work / "missing\x1b[2J\x07.bin";
+    const RunResult result = KelftpWithServer(work / "server", "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", source, "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 0);
+    const std::string message = "KelException : " + (work / "missing?[2J?.bin") + " : No such file or directory";
+    EXPECT_EQ(result.errors, "kelftp: " + message + "\n");
+    EXPECT_THAT(LogLines(work.path().string()), testing::ElementsAre(Entry("ERROR ", Escaped(message))));
+}
