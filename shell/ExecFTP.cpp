@@ -3,10 +3,18 @@
 #include "HelpText.h"
 #include "KelException.h"
 #include "KelLog.h"
+#include "KelUtil.h"
+#include "Netrc.h"
+#include "platform/CodePage.h"
+#include "platform/PrivateFile.h"
+#include "platform/ProcessArguments.h"
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +54,43 @@ CStringW PrintableMessage(const CStringW& message)
     return CStringW(std::move(printable));
 }
 
+std::string SystemBytes(const CStringW& text)
+{
+    return kel::platform::WideToMultiByte(text.GetString(), kel::platform::CodePage::System);
+}
+
+CStringW SystemText(const std::string& bytes)
+{
+    return kel::platform::MultiByteToWide(bytes, kel::platform::CodePage::System);
+}
+
+// The text of ~/.netrc, empty when there is none. A file that others may
+// read or change is refused rather than trusted with a password.
+std::string ReadNetrc()
+{
+    using kel::platform::PrivateFileStatus;
+    const std::string path = kel::platform::HomeFolder() + "/.netrc";
+    std::string text;
+    const PrivateFileStatus status = kel::platform::ReadPrivateFile(path, text);
+    const int error = errno;
+    const CStringW widePath = SystemText(path);
+    switch (status) {
+    case PrivateFileStatus::Read:
+    case PrivateFileStatus::Missing:
+        return text;
+    case PrivateFileStatus::OpenToOthers:
+        throw new CKelException(L"%ls : other users can read or change this file, so it is not used (chmod 600 it)",
+                                widePath.GetString());
+    case PrivateFileStatus::NotAFile:
+        throw new CKelException(L"%ls : not a regular file", widePath.GetString());
+    case PrivateFileStatus::Failed:
+        break;
+    }
+    CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
+    reason.TrimRight(L"\r\n");
+    throw new CKelException(L"%ls : %ls", widePath.GetString(), reason.GetString());
+}
+
 } // namespace
 
 CExecFTP::CExecFTP(int argumentCount, const wchar_t* const* arguments)
@@ -68,7 +113,7 @@ CExecFTP::CExecFTP(int argumentCount, const wchar_t* const* arguments)
         else if (option == L"-id")
             takeValue(m_strUser);
         else if (option == L"-pw")
-            takeValue(m_strPassword);
+            _TakePassword([&] { takeValue(m_strPassword); }, index);
         else if (option == L"-lf")
             takeValue(m_strLocalFile);
         else if (option == L"-rf")
@@ -101,21 +146,49 @@ void CExecFTP::_PrintHelp()
         L"  -bin|text\t\t\t\t\t",
         L"  -lf\t\t[로컬 파일]\t\t\t",
         L"  -rf\t\t[리모트 파일]\t\t",
+        L"  -pw 가 없으면 암호는 환경 변수 KELFTP_PASSWORD 에서,",
+        L"  그것도 없으면 ~/.netrc 에서 서버 이름으로 찾습니다 (본인만 읽고 쓸 수 있는 파일).",
     });
+}
+
+void CExecFTP::_TakePassword(const std::function<void()>& takeValue, int index)
+{
+    // Every local user can read a process's arguments: the password is
+    // blanked there as soon as it has been copied.
+    takeValue();
+    kel::platform::HideProcessArgument(index + 1);
+    m_bPasswordGiven = true;
+}
+
+void CExecFTP::_FindPassword()
+{
+    if (m_bPasswordGiven)
+        return;
+    if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
+        m_strPassword = SystemText(fromEnvironment);
+        return;
+    }
+    const NetrcLogin login = FindNetrcLogin(ReadNetrc(), SystemBytes(m_strServer), SystemBytes(m_strUser));
+    if (!login.found)
+        return;
+    if (m_strUser.IsEmpty())
+        m_strUser = SystemText(login.login);
+    m_strPassword = SystemText(login.password);
 }
 
 int CExecFTP::exec()
 {
-    if (m_nDirection == kUpload) {
-        // A source that cannot be opened now will not open on a retry either.
-        try {
+    // A password that cannot be found, or a source that cannot be opened,
+    // will not be there on a retry either.
+    try {
+        _FindPassword();
+        if (m_nDirection == kUpload)
             CheckUploadSource(m_strLocalFile);
-        } catch (CKelException* caught) {
-            OwnedException exception(caught);
-            _LogFailure(exception->GetMessage());
-            _ReportFinalFailure(exception->GetMessage());
-            return 0;
-        }
+    } catch (CKelException* caught) {
+        OwnedException exception(caught);
+        _LogFailure(exception->GetMessage());
+        _ReportFinalFailure(exception->GetMessage());
+        return 0;
     }
     for (int failures = 0;;) {
         try {

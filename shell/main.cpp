@@ -1,6 +1,6 @@
 // KelShell: one scripted task per run, chosen by the first argument.
 //
-//     KelShell kelftp -s SERVER -id USER -pw PASSWORD -up|-dn -bin|-text -lf LOCAL -rf REMOTE
+//     KelShell kelftp -s SERVER -id USER [-pw PASSWORD] -up|-dn -bin|-text -lf LOCAL -rf REMOTE
 //     KelShell kelgrep -e EXPRESSION -f FILE
 //
 // Exit status 1 for help and for success, 0 when kelftp failed ten times.
@@ -9,6 +9,7 @@
 #include "HelpText.h"
 #include "KelLog.h"
 #include "platform/CodePage.h"
+#include "platform/ProcessArguments.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
 {
     // Linux needs no framework start-up that could fail: the arguments are
     // turned into wide text (bytes of the user's code set; never rejected).
+    // The argument area is remembered so that a password can be blanked there.
+    kel::platform::KeepProcessArguments(argc, argv);
     std::vector<std::wstring> wide;
     for (int index = 0; index < argc; ++index)
         wide.push_back(kel::platform::MultiByteToWide(argv[index], kel::platform::CodePage::System));
