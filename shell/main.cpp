@@ -9,9 +9,11 @@
 #include "HelpText.h"
 #include "KelLog.h"
 #include "platform/CodePage.h"
+#include "platform/Folder.h"
 #include "platform/ProcessArguments.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
@@ -27,6 +29,22 @@ void SetConsoleLocale()
     const char* chosen = std::setlocale(LC_ALL, "");
     if (!chosen || std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0)
         std::setlocale(LC_ALL, "C.UTF-8");
+}
+
+// The log goes to ./Log/ of the working directory. A link there could take
+// the entries anywhere (in a shared folder someone else may have made it),
+// so a linked ./Log means no log at all, and a line that says so.
+void InitLog()
+{
+    constexpr int kInfo = 1;
+    constexpr int kAboveEveryLevel = 3;
+    if (kel::platform::KindOfPath("./Log") == kel::platform::PathKind::Link) {
+        std::fwprintf(stderr, L"KelShell: ./Log is a symbolic link, so no log is written\n");
+        std::fflush(stderr);
+        CKelLog::Init(kAboveEveryLevel, L"./Log/");
+        return;
+    }
+    CKelLog::Init(kInfo, L"./Log/");
 }
 
 [[noreturn]] void PrintTopLevelHelp()
@@ -69,6 +87,6 @@ int main(int argc, char** argv)
     arguments.push_back(nullptr);
 
     SetConsoleLocale();
-    CKelLog::Init(1, L"./Log/");
+    InitLog();
     return Dispatch(argc, arguments.data());
 }

@@ -657,3 +657,41 @@ TEST(KelShellFtpPassword, ANetrcOpenToOthersIsRefusedWithoutALogin)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.errors, "kelftp: KelException : " + netrc + " : not a regular file\n");
 }
+
+// The log never writes through a link: neither today's file nor the ./Log
+// folder may lead its entries elsewhere. The transfer itself goes on.
+TEST(KelShellFtpLog, TodaysLogFileAsALinkIsNotWrittenThrough)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(work / "a.bin", "hello");
+    WriteBytes(work / "elsewhere.txt", "untouched\n");
+    std::filesystem::create_directories(work / "Log");
+    const std::filesystem::path day = work / ("Log/" + Today() + ".log");
+    std::filesystem::create_symlink(work / "elsewhere.txt", day);
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadBytes(root + "/a.bin"), "hello");
+    EXPECT_EQ(ReadBytes(work / "elsewhere.txt"), "untouched\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(day));
+}
+
+TEST(KelShellFtpLog, ALogFolderThatIsALinkIsNotWrittenThrough)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    std::filesystem::create_directories(work / "elsewhere");
+    WriteBytes(work / "a.bin", "hello");
+    std::filesystem::create_directory_symlink(work / "elsewhere", work / "Log");
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadBytes(root + "/a.bin"), "hello");
+    EXPECT_TRUE(std::filesystem::is_empty(work / "elsewhere"));
+    EXPECT_EQ(result.errors, "KelShell: ./Log is a symbolic link, so no log is written\n");
+}
