@@ -9,8 +9,8 @@
 #include "platform/PrivateFile.h"
 #include "platform/ProcessArguments.h"
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>

@@ -4,16 +4,17 @@
 // are the user's own regular file that nobody else may read or change.
 #include "KelExport.h"
 
+#include <cstddef>
 #include <string>
 
 namespace kel::platform {
 
 enum class PrivateFileStatus {
-    Read,        // `bytes` holds the whole file
-    Missing,     // no file of that name
+    Read,         // `bytes` holds the whole file
+    Missing,      // no file of that name
     OpenToOthers, // group or others have some access, or another user owns it
-    NotAFile,    // a folder, a FIFO, a device...
-    Failed,      // could not be read (errno set), or larger than the limit
+    NotAFile,     // a folder, a FIFO, a device...
+    Failed,       // could not be read (errno set), or larger than the limit
 };
 
 // The largest file ReadPrivateFile takes: a secrets file is small.
