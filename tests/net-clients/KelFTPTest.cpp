@@ -443,6 +443,16 @@ TEST(FtpClientFailures, ControlCharactersFromTheServerBecomeQuestionMarks)
                   L"KelException : The request to connect and log on to an FTP server could not be completed "
                   L"because the supplied password is incorrect. : 530 no?way ?2J \u00a0ok");
     }
+    {
+        // A cut reply that quotes a password with a control character in it
+        // is withheld all the same, once made printable.
+        ScriptedServer server({"220 ready\r\n", "331 password please\r\n", "530-p\x1bw is not it\r\n"});
+        RecordingFTP client;
+        client.SetTimeout(300);
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"p\x1bw", server.Port(), 1); }),
+                  L"KelException : The operation timed out. : (the server's answer is not shown: it quotes the "
+                  L"password)");
+    }
 }
 
 // What the server says after PASS is kept whole in the message, unless it
