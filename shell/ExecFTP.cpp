@@ -3,12 +3,23 @@
 #include "HelpText.h"
 #include "KelException.h"
 #include "KelLog.h"
+#include "KelUtil.h"
+#include "Netrc.h"
+#include "platform/CodePage.h"
+#include "platform/PrivateFile.h"
+#include "platform/ProcessArguments.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -21,6 +32,64 @@ struct ExceptionDelete {
     void operator()(CKelException* exception) const { exception->Delete(); }
 };
 using OwnedException = std::unique_ptr<CKelException, ExceptionDelete>;
+
+// A message may quote the server, and the log and the terminal would act on
+// its escape sequences: every control character but tab becomes '?' (C1
+// controls and DEL too). The CR LF between lines stays; the log indents it.
+CStringW PrintableMessage(const CStringW& message)
+{
+    std::wstring printable;
+    const std::wstring_view text(message.GetString(), static_cast<size_t>(message.GetLength()));
+    for (size_t at = 0; at < text.size(); ++at) {
+        const wchar_t character = text[at];
+        if (character == L'\r' && at + 1 < text.size() && text[at + 1] == L'\n') {
+            printable += L"\r\n";
+            ++at;
+        } else if ((character < 0x20 && character != L'\t') || (character >= 0x7F && character < 0xA0)) {
+            printable += L'?';
+        } else {
+            printable += character;
+        }
+    }
+    return CStringW(std::move(printable));
+}
+
+std::string SystemBytes(const CStringW& text)
+{
+    return kel::platform::WideToMultiByte(text.GetString(), kel::platform::CodePage::System);
+}
+
+CStringW SystemText(const std::string& bytes)
+{
+    return kel::platform::MultiByteToWide(bytes, kel::platform::CodePage::System);
+}
+
+// The text of ~/.netrc, empty when there is none. A file that others may
+// read or change is refused rather than trusted with a password.
+std::string ReadNetrc()
+{
+    using kel::platform::PrivateFileStatus;
+    const std::string path = kel::platform::HomeFolder() + "/.netrc";
+    std::string text;
+    const PrivateFileStatus status = kel::platform::ReadPrivateFile(path, text);
+    const int error = errno;
+    const CStringW widePath = SystemText(path);
+    switch (status) {
+    case PrivateFileStatus::Read:
+    case PrivateFileStatus::Missing:
+        return text;
+    case PrivateFileStatus::OpenToOthers:
+        throw new CKelException(L"%ls : other users can read or change this file, so it is not used (chmod 600 it)",
+                                widePath.GetString());
+    case PrivateFileStatus::NotAFile:
+        throw new CKelException(L"%ls : not a regular file", widePath.GetString());
+    case PrivateFileStatus::Failed:
+        break;
+    }
+    CStringW reason = CKelUtil::MessageError(static_cast<DWORD>(error));
+    reason.TrimRight(L"\r\n");
+    throw new CKelException(L"%ls : %ls", widePath.GetString(), reason.GetString());
+}
 
 } // namespace
 
@@ -44,7 +113,7 @@ CExecFTP::CExecFTP(int argumentCount, const wchar_t* const* arguments)
         else if (option == L"-id")
             takeValue(m_strUser);
         else if (option == L"-pw")
-            takeValue(m_strPassword);
+            _TakePassword([&] { takeValue(m_strPassword); }, index);
         else if (option == L"-lf")
             takeValue(m_strLocalFile);
         else if (option == L"-rf")
@@ -77,21 +146,49 @@ void CExecFTP::_PrintHelp()
         L"  -bin|text\t\t\t\t\t",
         L"  -lf\t\t[로컬 파일]\t\t\t",
         L"  -rf\t\t[리모트 파일]\t\t",
+        L"  -pw 가 없으면 암호는 환경 변수 KELFTP_PASSWORD 에서,",
+        L"  그것도 없으면 ~/.netrc 에서 서버 이름으로 찾습니다 (본인만 읽고 쓸 수 있는 파일).",
     });
+}
+
+void CExecFTP::_TakePassword(const std::function<void()>& takeValue, int index)
+{
+    // Every local user can read a process's arguments: the password is
+    // blanked there as soon as it has been copied.
+    takeValue();
+    kel::platform::HideProcessArgument(index + 1);
+    m_bPasswordGiven = true;
+}
+
+void CExecFTP::_FindPassword()
+{
+    if (m_bPasswordGiven)
+        return;
+    if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
+        m_strPassword = SystemText(fromEnvironment);
+        return;
+    }
+    const NetrcLogin login = FindNetrcLogin(ReadNetrc(), SystemBytes(m_strServer), SystemBytes(m_strUser));
+    if (!login.found)
+        return;
+    if (m_strUser.IsEmpty())
+        m_strUser = SystemText(login.login);
+    m_strPassword = SystemText(login.password);
 }
 
 int CExecFTP::exec()
 {
-    if (m_nDirection == kUpload) {
-        // A source that cannot be opened now will not open on a retry either.
-        try {
+    // A password that cannot be found, or a source that cannot be opened,
+    // will not be there on a retry either.
+    try {
+        _FindPassword();
+        if (m_nDirection == kUpload)
             CheckUploadSource(m_strLocalFile);
-        } catch (CKelException* caught) {
-            OwnedException exception(caught);
-            _LogFailure(exception->GetMessage());
-            _ReportFinalFailure(exception->GetMessage());
-            return 0;
-        }
+    } catch (CKelException* caught) {
+        OwnedException exception(caught);
+        _LogFailure(exception->GetMessage());
+        _ReportFinalFailure(exception->GetMessage());
+        return 0;
     }
     for (int failures = 0;;) {
         try {
@@ -121,7 +218,7 @@ void CExecFTP::_LogFailure(const CStringW& message)
     // every message it raises.
     try {
         _kelLog.LogPreFix(kSourceLabel, __LINE__, "CExecFTP::exec");
-        _kelLog.Log(kLevelError, L"%ls", message.GetString());
+        _kelLog.Log(kLevelError, L"%ls", PrintableMessage(message).GetString());
     } catch (CKelException* caught) {
         // A log that cannot be written must not stop the retries.
         caught->Delete();
@@ -132,7 +229,7 @@ void CExecFTP::_ReportFinalFailure(const CStringW& message)
 {
     // One line on standard error, so a script sees why without the log;
     // standard output stays as quiet as ever.
-    CStringW line = message;
+    CStringW line = PrintableMessage(message);
     line.TrimRight(L"\r\n");
     line.Replace(L"\r\n", L" ");
     line.Replace(L'\n', L' ');

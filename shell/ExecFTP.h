@@ -7,7 +7,14 @@
 // attempts 1000 ms apart, and logs retries and completion through _kelLog.
 // A source file that cannot be opened fails at once, without a login. The
 // final failure also prints one line "kelftp: MESSAGE" on standard error.
+//
+// The password of "-pw" is blanked in the process's argument area once read.
+// Without "-pw" it comes from the environment (KELFTP_PASSWORD), else from
+// ~/.netrc by the server's name (Netrc.h); a ~/.netrc that others may read or
+// change is refused, which fails the run at once.
 #include "KelFTP.h"
+
+#include <functional>
 
 class CExecFTP : public CKelFTP {
 public:
@@ -15,6 +22,7 @@ public:
     static constexpr int kRetryPauseMs = 1000;
     static constexpr int kUpload = 0;
     static constexpr int kDownload = 1;
+    static constexpr const char* kPasswordVariable = "KELFTP_PASSWORD";
 
     CExecFTP(int argumentCount, const wchar_t* const* arguments);
 
@@ -29,6 +37,10 @@ protected:
 
 private:
     [[noreturn]] static void _PrintHelp();
+    // Stores the value of "-pw" (at `index` + 1) and blanks it in the process's arguments.
+    void _TakePassword(const std::function<void()>& takeValue, int index);
+    // Raises a CKelException when ~/.netrc is needed but refused or unreadable.
+    void _FindPassword();
     void _LogProgress(const char* function, const wchar_t* word, const DWORD& bytesInChunk, const DWORD& chunkIndex,
                       const ULONGLONG& totalSize, const wchar_t* source, const wchar_t* destination);
     void _LogFailure(const CStringW& message);
@@ -37,6 +49,7 @@ private:
     CStringW m_strServer;
     CStringW m_strUser;
     CStringW m_strPassword;
+    bool m_bPasswordGiven = false; // "-pw" was on the command line, even empty
     int m_nDirection = -1;    // none until -up or -dn
     int m_nTransferType = 0;  // none until -bin or -text
     CStringW m_strLocalFile;

@@ -1,6 +1,6 @@
 // KelShell: one scripted task per run, chosen by the first argument.
 //
-//     KelShell kelftp -s SERVER -id USER -pw PASSWORD -up|-dn -bin|-text -lf LOCAL -rf REMOTE
+//     KelShell kelftp -s SERVER -id USER [-pw PASSWORD] -up|-dn -bin|-text -lf LOCAL -rf REMOTE
 //     KelShell kelgrep -e EXPRESSION -f FILE
 //
 // Exit status 1 for help and for success, 0 when kelftp failed ten times.
@@ -9,8 +9,11 @@
 #include "HelpText.h"
 #include "KelLog.h"
 #include "platform/CodePage.h"
+#include "platform/Folder.h"
+#include "platform/ProcessArguments.h"
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
@@ -26,6 +29,22 @@ void SetConsoleLocale()
     const char* chosen = std::setlocale(LC_ALL, "");
     if (!chosen || std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0)
         std::setlocale(LC_ALL, "C.UTF-8");
+}
+
+// The log goes to ./Log/ of the working directory. A link there could take
+// the entries anywhere (in a shared folder someone else may have made it),
+// so a linked ./Log means no log at all, and a line that says so.
+void InitLog()
+{
+    constexpr int kInfo = 1;
+    constexpr int kAboveEveryLevel = 3;
+    if (kel::platform::KindOfPath("./Log") == kel::platform::PathKind::Link) {
+        std::fwprintf(stderr, L"KelShell: ./Log is a symbolic link, so no log is written\n");
+        std::fflush(stderr);
+        CKelLog::Init(kAboveEveryLevel, L"./Log/");
+        return;
+    }
+    CKelLog::Init(kInfo, L"./Log/");
 }
 
 [[noreturn]] void PrintTopLevelHelp()
@@ -57,6 +76,8 @@ int main(int argc, char** argv)
 {
     // Linux needs no framework start-up that could fail: the arguments are
     // turned into wide text (bytes of the user's code set; never rejected).
+    // The argument area is remembered so that a password can be blanked there.
+    kel::platform::KeepProcessArguments(argc, argv);
     std::vector<std::wstring> wide;
     for (int index = 0; index < argc; ++index)
         wide.push_back(kel::platform::MultiByteToWide(argv[index], kel::platform::CodePage::System));
@@ -66,6 +87,6 @@ int main(int argc, char** argv)
     arguments.push_back(nullptr);
 
     SetConsoleLocale();
-    CKelLog::Init(1, L"./Log/");
+    InitLog();
     return Dispatch(argc, arguments.data());
 }

@@ -25,12 +25,41 @@ bool IsSafeArgument(std::string_view argument)
     return argument.find_first_of("\r\n") == std::string_view::npos;
 }
 
+// The server's words end up in messages, logs and on terminals, where an
+// escape sequence would act instead of being read. Every control character
+// but tab becomes '?', C1 controls (U+0080 to U+009F in UTF-8) included;
+// only the CR LF between the lines of a reply is kept.
+std::string PrintableText(std::string_view text)
+{
+    std::string printable;
+    printable.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte == '\r' && at + 1 < text.size() && text[at + 1] == '\n') {
+            printable += "\r\n";
+            ++at;
+        } else if (byte == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) < 0xA0
+                   && static_cast<unsigned char>(text[at + 1]) >= 0x80) {
+            printable += '?';
+            ++at;
+        } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            printable += '?';
+        } else {
+            printable += static_cast<char>(byte);
+        }
+    }
+    return printable;
+}
+
 // What the server said after PASS goes into error messages and logs, so an
 // answer that quotes the password is replaced whole. Masking only the
-// password inside it would show where and how often it occurs.
+// password inside it would show where and how often it occurs. The answer
+// may already be printable text, so the password is looked for in that form too.
 std::string WithoutPassword(const std::string& response, const std::string& password)
 {
-    if (password.empty() || response.find(password) == std::string::npos)
+    const bool quoted = response.find(password) != std::string::npos
+        || response.find(PrintableText(password)) != std::string::npos;
+    if (password.empty() || !quoted)
         return response;
     return "(the server's answer is not shown: it quotes the password)";
 }
@@ -41,7 +70,7 @@ void CFtpSession::_Fail(DWORD number, const std::string& response)
 {
     m_control.Close();
     m_pending.clear();
-    throw InternetError {number, response};
+    throw InternetError {number, PrintableText(response)};
 }
 
 void CFtpSession::Connect(const std::string& host, WORD port, const std::string& user, const std::string& password,
@@ -223,7 +252,13 @@ std::unique_ptr<CFtpFile> CFtpSession::OpenFile(const std::string& path, bool wr
     if (!IsPositivePreliminary(reply.code))
         _Fail(ERROR_INTERNET_EXTENDED_ERROR, reply.text);
     if (!m_bPassive) {
-        if (const DWORD error = listener.Accept(data, m_timeoutMs))
+        // Only the server may connect: whoever else reaches the port first
+        // would otherwise be sent the upload or feed the download.
+        std::string server;
+        WORD controlPort = 0;
+        if (!m_control.PeerAddress(server, controlPort))
+            _Fail(ERROR_INTERNET_CONNECTION_ABORTED);
+        if (const DWORD error = listener.AcceptFrom(data, server, m_timeoutMs))
             _Fail(error);
     }
     return std::make_unique<CFtpFile>(*this, std::move(data), write);

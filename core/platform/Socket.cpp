@@ -2,7 +2,9 @@
 
 #include "ErrorNumbers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -146,7 +148,9 @@ DWORD CSocket::ListenBeside(const CSocket& peer)
         reinterpret_cast<sockaddr_in&>(local).sin_port = 0;
     else
         reinterpret_cast<sockaddr_in6&>(local).sin6_port = 0;
-    const int fd = socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking, so that a connection gone before it is taken never
+    // leaves the accept waiting without its time-out.
+    const int fd = socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return ERROR_INTERNET_OUT_OF_HANDLES;
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0 || listen(fd, 1) != 0) {
@@ -157,16 +161,33 @@ DWORD CSocket::ListenBeside(const CSocket& peer)
     return 0;
 }
 
-DWORD CSocket::Accept(CSocket& accepted, int timeoutMs)
+DWORD CSocket::AcceptFrom(CSocket& accepted, const std::string& peerAddress, int timeoutMs)
 {
-    if (const DWORD waited = WaitFor(m_fd, POLLIN, timeoutMs))
-        return waited;
-    const int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0)
-        return NumberOfSocketError(errno);
-    accepted.Close();
-    accepted.m_fd = fd;
-    return 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (const DWORD waited = WaitFor(m_fd, POLLIN, std::max<int>(0, static_cast<int>(left.count()))))
+            return waited;
+        sockaddr_storage from {};
+        socklen_t length = sizeof(from);
+        const int fd = accept4(m_fd, reinterpret_cast<sockaddr*>(&from), &length, SOCK_CLOEXEC);
+        if (fd < 0) {
+            // A connection reset before it was taken leaves nothing to accept.
+            if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN)
+                continue;
+            return NumberOfSocketError(errno);
+        }
+        std::string address;
+        WORD port = 0;
+        if (NumericAddress(from, address, port) && address == peerAddress) {
+            accepted.Close();
+            accepted.m_fd = fd;
+            return 0;
+        }
+        // Anyone else who found the port gets nothing and sends nothing.
+        close(fd);
+    }
 }
 
 DWORD CSocket::SendAll(std::string_view bytes, int timeoutMs)

@@ -27,8 +27,10 @@ public:
     // A listening socket on the local address of `peer` (same family), on a
     // port the system picks; for active-mode data connections.
     DWORD ListenBeside(const CSocket& peer);
-    // Waits for one connection on a listening socket.
-    DWORD Accept(CSocket& accepted, int timeoutMs);
+    // Waits for one connection from `peerAddress` (numeric, as PeerAddress
+    // gives it) on a listening socket. Connections from any other address
+    // are closed at once and the wait goes on, within `timeoutMs` in all.
+    DWORD AcceptFrom(CSocket& accepted, const std::string& peerAddress, int timeoutMs);
 
     // Sends every byte, waiting at most `timeoutMs` for room each time.
     DWORD SendAll(std::string_view bytes, int timeoutMs);

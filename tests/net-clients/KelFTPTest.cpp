@@ -422,6 +422,39 @@ TEST(FtpClientFailures, BrokenOrRefusingGreetingsSayWhatCameBack)
     }
 }
 
+// A server's escape sequences never reach a message as controls: a terminal
+// that shows the log or the error would act on them. Tab and the CR LF
+// between reply lines stay; every other control character, C1 included,
+// becomes '?'.
+TEST(FtpClientFailures, ControlCharactersFromTheServerBecomeQuestionMarks)
+{
+    {
+        ScriptedServer server({"421-\x1b[31mred\ttext\r\n421 \x1b]0;owned\x07 end\x7f\r\n"});
+        RecordingFTP client;
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"a", L"b", server.Port(), 1); }),
+                  L"KelException : A connection with the server could not be established. : 421-?[31mred\ttext\r\n"
+                  L"421 ?]0;owned? end?");
+    }
+    {
+        // A bare CR inside a line and a C1 control sequence introducer (UTF-8).
+        ScriptedServer server({"220 ready\r\n", "331 password please\r\n", "530 no\rway \xc2\x9b" "2J \xc2\xa0ok\r\n"});
+        RecordingFTP client;
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"pw", server.Port(), 1); }),
+                  L"KelException : The request to connect and log on to an FTP server could not be completed "
+                  L"because the supplied password is incorrect. : 530 no?way ?2J \u00a0ok");
+    }
+    {
+        // A cut reply that quotes a password with a control character in it
+        // is withheld all the same, once made printable.
+        ScriptedServer server({"220 ready\r\n", "331 password please\r\n", "530-p\x1bw is not it\r\n"});
+        RecordingFTP client;
+        client.SetTimeout(300);
+        EXPECT_EQ(CaughtMessage([&] { client.Connection(L"127.0.0.1", L"kel", L"p\x1bw", server.Port(), 1); }),
+                  L"KelException : The operation timed out. : (the server's answer is not shown: it quotes the "
+                  L"password)");
+    }
+}
+
 // What the server says after PASS is kept whole in the message, unless it
 // quotes the password: then it is replaced, never masked in place (a mask
 // shows where and how often the password occurs, and a one-letter password

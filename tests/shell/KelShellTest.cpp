@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fcntl.h>
@@ -14,7 +15,9 @@
 #include <random>
 #include <regex>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 
 using kel::test::ReadBytes;
 using kel::test::TempDir;
@@ -40,16 +43,21 @@ std::string ReadAll(int descriptor)
     return bytes;
 }
 
-// Runs `arguments` in `folder` with LANG, LC_ALL and LC_CTYPE removed (plus
-// `extraEnvironment`), capturing standard output and standard error (which
-// must stay small: it is read after standard output has ended).
+// Runs `arguments` in `folder` with LANG, LC_ALL, LC_CTYPE and
+// KELFTP_PASSWORD removed and `extraEnvironment` ("NAME=value", replacing an
+// inherited NAME), capturing standard output and standard error (which must
+// stay small: it is read after standard output has ended).
 RunResult Run(const std::vector<std::string>& arguments, const std::string& folder,
               const std::vector<std::string>& extraEnvironment = {})
 {
+    std::vector<std::string> removed = {"LANG=", "LC_ALL=", "LC_CTYPE=", "KELFTP_PASSWORD="};
+    for (const std::string& extra : extraEnvironment)
+        removed.push_back(extra.substr(0, extra.find('=') + 1));
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
-        if (text.rfind("LANG=", 0) != 0 && text.rfind("LC_ALL=", 0) != 0 && text.rfind("LC_CTYPE=", 0) != 0)
+        const auto named = [&](const std::string& name) { return text.rfind(name, 0) == 0; };
+        if (std::none_of(removed.begin(), removed.end(), named))
             environment.push_back(text);
     }
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
@@ -109,7 +117,9 @@ const std::string kKelftpHelp = "\n"
                                 "  -up|dn\t\t\t\t\t\t\n"
                                 "  -bin|text\t\t\t\t\t\n"
                                 "  -lf\t\t[로컬 파일]\t\t\t\n"
-                                "  -rf\t\t[리모트 파일]\t\t\n";
+                                "  -rf\t\t[리모트 파일]\t\t\n"
+                                "  -pw 가 없으면 암호는 환경 변수 KELFTP_PASSWORD 에서,\n"
+                                "  그것도 없으면 ~/.netrc 에서 서버 이름으로 찾습니다 (본인만 읽고 쓸 수 있는 파일).\n";
 
 const std::string kKelgrepHelp = "\n"
                                  "kelgrep 가능한 하위 명령 목록\t\n"
@@ -169,12 +179,13 @@ std::string RandomBytes(size_t length)
 
 // kelftp (or the probe) while the test FTP server serves `root` on port 21.
 RunResult KelftpWithServer(const std::string& root, const std::string& fault, std::vector<std::string> options,
-                           const std::string& folder, const char* binary = KEL_SHELL_BINARY)
+                           const std::string& folder, const char* binary = KEL_SHELL_BINARY,
+                           const std::vector<std::string>& environment = {})
 {
     std::vector<std::string> arguments = {"/bin/sh", kel::test::SupportFile("run_with_ftp21.sh"), root, fault,
                                           binary, "kelftp"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    return Run(arguments, folder);
+    return Run(arguments, folder, environment);
 }
 
 std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& word)
@@ -435,4 +446,252 @@ TEST(KelShellFtp, ASilentServerIsTimedOutAndTheNextAttemptSucceeds)
     EXPECT_THAT(LogLines(work.path().string()),
                 testing::ElementsAre(Entry("ERROR ", Escaped("KelException : The operation timed out.")),
                                      Entry("INFO  ", Escaped("Ftp Upload (5) " + (work / "a.bin") + " a.bin"))));
+}
+
+// A server that answers with terminal escape sequences: neither standard
+// error nor the log receives a control character from it.
+TEST(KelShellFtp, AServersEscapeSequencesReachNeitherTheTerminalNorTheLog)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(root + "/a.bin", "x");
+    const RunResult result = KelftpWithServer(root, "escape-reply",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-dn", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 0);
+    const std::string refused = "KelException : An extended error was returned from the server. This is typically a "
+                                "string or buffer containing a verbose error message. : 550 ?]0;owned??[2J gone?31m?.";
+    EXPECT_EQ(result.errors, "kelftp: " + refused + "\n");
+    const std::vector<std::string> lines = LogLines(work.path().string());
+    EXPECT_EQ(lines.size(), 9u);
+    for (const std::string& line : lines)
+        EXPECT_THAT(line, Entry("ERROR ", Escaped(refused)));
+    const std::string log = ReadBytes(work / ("Log/" + Today() + ".log"));
+    EXPECT_EQ(log.find_first_of("\x1b\x07\x7f"), std::string::npos);
+    EXPECT_THAT(log, Not(HasSubstr("\xc2\x9b")));
+}
+
+// The same holds for text that does not come from the server: a source file
+// whose name carries an escape sequence is named with '?' in its place.
+TEST(KelShellFtp, AFileNameWithEscapeSequencesIsPrintedWithQuestionMarks)
+{
+    TempDir work;
+    std::filesystem::create_directories(work / "server");
+    const std::string source = work / "missing\x1b[2J\x07.bin";
+    const RunResult result = KelftpWithServer(work / "server", "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", source, "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 0);
+    const std::string message = "KelException : " + (work / "missing?[2J?.bin") + " : No such file or directory";
+    EXPECT_EQ(result.errors, "kelftp: " + message + "\n");
+    EXPECT_THAT(LogLines(work.path().string()), testing::ElementsAre(Entry("ERROR ", Escaped(message))));
+}
+
+namespace {
+
+// The arguments another process shows in /proc/PID/cmdline, as `ps` reads them.
+std::vector<std::string> CommandLineOf(pid_t pid)
+{
+    const std::string bytes = ReadBytes("/proc/" + std::to_string(pid) + "/cmdline");
+    std::vector<std::string> arguments;
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t end = std::min(bytes.find('\0', at), bytes.size());
+        arguments.push_back(bytes.substr(at, end - at));
+        at = end + 1;
+    }
+    return arguments;
+}
+
+// The KelShell process whose arguments include `word`, or -1.
+pid_t FindKelShell(const std::string& word)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::vector<std::string> arguments;
+        try {
+            arguments = CommandLineOf(std::stoi(name));
+        } catch (const std::exception&) {
+            continue; // the process has gone
+        }
+        if (!arguments.empty() && arguments[0] == KEL_SHELL_BINARY
+            && std::find(arguments.begin(), arguments.end(), word) != arguments.end())
+            return std::stoi(name);
+    }
+    return -1;
+}
+
+// The process has a socket open: it is past its command line and connecting.
+bool HasSocket(pid_t pid)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind("socket:", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+void WriteNetrc(const TempDir& work, const std::string& text, std::filesystem::perms mode)
+{
+    std::filesystem::create_directories(work / "home");
+    WriteBytes(work / "home/.netrc", text);
+    std::filesystem::permissions(work / "home/.netrc", mode);
+}
+
+} // namespace
+
+// Every local user can read a process's arguments. kelftp is looked at while
+// its first attempt waits on a server that says nothing: the value of -pw is
+// blank there by then.
+TEST(KelShellFtpPassword, TheValueOfPwIsBlankedInTheProcessArguments)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    const std::string source = work / "a.bin";
+    WriteBytes(source, "hello");
+    const std::string password = "Visible-Pa55word";
+    auto run = std::async(std::launch::async, [&] {
+        return KelftpWithServer(root, "silent-first",
+            {"-s", "127.0.0.1", "-id", "kel", "-pw", password, "-up", "-bin", "-lf", source, "-rf", "a.bin"},
+            work.path().string());
+    });
+    pid_t pid = -1;
+    // A bound on the search only: the silent server holds kelftp for 30 s.
+    for (int tries = 0; tries < 400 && pid < 0; ++tries) {
+        pid = FindKelShell(source);
+        if (pid > 0 && !HasSocket(pid))
+            pid = -1;
+        if (pid < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GT(pid, 0) << "kelftp was not seen connecting";
+    const std::vector<std::string> arguments = CommandLineOf(pid);
+    kill(pid, SIGKILL);
+    run.get();
+
+    const auto option = std::find(arguments.begin(), arguments.end(), "-pw");
+    ASSERT_NE(option, arguments.end()) << testing::PrintToString(arguments);
+    ASSERT_NE(option + 1, arguments.end());
+    EXPECT_EQ(option[1], std::string(password.size(), ' '));
+    EXPECT_EQ(option[2], "-up"); // the arguments after it are untouched
+    for (const std::string& argument : arguments)
+        EXPECT_THAT(argument, Not(HasSubstr("Pa55")));
+}
+
+// Without -pw the password comes from KELFTP_PASSWORD, else from ~/.netrc
+// (by the server's name; the login too when -id is not given). -pw comes
+// first, then the environment.
+TEST(KelShellFtpPassword, WithoutPwThePasswordComesFromTheEnvironmentThenFromNetrc)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(work / "a.bin", "hello");
+    WriteNetrc(work,
+               "machine other.example login kel password wrong1\n"
+               "# machine 127.0.0.1 login kel password wrong2\n"
+               "machine 127.0.0.1\n  login kel\n  password secret\n"
+               "default login kel password wrong3\n",
+               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string home = "HOME=" + (work / "home");
+    struct Case {
+        std::string name;
+        std::vector<std::string> options, environment;
+    };
+    const std::vector<Case> cases = {
+        {"from-env.bin", {"-id", "kel"}, {"HOME=/nonexistent", "KELFTP_PASSWORD=secret"}},
+        {"pw-first.bin", {"-id", "kel", "-pw", "secret"}, {home, "KELFTP_PASSWORD=wrong"}},
+        {"env-first.bin", {"-id", "kel"}, {home, "KELFTP_PASSWORD=secret"}},
+        {"netrc-login.bin", {}, {home}},
+        {"netrc-user.bin", {"-id", "kel"}, {home}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::string> options = {"-s", "127.0.0.1", "-up", "-bin", "-lf", work / "a.bin", "-rf", test.name};
+        options.insert(options.end(), test.options.begin(), test.options.end());
+        const RunResult result = KelftpWithServer(root, "none", options, work.path().string(), KEL_SHELL_BINARY,
+                                                  test.environment);
+        EXPECT_EQ(result.status, 1) << result.errors;
+        EXPECT_EQ(ReadBytes(root + "/" + test.name), "hello");
+    }
+}
+
+// A ~/.netrc that others may read (or that is not a file) is not used: one
+// line on standard error and in the log, no login, status 0 at once.
+TEST(KelShellFtpPassword, ANetrcOpenToOthersIsRefusedWithoutALogin)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(work / "a.bin", "hello");
+    const std::string netrc = work / "home/.netrc";
+    using std::filesystem::perms;
+    const std::string refused = "other users can read or change this file, so it is not used (chmod 600 it)";
+    const std::vector<perms> modes = {perms::owner_read | perms::owner_write | perms::group_read,
+                                      perms::owner_read | perms::others_read,
+                                      perms::owner_read | perms::owner_write | perms::others_write};
+    for (const perms mode : modes) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        std::filesystem::remove_all(work / "Log");
+        WriteNetrc(work, "machine 127.0.0.1 login kel password secret\n", mode);
+        const RunResult result = KelftpWithServer(root, "none",
+            {"-s", "127.0.0.1", "-id", "kel", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+            work.path().string(), KEL_SHELL_BINARY, {"HOME=" + (work / "home")});
+        EXPECT_EQ(result.status, 0);
+        const std::string message = "KelException : " + netrc + " : " + refused;
+        EXPECT_EQ(result.errors, "kelftp: " + message + "\n");
+        EXPECT_THAT(LogLines(work.path().string()), testing::ElementsAre(Entry("ERROR ", Escaped(message))));
+        EXPECT_FALSE(std::filesystem::exists(root + "/a.bin"));
+    }
+    // A FIFO in its place is never waited on.
+    std::filesystem::remove(netrc);
+    ASSERT_EQ(mkfifo(netrc.c_str(), 0600), 0);
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string(), KEL_SHELL_BINARY, {"HOME=" + (work / "home")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "kelftp: KelException : " + netrc + " : not a regular file\n");
+}
+
+// The log never writes through a link: neither today's file nor the ./Log
+// folder may lead its entries elsewhere. The transfer itself goes on.
+TEST(KelShellFtpLog, TodaysLogFileAsALinkIsNotWrittenThrough)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    WriteBytes(work / "a.bin", "hello");
+    WriteBytes(work / "elsewhere.txt", "untouched\n");
+    std::filesystem::create_directories(work / "Log");
+    const std::filesystem::path day = work / ("Log/" + Today() + ".log");
+    std::filesystem::create_symlink(work / "elsewhere.txt", day);
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadBytes(root + "/a.bin"), "hello");
+    EXPECT_EQ(ReadBytes(work / "elsewhere.txt"), "untouched\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(day));
+}
+
+TEST(KelShellFtpLog, ALogFolderThatIsALinkIsNotWrittenThrough)
+{
+    TempDir work;
+    const std::string root = work / "server";
+    std::filesystem::create_directories(root);
+    std::filesystem::create_directories(work / "elsewhere");
+    WriteBytes(work / "a.bin", "hello");
+    std::filesystem::create_directory_symlink(work / "elsewhere", work / "Log");
+    const RunResult result = KelftpWithServer(root, "none",
+        {"-s", "127.0.0.1", "-id", "kel", "-pw", "secret", "-up", "-bin", "-lf", work / "a.bin", "-rf", "a.bin"},
+        work.path().string());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(ReadBytes(root + "/a.bin"), "hello");
+    EXPECT_TRUE(std::filesystem::is_empty(work / "elsewhere"));
+    EXPECT_EQ(result.errors, "KelShell: ./Log is a symbolic link, so no log is written\n");
 }

@@ -4,6 +4,7 @@
 #include "ExecFTP.h"
 #include "KelLog.h"
 #include "platform/CodePage.h"
+#include "platform/ProcessArguments.h"
 
 #include <clocale>
 #include <string>
@@ -21,6 +22,7 @@ public:
 int main(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "C.UTF-8");
+    kel::platform::KeepProcessArguments(argc, argv);
     std::vector<std::wstring> wide;
     for (int index = 0; index < argc; ++index)
         wide.push_back(kel::platform::MultiByteToWide(argv[index], kel::platform::CodePage::System));

@@ -3,10 +3,11 @@
 one user, with optional faults that a client must survive.
 
   ftp_server.py --root DIR --port-file FILE [--port N] [--user U --password P]
-                [--fault none|drop-first-retr|drop-first-stor|silent-first]
+                [--fault none|drop-first-retr|drop-first-stor|silent-first|escape-reply]
                 [--drop-after BYTES]
 
 The chosen port is written to FILE once the server listens. SIGTERM stops it.
+escape-reply answers every RETR with a refusal full of terminal escape sequences.
 """
 import argparse
 import logging
@@ -29,7 +30,8 @@ def parse_arguments():
     parser.add_argument("--user", default="kel")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--fault", default="none",
-                        choices=["none", "drop-first-retr", "drop-first-stor", "silent-first"])
+                        choices=["none", "drop-first-retr", "drop-first-stor", "silent-first",
+                                 "escape-reply"])
     parser.add_argument("--drop-after", type=int, default=65536)
     return parser.parse_args()
 
@@ -71,6 +73,10 @@ def make_handlers(options):
                 STATE["armed"] = STATE["used"] = True
 
         def ftp_RETR(self, file):
+            if options.fault == "escape-reply":
+                # OSC title, bell, clear screen, a C1 CSI (sent as UTF-8) and DEL.
+                self.respond("550 \x1b]0;owned\x07\x1b[2J gone\x9b31m\x7f.")
+                return None
             self._arm("drop-first-retr")
             return FTPHandler.ftp_RETR(self, file)
 
