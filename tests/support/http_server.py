@@ -62,6 +62,9 @@ def make_handler(record_dir, serve_dir):
 
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
+        # Headers and body go out in separate writes: without this the body
+        # would wait for the client's delayed acknowledgement.
+        disable_nagle_algorithm = True
 
         def log_message(self, *_):
             pass
