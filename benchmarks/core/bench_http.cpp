@@ -31,7 +31,7 @@ namespace {
 constexpr size_t kBigFile = 256u << 20;
 constexpr size_t kPacedFile = 16u << 20;
 constexpr size_t kRequestText = (4u << 20) / 3 * 3; // whole three-byte characters
-constexpr int kRequests = 10;
+constexpr int kRequests = 20;
 constexpr int kRounds = 5;
 
 using Clock = std::chrono::steady_clock;

@@ -118,6 +118,7 @@ struct CHttpTransfer::Impl {
     bool done = false;
     bool headersDone = false;
     bool paused = false;
+    bool draining = false; // libcurl is handing over what it held while paused
     size_t wanted = 0;    // what the reader asks for at once
     CURLcode result = CURLE_OK;
     std::string rawHeaders;
@@ -186,11 +187,16 @@ struct CHttpTransfer::Impl {
     static size_t OnBody(char* data, size_t size, size_t count, void* self)
     {
         auto& impl = *static_cast<Impl*>(self);
-        if (impl.Buffered() >= impl.PauseAt()) {
+        if (!impl.draining && impl.Buffered() >= impl.PauseAt()) {
             impl.paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        if (impl.bodyOffset >= kBufferedLimit || impl.bodyOffset == impl.body.size()) {
+        // What was read goes once it is at least as much as what is left, so
+        // the bytes left are moved a bounded number of times.
+        if (impl.bodyOffset == impl.body.size()) {
+            impl.body.clear();
+            impl.bodyOffset = 0;
+        } else if (impl.bodyOffset >= kBufferedLimit && impl.bodyOffset >= impl.Buffered()) {
             impl.body.erase(0, impl.bodyOffset);
             impl.bodyOffset = 0;
         }
@@ -199,13 +205,17 @@ struct CHttpTransfer::Impl {
         return size * count;
     }
 
-    // Lets a paused transfer go on once the reader has made room (libcurl
-    // may hand over what it held back within this call).
+    // Lets a paused transfer go on once the reader has made room. libcurl
+    // hands over what it held back within this call, and all of it is taken:
+    // pausing again halfway would make libcurl copy the rest of what it holds
+    // once more each time (a compressed answer can leave megabytes there).
     void Resume()
     {
         if (paused && Buffered() < PauseAt()) {
             paused = false;
+            draining = true;
             curl_easy_pause(easy, CURLPAUSE_CONT);
+            draining = false;
         }
     }
 
