@@ -13,6 +13,8 @@ namespace kel::platform {
 namespace {
 
 constexpr int kNameAttempts = 64;
+// How much is written before the disk is asked to start on it.
+constexpr unsigned long long kWriteBackStep = 8ull << 20;
 // Room left in a file name for the dot, the random part and the suffix.
 constexpr size_t kLongestBase = 200;
 
@@ -138,10 +140,19 @@ bool CFileReplacement::_CreateBeside(int& error)
 
 bool CFileReplacement::Write(std::string_view bytes, int& error)
 {
-    if (m_file.WriteAll(bytes))
-        return true;
-    error = errno;
-    return false;
+    if (!m_file.WriteAll(bytes)) {
+        error = errno;
+        return false;
+    }
+    m_nWritten += bytes.size();
+    // The disk starts on what was written while the transfer goes on, so
+    // the flush at Commit has little left to wait for.
+    if (!m_temporary.empty() && m_nWritten - m_nStarted >= kWriteBackStep) {
+        sync_file_range(m_file.Descriptor(), static_cast<off_t>(m_nStarted), static_cast<off_t>(m_nWritten - m_nStarted),
+                        SYNC_FILE_RANGE_WRITE);
+        m_nStarted = m_nWritten;
+    }
+    return true;
 }
 
 // On the disk, with the old file's owner and mode (owner first: a change of
@@ -202,6 +213,7 @@ void CFileReplacement::Abandon()
     m_temporary.clear();
     m_target.Close();
     m_bExisted = false;
+    m_nWritten = m_nStarted = 0;
 }
 
 } // namespace kel::platform

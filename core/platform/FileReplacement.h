@@ -56,6 +56,8 @@ private:
     unsigned m_nMode = 0;
     unsigned m_nOwner = 0;
     unsigned m_nGroup = 0;
+    unsigned long long m_nWritten = 0; // bytes written so far
+    unsigned long long m_nStarted = 0; // bytes the disk was asked to write
 };
 
 } // namespace kel::platform
