@@ -183,9 +183,10 @@ void CKelFTP::Download(const wchar_t* remotePath, const wchar_t* localPath, cons
                 vDownloadState(bytes, index, totalSize, remotePath, localPath);
             });
         }
+        // Only a transfer the server calls complete replaces the local file;
+        // a write error that shows only now (a full disk) is still a failure.
         file->Close();
-        // A write error that shows only at close (a full disk) is still a failure.
-        if (!local.Close(error))
+        if (!local.Commit(error))
             ThrowLocalError(localPath, error);
     });
 }

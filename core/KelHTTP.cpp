@@ -136,8 +136,14 @@ CStringW CKelHTTP::SendRequestHttp(const wchar_t* object, const wchar_t* body)
         kel::platform::ShowMessageBox(CStringW(kel::platform::Utf8ToWide(transfer.RawHeaders())));
         if (status == 200) {
             char buffer[kChunkSize];
-            while (const size_t read = transfer.Read(buffer, sizeof(buffer)))
+            while (const size_t read = transfer.Read(buffer, sizeof(buffer))) {
+                if (bytes.size() + read > kMaxResponseBytes) {
+                    transfer.Finish();
+                    throw new CKelException(L"응답 본문이 %u MiB를 넘어 읽기를 멈췄습니다.",
+                                            static_cast<unsigned>(kMaxResponseBytes >> 20));
+                }
                 bytes.append(buffer, read);
+            }
         }
         transfer.Finish();
     } catch (const InternetError& error) {
@@ -162,7 +168,9 @@ void CKelHTTP::Download(const wchar_t* url, const wchar_t* localPath, const int&
     CHttpTransfer& transfer = m_pSession->transfer;
     kel::platform::CLocalFile local;
     try {
-        transfer.Start(SessionRequest(m_strAgent, CStringW(url ? url : L"")));
+        HttpRequest request = SessionRequest(m_strAgent, CStringW(url ? url : L""));
+        request.protocols = "http,https,ftp";
+        transfer.Start(request);
         const long status = transfer.Status();
         if (status >= 400) {
             std::string statusLine = transfer.RawHeaders();
@@ -192,7 +200,8 @@ void CKelHTTP::Download(const wchar_t* url, const wchar_t* localPath, const int&
             });
         }
         transfer.Finish();
-        if (!local.Close(error))
+        // Only a whole response replaces the local file.
+        if (!local.Commit(error))
             ThrowLocalError(localPath, error);
     } catch (const InternetError& error) {
         transfer.Finish();

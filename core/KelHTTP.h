@@ -10,7 +10,9 @@
 //
 // An object serves one connection: after CloseHttp it cannot connect again.
 // Failures raise a CKelException (heap, by pointer) carrying the WinINet
-// number's text and what went wrong. Calls block the calling thread; one
+// number's text and what went wrong. A connection that cannot be made in
+// 20 s, or a transfer that moves fewer than 1 KiB in 30 s, fails with the
+// time-out error. Calls block the calling thread; one
 // object serves one thread at a time.
 #include "platform/KelExport.h"
 #include "platform/StringW.h"
@@ -25,6 +27,9 @@ class CHttpTransfer;
 class KELCORE_API CKelHTTP {
 public:
     static constexpr DWORD kChunkSize = 4096;
+    // The most a response body of SendRequestHttp may come to once
+    // decompressed; a larger one fails instead of filling the memory.
+    static constexpr size_t kMaxResponseBytes = size_t(64) << 20;
 
     CKelHTTP();
     virtual ~CKelHTTP();
@@ -38,10 +43,14 @@ public:
     // POSTs `body` (in the system code page) to `object` on the connected
     // server, shows the raw response headers through the message-box hook,
     // and returns the (decompressed) response body for status 200, else "".
+    // A body past kMaxResponseBytes fails. Redirects stay on http and https.
     CStringW SendRequestHttp(const wchar_t* object, const wchar_t* body);
-    // Saves `url` to `localPath`. `flags` are cache flags of the original
-    // platform and change nothing here. An error status (400 and up) fails
-    // before the local file is touched.
+    // Saves `url` (http, https or ftp, redirects included; any other scheme
+    // fails at once) to `localPath`. The bytes go to a new file beside it
+    // that replaces it, with its mode, only once the whole response is in:
+    // a failed download leaves the old file as it was. `flags` are cache
+    // flags of the original platform and change nothing here. An error
+    // status (400 and up) fails before the local file is touched.
     void Download(const wchar_t* url, const wchar_t* localPath, const int& flags);
 
 protected:

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -15,7 +16,16 @@ namespace {
 
 // Beyond this much unread body the transfer pauses until the reader catches up.
 constexpr size_t kBufferedLimit = 256 * 1024;
+// What libcurl receives at once (its default is 16 KiB; the curl tool uses
+// 100 KiB): fewer, larger receives. Not for a compressed answer: while the
+// reader lets the transfer pause, libcurl keeps everything one receive
+// decompresses to, and 16 KiB of a gzip bomb is already 16 MiB.
+constexpr long kReceiveBuffer = 256 * 1024;
+// The longest wait for the sockets; libcurl's own timers end it sooner.
 constexpr int kPollMs = 1000;
+
+std::atomic<long> g_lowSpeedBytes {HttpLowSpeedLimit {}.bytes};
+std::atomic<long> g_lowSpeedSeconds {HttpLowSpeedLimit {}.seconds};
 
 DWORD NumberOfCurlError(CURLcode code)
 {
@@ -59,7 +69,44 @@ bool HasLocation(const std::string& headers)
     return lower.find("\nlocation:") != std::string::npos;
 }
 
+void SetOption(CURL* easy, CURLoption option, const std::string& value)
+{
+    curl_easy_setopt(easy, option, value.c_str());
+}
+
+// Only the schemes asked for, both for the first address and for redirects
+// (libcurl otherwise follows any it was built with: file, dict, telnet...).
+void LimitProtocols(CURL* easy, const std::string& protocols)
+{
+#if LIBCURL_VERSION_NUM >= 0x075500
+    SetOption(easy, CURLOPT_PROTOCOLS_STR, protocols);
+    SetOption(easy, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+#else
+    long mask = 0;
+    const std::string list = "," + protocols + ",";
+    if (list.find(",http,") != std::string::npos)
+        mask |= CURLPROTO_HTTP;
+    if (list.find(",https,") != std::string::npos)
+        mask |= CURLPROTO_HTTPS;
+    if (list.find(",ftp,") != std::string::npos)
+        mask |= CURLPROTO_FTP;
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS, mask);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, mask);
+#endif
+}
+
 } // namespace
+
+void SetHttpLowSpeedLimit(const HttpLowSpeedLimit& limit)
+{
+    g_lowSpeedBytes = limit.bytes;
+    g_lowSpeedSeconds = limit.seconds;
+}
+
+HttpLowSpeedLimit GetHttpLowSpeedLimit()
+{
+    return {g_lowSpeedBytes.load(), g_lowSpeedSeconds.load()};
+}
 
 struct CHttpTransfer::Impl {
     CURLM* multi = nullptr;
@@ -71,6 +118,8 @@ struct CHttpTransfer::Impl {
     bool done = false;
     bool headersDone = false;
     bool paused = false;
+    bool draining = false; // libcurl is handing over what it held while paused
+    size_t wanted = 0;    // what the reader asks for at once
     CURLcode result = CURLE_OK;
     std::string rawHeaders;
     std::string body;     // received, not yet read
@@ -103,6 +152,7 @@ struct CHttpTransfer::Impl {
     void Attach()
     {
         done = headersDone = paused = false;
+        wanted = 0;
         result = CURLE_OK;
         rawHeaders.clear();
         body.clear();
@@ -131,14 +181,22 @@ struct CHttpTransfer::Impl {
         return size * count;
     }
 
+    // Pauses beyond the limit, or beyond what the reader asked for at once.
+    size_t PauseAt() const { return std::max(kBufferedLimit, wanted); }
+
     static size_t OnBody(char* data, size_t size, size_t count, void* self)
     {
         auto& impl = *static_cast<Impl*>(self);
-        if (impl.Buffered() >= kBufferedLimit) {
+        if (!impl.draining && impl.Buffered() >= impl.PauseAt()) {
             impl.paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        if (impl.bodyOffset >= kBufferedLimit || impl.bodyOffset == impl.body.size()) {
+        // What was read goes once it is at least as much as what is left, so
+        // the bytes left are moved a bounded number of times.
+        if (impl.bodyOffset == impl.body.size()) {
+            impl.body.clear();
+            impl.bodyOffset = 0;
+        } else if (impl.bodyOffset >= kBufferedLimit && impl.bodyOffset >= impl.Buffered()) {
             impl.body.erase(0, impl.bodyOffset);
             impl.bodyOffset = 0;
         }
@@ -147,8 +205,23 @@ struct CHttpTransfer::Impl {
         return size * count;
     }
 
-    // One round of work; sets `done` and `result` when the transfer ended.
-    void Pump()
+    // Lets a paused transfer go on once the reader has made room. libcurl
+    // hands over what it held back within this call, and all of it is taken:
+    // pausing again halfway would make libcurl copy the rest of what it holds
+    // once more each time (a compressed answer can leave megabytes there).
+    void Resume()
+    {
+        if (paused && Buffered() < PauseAt()) {
+            paused = false;
+            draining = true;
+            curl_easy_pause(easy, CURLPAUSE_CONT);
+            draining = false;
+        }
+    }
+
+    // Moves whatever the sockets have; sets `done` and `result` when the
+    // transfer ended.
+    void Perform()
     {
         int running = 0;
         curl_multi_perform(multi, &running);
@@ -159,8 +232,22 @@ struct CHttpTransfer::Impl {
                 result = message->data.result;
             }
         }
-        if (!done)
+    }
+
+    // Runs the transfer until `ready` holds or it ends. It waits on the
+    // sockets only when the last round brought nothing that helps: a paused
+    // transfer has no socket to wait on, and waiting then would only sit
+    // out the whole poll time.
+    template <typename Ready>
+    void RunUntil(Ready ready)
+    {
+        while (active && !done && !ready()) {
+            Resume();
+            Perform();
+            if (done || ready() || paused)
+                continue;
             curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+        }
     }
 
     [[noreturn]] void Fail()
@@ -196,11 +283,14 @@ void CHttpTransfer::Start(const HttpRequest& request)
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, impl.headers);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl.error);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    if (!request.decodeContent)
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, request.connectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, (request.stallTimeoutMs + 999) / 1000);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, g_lowSpeedBytes.load());
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_lowSpeedSeconds.load());
+    LimitProtocols(easy, request.protocols);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &impl);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
@@ -215,8 +305,7 @@ void CHttpTransfer::Start(const HttpRequest& request)
 
     for (int attempt = 0;; ++attempt) {
         impl.Attach();
-        while (!impl.headersDone && !impl.done)
-            impl.Pump();
+        impl.RunUntil([&impl] { return impl.headersDone; });
         const bool retry = impl.done && impl.result == CURLE_COULDNT_CONNECT && attempt < request.connectRetries;
         if (!retry)
             break;
@@ -251,13 +340,8 @@ bool CHttpTransfer::ContentLength(ULONGLONG& length) const
 size_t CHttpTransfer::Read(void* buffer, size_t length)
 {
     Impl& impl = *m_pImpl;
-    while (impl.Buffered() < length && impl.active && !impl.done) {
-        if (impl.paused && impl.Buffered() < kBufferedLimit) {
-            impl.paused = false;
-            curl_easy_pause(impl.easy, CURLPAUSE_CONT);
-        }
-        impl.Pump();
-    }
+    impl.wanted = length;
+    impl.RunUntil([&impl, length] { return impl.Buffered() >= length; });
     const size_t take = std::min(length, impl.Buffered());
     if (take == 0 && impl.done && impl.result != CURLE_OK)
         impl.Fail();

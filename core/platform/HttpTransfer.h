@@ -3,8 +3,10 @@
 // CHttpTransfer: the HTTP layer under CKelHTTP, over libcurl. One object
 // keeps its connections alive between the requests it makes (one at a time).
 // Start sends a request and returns once the response headers are in; Read
-// then pulls the body in pieces of the caller's size. Failures raise
-// InternetError with a WinINet number and libcurl's description.
+// then pulls the body in pieces of the caller's size. About 256 KiB of the
+// body at most waits unread: beyond that the transfer pauses until the
+// reader catches up. Failures raise InternetError with a WinINet
+// number and libcurl's description.
 // Not thread safe: one object serves one thread.
 #include "InternetError.h"
 #include "KelExport.h"
@@ -26,8 +28,21 @@ struct HttpRequest {
     long connectTimeoutMs = 20000;
     long connectBackoffMs = 1000;     // pause before a connection is tried again
     int connectRetries = 1;
-    long stallTimeoutMs = 30000;      // a response that stops flowing this long fails
+    // The schemes the first address and every redirect may use ("http,https"
+    // style); anything else fails at once as an unrecognised scheme.
+    std::string protocols = "http,https";
 };
+
+// The slowest a transfer may move before it fails with a time-out: fewer
+// than `bytes` in `seconds` (waiting for the answer included). Process wide,
+// read when a request starts; tests lower it so as not to wait for the
+// usual limit.
+struct HttpLowSpeedLimit {
+    long bytes = 1024;
+    long seconds = 30;
+};
+KELCORE_API void SetHttpLowSpeedLimit(const HttpLowSpeedLimit& limit);
+KELCORE_API HttpLowSpeedLimit GetHttpLowSpeedLimit();
 
 class KELCORE_API CHttpTransfer {
 public:

@@ -44,24 +44,7 @@ bool CLocalFile::OpenForReading(const std::string& path, int& error)
 
 bool CLocalFile::CreateForWriting(const std::string& path, int& error)
 {
-    // Truncated only once the lock is held, so a file in use keeps its bytes.
-    if (!m_file.Open(path, O_WRONLY | O_CREAT, 0666)) {
-        error = errno;
-        return false;
-    }
-    // A device or a pipe (/dev/null) is written as it is: there is nothing
-    // to truncate, and a lock on it would only keep other writers away.
-    struct stat info {};
-    if (fstat(m_file.Descriptor(), &info) == 0 && !S_ISREG(info.st_mode))
-        return true;
-    if (!_Lock(error))
-        return false;
-    if (ftruncate(m_file.Descriptor(), 0) != 0) {
-        error = errno;
-        m_file.Close();
-        return false;
-    }
-    return true;
+    return m_replacement.Open(path, error);
 }
 
 bool CLocalFile::Length(ULONGLONG& length, int& error) const
@@ -100,14 +83,17 @@ bool CLocalFile::Read(void* buffer, size_t length, size_t& read, int& error)
 
 bool CLocalFile::Write(std::string_view bytes, int& error)
 {
-    if (m_file.WriteAll(bytes))
-        return true;
-    error = errno;
-    return false;
+    return m_replacement.Write(bytes, error);
+}
+
+bool CLocalFile::Commit(int& error)
+{
+    return m_replacement.Commit(error);
 }
 
 bool CLocalFile::Close(int& error)
 {
+    m_replacement.Abandon();
     m_buffer.clear();
     if (m_file.Close())
         return true;

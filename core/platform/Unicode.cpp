@@ -52,6 +52,21 @@ wchar_t DecodeSequence(const unsigned char*& p, const unsigned char* end)
     return DecodeWellFormed(p, end, value) ? value : kReplacement;
 }
 
+// The common case of Korean (and most other non-Latin) text, decoded in
+// one step: a well-formed three-byte sequence. Anything else is left to
+// DecodeWellFormed.
+bool DecodeThreeBytes(const unsigned char*& p, const unsigned char* end, wchar_t& value)
+{
+    if (end - p < 3 || (p[0] & 0xF0) != 0xE0 || !IsContinuation(p[1]) || !IsContinuation(p[2]))
+        return false;
+    value = static_cast<wchar_t>(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+    // Over-long forms and surrogates are ill-formed.
+    if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))
+        return false;
+    p += 3;
+    return true;
+}
+
 bool IsAsciiWord(const unsigned char* p)
 {
     std::uint64_t word;
@@ -76,8 +91,11 @@ void AppendUtf8AsWide(std::string_view utf8, std::wstring& out)
             p += 8;
         } else if (*p < 0x80) {
             *dst++ = *p++;
+        } else if (!DecodeThreeBytes(p, end, *dst)) {
+            *dst = DecodeSequence(p, end);
+            ++dst;
         } else {
-            *dst++ = DecodeSequence(p, end);
+            ++dst;
         }
     }
     out.resize(static_cast<size_t>(dst - out.data()));

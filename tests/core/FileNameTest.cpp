@@ -2,6 +2,7 @@
 // (no NUL: no name holds one) comes back whole.
 #include "platform/CodePage.h"
 #include "platform/FileName.h"
+#include "platform/Unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -55,4 +56,16 @@ TEST(FileName, MultiByteCodePagesCarryUndecodableBytesToo)
     // Text keeps its replacement character and default character.
     EXPECT_EQ(kel::platform::MultiByteToWide("\xff", CodePage::Cp949), L"\xFFFD");
     EXPECT_EQ(kel::platform::WideToMultiByte(std::wstring(L"\xDCFF"), CodePage::Cp949), "?");
+}
+
+// Text (not names): each ill-formed part becomes one U+FFFD, at the edges of
+// the three-byte range too.
+TEST(FileName, TextDecodingTellsWellFormedThreeByteFormsFromIllFormedOnes)
+{
+    using kel::platform::Utf8ToWide;
+    EXPECT_EQ(Utf8ToWide("\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"), std::wstring(L"\x0800\xD7FF\xE000\xFFFF"));
+    EXPECT_EQ(Utf8ToWide("\xe0\x9f\xbf"), std::wstring(L"\xFFFD\xFFFD\xFFFD")); // over-long
+    EXPECT_EQ(Utf8ToWide("\xed\xa0\x80"), std::wstring(L"\xFFFD\xFFFD\xFFFD")); // a surrogate
+    EXPECT_EQ(Utf8ToWide("\xea\xb0"), std::wstring(L"\xFFFD"));                  // cut short
+    EXPECT_EQ(Utf8ToWide("\xea\xb0\x41"), std::wstring(L"\xFFFD" L"A"));
 }

@@ -71,11 +71,16 @@ protected:
                         const wchar_t* local) override
     {
         Record("down", bytes, index, total, remote, local);
-        // The chunk must be in the file by the time its hook reports it (a
-        // device such as /dev/null has no size to look at).
+        // The chunk must be on disk by the time its hook reports it, in the
+        // file being written beside the target (a device such as /dev/null
+        // is written straight and has no size to look at).
+        const std::filesystem::path target(local);
+        std::uintmax_t onDisk = 0;
         std::error_code error;
-        const std::uintmax_t onDisk = std::filesystem::file_size(std::filesystem::path(local), error);
-        if (record && !error && onDisk < ULONGLONG(index) * kChunkSize + bytes)
+        for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error))
+            if (entry.path().filename().string().find(target.filename().string()) != std::string::npos)
+                onDisk = std::max(onDisk, entry.file_size(error));
+        if (record && target.parent_path() != "/dev" && onDisk < ULONGLONG(index) * kChunkSize + bytes)
             events.push_back("chunk " + std::to_string(index) + " not yet written");
     }
     void vUploadState(const DWORD& bytes, const DWORD& index, const ULONGLONG& total, const wchar_t* local,
@@ -522,6 +527,33 @@ TEST(FtpClientFaults, ADroppedDownloadFailsAndTheNextAttemptIsExact)
     client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
     client.Download(L"big.bin", Wide(local / "big.bin").c_str(), 2);
     EXPECT_TRUE(SameBytes(ReadBytes(local / "big.bin"), bytes));
+}
+
+// A download goes to a file beside the target, which is replaced only once
+// the whole file has arrived: a dropped one leaves the good copy as it was.
+TEST(FtpClientFaults, ADroppedDownloadKeepsTheGoodCopyAndLeavesNoTemporary)
+{
+    using std::filesystem::perms;
+    PyFtpServer server("drop-first-retr", 300000);
+    TempDir local;
+    const std::string bytes = RandomBytes(1 << 20);
+    WriteBytes(server.Root() + "/big.bin", bytes);
+    const std::string target = local / "big.bin";
+    WriteBytes(target, "the good copy");
+    std::filesystem::permissions(target, perms::owner_read | perms::owner_write);
+    RecordingFTP client;
+    client.record = false;
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    const std::wstring message = CaughtMessage([&] { client.Download(L"big.bin", Wide(target).c_str(), 2); });
+    EXPECT_THAT(message, HasSubstr(L"426"));
+    EXPECT_TRUE(SameBytes(ReadBytes(target), "the good copy"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 1);
+
+    client.Connection(L"127.0.0.1", L"kel", L"secret", server.Port(), 1);
+    client.Download(L"big.bin", Wide(target).c_str(), 2);
+    EXPECT_TRUE(SameBytes(ReadBytes(target), bytes));
+    EXPECT_EQ(std::filesystem::status(target).permissions(), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 1);
 }
 
 TEST(FtpClientFaults, ADroppedUploadFailsAndTheNextAttemptIsExact)

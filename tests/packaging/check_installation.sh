@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 echo "== headers: one folder per library, no platform folder on the include path, private headers left out"
 folders=$(cd "$include" && ls | xargs)
 [ "$folders" = "KelAddr KelCodec KelCore KelListen KelMarkup KelReach KelStore KelUpdate" ] || fail "folders: $folders"
-for private in FtpSession.h Socket.h HttpTransfer.h NamedMutex.h LocalFile.h ClientErrors.h EncodingScan.h; do
+for private in FtpSession.h Socket.h HttpTransfer.h NamedMutex.h LocalFile.h FileReplacement.h ClientErrors.h EncodingScan.h; do
   [ -z "$(find "$include" -name "$private")" ] || fail "$private is installed"
 done
 
