@@ -7,6 +7,7 @@
 #include "platform/Unicode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -67,6 +68,19 @@ private:
     CStringW m_date;
 };
 
+std::time_t SystemTime()
+{
+    return std::time(nullptr);
+}
+
+std::atomic<CKelLog::Clock> g_clock {&SystemTime};
+
+// The one place where the log reads the time.
+std::time_t Now()
+{
+    return g_clock.load()();
+}
+
 // The file name and extension of a path, whichever separator it uses.
 CStringW FileNameOf(const CStringW& path)
 {
@@ -78,7 +92,7 @@ CStringW FileNameOf(const CStringW& path)
 // time texts and the day's file path, made again only when they change.
 // Guarded by the log lock.
 struct EntryCache {
-    LocalTimeTexts clock;
+    LocalTimeTexts timeTexts;
     CStringW pathFolder, pathDate;
     std::string path;
     // The last source file and function given, as given and as logged: a
@@ -106,7 +120,7 @@ struct EntryCache {
 
     const std::string& DayFile(const CStringW& folder, std::time_t now)
     {
-        const CStringW& date = clock.Date(now);
+        const CStringW& date = timeTexts.Date(now);
         if (path.empty() || folder != pathFolder || date != pathDate) {
             pathFolder = folder;
             pathDate = date;
@@ -269,7 +283,7 @@ void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* fun
     s_mutexLog.Lock();
     ReleaseOnThrow release;
     EntryCache& cache = Cache();
-    m_strPrefix = cache.clock.Stamp(std::time(nullptr));
+    m_strPrefix = cache.timeTexts.Stamp(Now());
     if (function)
         m_strFunc = cache.FunctionLabel(function);
     m_strFile = cache.SourceName(sourceFile ? sourceFile : "");
@@ -284,7 +298,7 @@ void CKelLog::Log(int level, const wchar_t* format, ...)
         s_mutexLog.Lock();
     EntryRelease release;
     if (!begun)
-        m_strPrefix = Cache().clock.Stamp(std::time(nullptr));
+        m_strPrefix = Cache().timeTexts.Stamp(Now());
     if (level < s_nLogLevel)
         return;
 
@@ -302,15 +316,20 @@ void CKelLog::Log(int level, const wchar_t* format, ...)
     _writefile(m_strPrefix);
 }
 
+CKelLog::Clock CKelLog::SetClock(Clock clock)
+{
+    return g_clock.exchange(clock ? clock : &SystemTime);
+}
+
 CStringW CKelLog::CurrentFile()
 {
     CNamedMutexLock lock(s_mutexLog);
-    return s_strLogFolder + Cache().clock.Date(std::time(nullptr)) + L".log";
+    return s_strLogFolder + Cache().timeTexts.Date(Now()) + L".log";
 }
 
 void CKelLog::_writefile(const wchar_t* text)
 {
-    const std::string& path = Cache().DayFile(s_strLogFolder, std::time(nullptr));
+    const std::string& path = Cache().DayFile(s_strLogFolder, Now());
     try {
         // Every missing level of the folder is created, so an entry is lost
         // only when the folder truly cannot be made. The folder is looked at

@@ -15,6 +15,8 @@
 #include "platform/KelExport.h"
 #include "platform/StringW.h"
 
+#include <ctime>
+
 class CNamedMutex;
 
 class KELCORE_API CKelLog {
@@ -38,6 +40,14 @@ public:
 
     // The file that an entry written now goes to.
     static CStringW CurrentFile();
+
+    // Where the log reads the time: once when an entry starts (its time
+    // stamp) and once when it is written (the day's file). The system clock
+    // unless replaced, so that a test can cross midnight without waiting for
+    // one. Returns the clock replaced; null puts the system clock back.
+    // Thread safe.
+    using Clock = std::time_t (*)();
+    static Clock SetClock(Clock clock);
 
     // Library-wide settings, shared by every CKelLog of the process. Read
     // them; change them only through Init, which holds the lock.

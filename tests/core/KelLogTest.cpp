@@ -71,7 +71,11 @@ std::string Today()
 // Each test logs into its own folder and restores the library defaults.
 class LogTest : public ::testing::Test {
 protected:
-    void TearDown() override { CKelLog::Init(0, L"./Log/"); }
+    void TearDown() override
+    {
+        CKelLog::SetClock(nullptr);
+        CKelLog::Init(0, L"./Log/");
+    }
 
     std::string Folder() const { return m_dir.path().string() + "/"; }
     std::string LogFile() const { return Folder() + Today() + ".log"; }
@@ -244,6 +248,51 @@ TEST_F(LogTest, AnEntryNeverGluesOntoWhatAnotherWriterLeft)
     _kelLog.LogPreFix("a.cpp", 3, "f");
     _kelLog.Log(1, L"third");
     EXPECT_TRUE(std::regex_match(ReadBytes(LogFile()), std::regex(kStamp + "INFO  third\r\n"))) << ReadBytes(LogFile());
+}
+
+namespace {
+
+std::time_t g_testNow = 0;
+std::time_t TestNow()
+{
+    return g_testNow;
+}
+
+} // namespace
+
+// An entry takes its time stamp when it starts and its file when it is
+// written: one begun at 23:59:59 and written at midnight keeps the old day
+// in its stamp and goes into the new day's file, which gets its own mark.
+TEST_F(LogTest, AnEntryWrittenAcrossMidnightGoesIntoTheNewDaysFile)
+{
+    Init(1);
+    std::tm evening {};
+    evening.tm_year = 2031 - 1900;
+    evening.tm_mon = 0;
+    evening.tm_mday = 15;
+    evening.tm_hour = 23;
+    evening.tm_min = 59;
+    evening.tm_sec = 59;
+    evening.tm_isdst = -1;
+    g_testNow = std::mktime(&evening);
+    CKelLog::SetClock(&TestNow);
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW((Folder() + "2031-01-15.log").c_str()).str());
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"before midnight");
+    _kelLog.LogPreFix("a.cpp", 2, "f");
+    ++g_testNow; // midnight comes between the two calls
+    _kelLog.Log(1, L"across midnight");
+    _kelLog.LogPreFix("a.cpp", 3, "f");
+    _kelLog.Log(1, L"after midnight");
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW((Folder() + "2031-01-16.log").c_str()).str());
+
+    EXPECT_EQ(ReadBytes(Folder() + "2031-01-15.log"), "\xEF\xBB\xBF[2031-01-15 23:59:59] INFO  before midnight\r\n");
+    EXPECT_EQ(ReadBytes(Folder() + "2031-01-16.log"),
+              "\xEF\xBB\xBF[2031-01-15 23:59:59] INFO  across midnight\r\n"
+              "[2031-01-16 00:00:00] INFO  after midnight\r\n");
+    // The system clock again once the test's is taken away.
+    EXPECT_EQ(CKelLog::SetClock(nullptr), &TestNow);
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW(LogFile().c_str()).str());
 }
 
 // The day's file is the user's own: a link planted at its path (the folder
