@@ -265,36 +265,36 @@ bool DecodeValue(std::string_view in, DWORD& type, std::string_view& utf8Name, s
 
 int ReadSmallFile(const std::string& path, std::string& bytes)
 {
-    // Never waits: a FIFO or device planted in the store is no value.
+    // Never waits: a FIFO planted in the store reads as nothing (or as what
+    // is in it now) instead of holding the caller.
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno == ELOOP ? EBADMSG : errno;
-    struct stat info {};
-    int error = fstat(fd, &info) != 0 ? errno : 0;
-    if (!error && (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxValueFileSize))
-        error = EBADMSG;
+    // A short read of a regular file is its end, so a value costs one read;
+    // larger files are read on until a short read.
+    constexpr size_t kChunk = 4096;
     bytes.clear();
-    if (!error) {
-        // One read for a value; a file that grew meanwhile is read to its end.
-        bytes.resize(static_cast<size_t>(info.st_size) + 1);
-        size_t used = 0;
-        for (;;) {
-            const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = n < 0 ? errno : 0;
-                break;
-            }
-            used += static_cast<size_t>(n);
-            if (used > kMaxValueFileSize) {
-                error = EBADMSG;
-                break;
-            }
-            if (used == bytes.size())
-                bytes.resize(used + 4096);
+    int error = 0;
+    for (;;) {
+        const size_t used = bytes.size();
+        bytes.resize(used + kChunk);
+        const ssize_t n = read(fd, bytes.data() + used, kChunk);
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(used);
+            continue;
         }
-        bytes.resize(used);
+        if (n < 0) {
+            error = errno == EISDIR || errno == EAGAIN ? EBADMSG : errno;
+            bytes.resize(used);
+            break;
+        }
+        bytes.resize(used + static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < kChunk)
+            break;
+        if (bytes.size() > kMaxValueFileSize) {
+            error = EBADMSG;
+            break;
+        }
     }
     close(fd);
     return error;

@@ -30,10 +30,10 @@ using registry::ValueLookup;
 using registry::ValueSlot;
 
 // On-disk layout inside a key folder: "k.<name>" sub-key folders, "v.<name>"
-// value files, ".name" the key's own spelling and ".tmp.*" files being
-// written. Names are case folded (CaseFold.h), so that every process finds
-// the same file whatever case it asks with. Keys being deleted wait in the
-// root key's ".deleted" folder.
+// value files (and "v.<name>%<n>" for names that share a shortened file
+// name), ".name" the key's own spelling and ".tmp.*" files being written
+// (RegistryFiles.h). Keys being deleted wait in the root key's ".deleted"
+// folder.
 constexpr std::string_view kKeyPrefix = "k.";
 constexpr std::string_view kNameFile = ".name";
 constexpr std::string_view kTrashFolder = ".deleted";
