@@ -577,6 +577,15 @@ TEST_F(RegistryTest, LongValueNamesSharingAFileNameKeepTheirOwnValues)
     EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name2.c_str()), L"");
     EXPECT_EQ(kel::test::ReadBytes(file2), shared);
     EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name1.c_str()), L"one");
+    // A delete closes the gap it leaves (the last slot in use moves into
+    // it), so that a search, which ends at the first free slot, still finds
+    // every value after it.
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", name2.c_str(), L"three"));
+    ASSERT_EQ(ValueFiles().size(), 3u);
+    fs::copy_file(file2, file2 + "%2"); // a third name's value after it
+    EXPECT_EQ(key.DeleteValue(name2.c_str()), 0);
+    EXPECT_EQ(kel::test::ReadBytes(file2 + "%1"), shared);
+    EXPECT_FALSE(fs::exists(file2 + "%2"));
 }
 
 // A FIFO where a value file should be is no value, and reading it never waits
