@@ -1,17 +1,19 @@
 #include "KelLog.h"
 
 #include "KelException.h"
-#include "KelFile.h"
 #include "platform/FileHandle.h"
+#include "platform/Folder.h"
 #include "platform/NamedMutex.h"
 #include "platform/Unicode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+#include <exception>
 #include <fcntl.h>
 #include <string>
 #include <string_view>
@@ -66,6 +68,19 @@ private:
     CStringW m_date;
 };
 
+std::time_t SystemTime()
+{
+    return std::time(nullptr);
+}
+
+std::atomic<CKelLog::Clock> g_clock {&SystemTime};
+
+// The one place where the log reads the time.
+std::time_t Now()
+{
+    return g_clock.load()();
+}
+
 // The file name and extension of a path, whichever separator it uses.
 CStringW FileNameOf(const CStringW& path)
 {
@@ -77,7 +92,7 @@ CStringW FileNameOf(const CStringW& path)
 // time texts and the day's file path, made again only when they change.
 // Guarded by the log lock.
 struct EntryCache {
-    LocalTimeTexts clock;
+    LocalTimeTexts timeTexts;
     CStringW pathFolder, pathDate;
     std::string path;
     // The last source file and function given, as given and as logged: a
@@ -105,7 +120,7 @@ struct EntryCache {
 
     const std::string& DayFile(const CStringW& folder, std::time_t now)
     {
-        const CStringW& date = clock.Date(now);
+        const CStringW& date = timeTexts.Date(now);
         if (path.empty() || folder != pathFolder || date != pathDate) {
             pathFolder = folder;
             pathDate = date;
@@ -144,8 +159,30 @@ void SetLastEnd(const FileEnd& end)
     std::memcpy(CKelLog::s_mutexLog.SharedData(), &end, sizeof end);
 }
 
+// Opens the day's file for appending: only a regular file, never through a
+// symbolic link and never waiting, since the folder may be shared (a link
+// planted there would take the entries elsewhere, and a FIFO would hold
+// every writer of the user while the lock is held). A new file is the
+// user's alone: entries carry server replies and paths. `created` says
+// whether this call made the file.
+bool OpenDayFile(CFileHandle& file, const std::string& path, bool create, bool& created)
+{
+    constexpr int kAppend = O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK;
+    created = false;
+    if (!file.Open(path, kAppend)) {
+        if (errno != ENOENT || !create)
+            return false;
+        created = file.Open(path, kAppend | O_CREAT | O_EXCL, 0600);
+        // Made by another writer meanwhile: appended to as it is.
+        if (!created && !(errno == EEXIST && file.Open(path, kAppend)))
+            return false;
+    }
+    return file.IsRegularFile();
+}
+
 // Appends one entry to the day's file; false when the file cannot be opened
-// (or made, with `create`). An empty file gets the byte-order mark first.
+// (or made, with `create`). Only a file made here gets the byte-order mark;
+// an existing file, empty or not, is appended to as it is.
 // A writer killed in the middle of its write leaves the file without its
 // last line end: the next entry then begins with one, so that it starts on
 // a line of its own instead of being glued onto the cut one. The end is read
@@ -153,16 +190,18 @@ void SetLastEnd(const FileEnd& end)
 bool AppendEntry(const std::string& path, const wchar_t* text, bool create)
 {
     CFileHandle file;
-    if (!file.Open(path, O_RDWR | O_APPEND | (create ? O_CREAT : 0), 0666))
+    bool created = false;
+    if (!OpenDayFile(file, path, create, created))
         return false;
     std::string bytes;
+    if (created)
+        bytes = kUtf8Mark;
     FileEnd end;
     if (file.Identity(end.device, end.inode, end.size)) {
         char last = '\n';
         size_t read = 0;
-        if (end.size == 0)
-            bytes = kUtf8Mark;
-        else if (!(end == LastEnd()) && file.ReadAt(&last, 1, end.size - 1, read) && read == 1 && last != '\n')
+        if (end.size > 0 && !(end == LastEnd()) && file.ReadAt(&last, 1, end.size - 1, read) && read == 1
+            && last != '\n')
             bytes = "\r\n";
     }
     // One write for the whole entry, so that a writer outside the lock never
@@ -208,6 +247,23 @@ public:
     EntryRelease& operator=(const EntryRelease&) = delete;
 };
 
+// Releases the lock taken by LogPreFix when the entry cannot be started (an
+// allocation fails): the Log that would release it does not come.
+class ReleaseOnThrow {
+public:
+    ReleaseOnThrow() = default;
+    ~ReleaseOnThrow()
+    {
+        if (std::uncaught_exceptions() > m_pending)
+            CKelLog::s_mutexLog.Unlock();
+    }
+    ReleaseOnThrow(const ReleaseOnThrow&) = delete;
+    ReleaseOnThrow& operator=(const ReleaseOnThrow&) = delete;
+
+private:
+    const int m_pending = std::uncaught_exceptions();
+};
+
 } // namespace
 
 int CKelLog::s_nLogLevel = 0;
@@ -225,8 +281,9 @@ void CKelLog::Init(const int& level, const wchar_t* folder)
 void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* function)
 {
     s_mutexLog.Lock();
+    ReleaseOnThrow release;
     EntryCache& cache = Cache();
-    m_strPrefix = cache.clock.Stamp(std::time(nullptr));
+    m_strPrefix = cache.timeTexts.Stamp(Now());
     if (function)
         m_strFunc = cache.FunctionLabel(function);
     m_strFile = cache.SourceName(sourceFile ? sourceFile : "");
@@ -235,12 +292,13 @@ void CKelLog::LogPreFix(const char* sourceFile, const int& line, const char* fun
 
 void CKelLog::Log(int level, const wchar_t* format, ...)
 {
-    if (!s_mutexLog.HeldByCaller()) {
-        // Log without LogPreFix: the entry starts here, with the last source.
+    // Log without LogPreFix: the entry starts here, with the last source.
+    const bool begun = s_mutexLog.HeldByCaller();
+    if (!begun)
         s_mutexLog.Lock();
-        m_strPrefix = Cache().clock.Stamp(std::time(nullptr));
-    }
     EntryRelease release;
+    if (!begun)
+        m_strPrefix = Cache().timeTexts.Stamp(Now());
     if (level < s_nLogLevel)
         return;
 
@@ -258,21 +316,26 @@ void CKelLog::Log(int level, const wchar_t* format, ...)
     _writefile(m_strPrefix);
 }
 
+CKelLog::Clock CKelLog::SetClock(Clock clock)
+{
+    return g_clock.exchange(clock ? clock : &SystemTime);
+}
+
 CStringW CKelLog::CurrentFile()
 {
     CNamedMutexLock lock(s_mutexLog);
-    return s_strLogFolder + Cache().clock.Date(std::time(nullptr)) + L".log";
+    return s_strLogFolder + Cache().timeTexts.Date(Now()) + L".log";
 }
 
 void CKelLog::_writefile(const wchar_t* text)
 {
-    const std::string& path = Cache().DayFile(s_strLogFolder, std::time(nullptr));
+    const std::string& path = Cache().DayFile(s_strLogFolder, Now());
     try {
         // Every missing level of the folder is created, so an entry is lost
         // only when the folder truly cannot be made. The folder is looked at
         // only when the day's file cannot be opened.
         if (!AppendEntry(path, text, false)) {
-            CKelFile::CreateFolder(s_strLogFolder);
+            kel::platform::CreateFolderLevels(kel::platform::NarrowPath(s_strLogFolder), 0700);
             AppendEntry(path, text, true);
         }
     } catch (CKelException* e) {

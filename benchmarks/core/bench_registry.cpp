@@ -1,7 +1,8 @@
 // Registry store: writes and reads per second of 10,000 values (strings and
 // 32-bit numbers over 100 keys), beside a peer that does the least a
-// crash-safe store must: one file per value, written to a temporary file and
-// renamed into place, read back with open/read/close. Then the deletion of a
+// crash-safe store must: one file per value, written to a temporary file,
+// flushed to the disk, renamed into place and its folder flushed, read back
+// with open/read/close. Then the deletion of a
 // key with 1,000 and with 10,000 children (one value each), beside removing
 // a folder of as many folders holding one file each: the time per child
 // stays the same when the key has ten times the children.
@@ -44,10 +45,15 @@ void PeerWrite(const std::string& path, const std::string& bytes)
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
-    if (write(fd, bytes.data(), bytes.size()) < 0)
+    if (write(fd, bytes.data(), bytes.size()) < 0 || fsync(fd) != 0)
         std::perror("write");
     close(fd);
     rename(temporary.c_str(), path.c_str());
+    const int folder = open(std::filesystem::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0 && fsync(folder) != 0)
+        std::perror("fsync");
+    if (folder >= 0)
+        close(folder);
 }
 
 void PeerWrite(const std::string& folder, int key, const std::string& name, const std::string& bytes)

@@ -82,6 +82,12 @@ bool CFileHandle::IsDirectory() const
     return fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool CFileHandle::IsRegularFile() const
+{
+    struct stat info {};
+    return fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool CFileHandle::Read(void* buffer, size_t length, size_t& read)
 {
     read = 0;

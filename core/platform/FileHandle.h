@@ -42,6 +42,9 @@ public:
     bool Size(ULONGLONG& size) const;
     // True when the open descriptor is a folder (false also when unknown).
     bool IsDirectory() const;
+    // True when the open descriptor is a regular file, not a FIFO, device,
+    // socket or folder (false also when unknown).
+    bool IsRegularFile() const;
     // Reads up to `length` bytes at the current position, retrying short
     // reads until end of file; `read` gets the count.
     bool Read(void* buffer, size_t length, size_t& read);

@@ -267,4 +267,12 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+void CreateFolderLevels(const std::string& path, unsigned mode)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), mode);
+    if (!path.empty())
+        mkdir(path.c_str(), mode);
+}
+
 } // namespace kel::platform

@@ -112,5 +112,8 @@ KELCORE_API bool RemoveEmptyFolder(const std::string& path);
 KELCORE_API bool OpenUpFolder(const std::string& path);
 // Renames without replacing: false with errno EEXIST when `to` is taken.
 KELCORE_API bool RenameNoReplace(const std::string& from, const std::string& to);
+// Creates every missing level of a '/'-separated folder path with `mode`
+// (less what the umask takes); existing levels and failures are ignored.
+KELCORE_API void CreateFolderLevels(const std::string& path, unsigned mode);
 
 } // namespace kel::platform

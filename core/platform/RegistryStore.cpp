@@ -1,6 +1,8 @@
 #include "RegistryStore.h"
 
 #include "CaseFold.h"
+#include "Folder.h"
+#include "RegistryFiles.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,68 +23,23 @@
 namespace kel::platform {
 namespace {
 
+using registry::FileName;
+using registry::kValueSlots;
+using registry::Placing;
+using registry::ValueLookup;
+using registry::ValueSlot;
+
 // On-disk layout inside a key folder: "k.<name>" sub-key folders, "v.<name>"
-// value files, ".name" the key's own spelling and ".tmp.*" files being
-// written. Names are case folded (CaseFold.h), so that every process finds
-// the same file whatever case it asks with. Keys being deleted wait in the
-// root key's ".deleted" folder.
+// value files (and "v.<name>%<n>" for names that share a shortened file
+// name), ".name" the key's own spelling and ".tmp.*" files being written
+// (RegistryFiles.h). Keys being deleted wait in the root key's ".deleted"
+// folder.
 constexpr std::string_view kKeyPrefix = "k.";
-constexpr std::string_view kValuePrefix = "v.";
 constexpr std::string_view kNameFile = ".name";
 constexpr std::string_view kTrashFolder = ".deleted";
-constexpr std::string_view kValueMagic = "KELREG1\n";
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kMaxValueSize = 1u << 20;
-constexpr size_t kMaxFileNameBytes = 200;
-
-std::uint64_t Fnv1a(std::string_view bytes)
-{
-    std::uint64_t hash = 14695981039346656037ull;
-    for (unsigned char byte : bytes)
-        hash = (hash ^ byte) * 1099511628211ull;
-    return hash;
-}
-
-// The file name of a key or value name: folded, '/' and '%' escaped, and cut
-// with a hash when it would be too long for the file system.
-std::string FileName(std::string_view prefix, std::wstring_view name)
-{
-    std::wstring folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
-    std::string encoded;
-    for (char byte : WideToUtf8(folded)) {
-        if (byte == '/')
-            encoded += "%2F";
-        else if (byte == '%')
-            encoded += "%25";
-        else
-            encoded += byte;
-    }
-    if (encoded.size() > kMaxFileNameBytes) {
-        char hash[24];
-        std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(Fnv1a(encoded)));
-        encoded = encoded.substr(0, kMaxFileNameBytes / 2) + hash;
-    }
-    return std::string(prefix) + encoded;
-}
-
-std::string UnescapeFileName(std::string_view encoded)
-{
-    std::string bytes;
-    for (size_t i = 0; i < encoded.size(); ++i) {
-        if (encoded[i] == '%' && encoded.substr(i, 3) == "%2F") {
-            bytes += '/';
-            i += 2;
-        } else if (encoded[i] == '%' && encoded.substr(i, 3) == "%25") {
-            bytes += '%';
-            i += 2;
-        } else {
-            bytes += encoded[i];
-        }
-    }
-    return bytes;
-}
 
 const char* RootFolderName(HKEY root)
 {
@@ -117,116 +75,6 @@ bool IsFolder(const std::string& path)
 {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Writes `bytes` to a fresh file beside `path` and renames it into place.
-int WriteAtomically(const std::string& folder, const std::string& path, std::string_view bytes)
-{
-    std::string temporary = folder + "/.tmp.XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            close(fd);
-            unlink(temporary.c_str());
-            return error;
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return error;
-    }
-    return 0;
-}
-
-// Reads a small file whole. A short read of a regular file is its end, so a
-// value costs one read; larger files are read on until a short read.
-int ReadWholeFile(const std::string& path, std::string& bytes)
-{
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ELOOP ? EBADMSG : errno;
-    constexpr size_t kChunk = 4096;
-    constexpr size_t kLimit = kMaxValueSize + kMaxValueNameLength * 4 + 64;
-    bytes.clear();
-    int error = 0;
-    for (;;) {
-        const size_t used = bytes.size();
-        bytes.resize(used + kChunk);
-        const ssize_t n = read(fd, bytes.data() + used, kChunk);
-        if (n < 0 && errno == EINTR) {
-            bytes.resize(used);
-            continue;
-        }
-        if (n < 0) {
-            error = errno == EISDIR ? EBADMSG : errno;
-            bytes.resize(used);
-            break;
-        }
-        bytes.resize(used + static_cast<size_t>(n));
-        if (static_cast<size_t>(n) < kChunk)
-            break;
-        if (bytes.size() > kLimit) {
-            error = EBADMSG;
-            break;
-        }
-    }
-    close(fd);
-    return error;
-}
-
-void PutU32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out += static_cast<char>((value >> shift) & 0xFF);
-}
-
-bool GetU32(std::string_view& in, std::uint32_t& value)
-{
-    if (in.size() < 4)
-        return false;
-    value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[static_cast<size_t>(i)]);
-    in.remove_prefix(4);
-    return true;
-}
-
-// Value file: magic, type, name (UTF-8) and data, each length-prefixed.
-std::string EncodeValue(std::wstring_view name, DWORD type, const BYTE* data, DWORD size)
-{
-    const std::string utf8Name = WideToUtf8(name);
-    std::string out(kValueMagic);
-    PutU32(out, type);
-    PutU32(out, static_cast<std::uint32_t>(utf8Name.size()));
-    out += utf8Name;
-    PutU32(out, size);
-    if (size)
-        out.append(reinterpret_cast<const char*>(data), size);
-    return out;
-}
-
-bool DecodeValue(std::string_view in, DWORD& type, std::string_view& data)
-{
-    if (in.substr(0, kValueMagic.size()) != kValueMagic)
-        return false;
-    in.remove_prefix(kValueMagic.size());
-    std::uint32_t nameSize = 0, dataSize = 0;
-    if (!GetU32(in, type) || !GetU32(in, nameSize) || in.size() < nameSize)
-        return false;
-    in.remove_prefix(nameSize);
-    if (!GetU32(in, dataSize) || in.size() != dataSize)
-        return false;
-    data = in;
-    return true;
 }
 
 std::string HomeConfigFolder()
@@ -270,45 +118,6 @@ int MakeFolders(const std::string& path)
     return MakeFolder(path);
 }
 
-// Removes a key folder taken out of the store, whole: a sub-key made in it
-// while it was being taken goes with it, as does a ".del.*" folder that an
-// earlier version of the store left in a key when a delete was killed.
-void RemoveKeyFolder(const std::string& folder)
-{
-    DIR* dir = opendir(folder.c_str());
-    if (dir) {
-        std::vector<std::string> names;
-        while (const dirent* entry = readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        }
-        closedir(dir);
-        for (const std::string& name : names) {
-            const std::string path = folder + "/" + name;
-            if (unlink(path.c_str()) != 0 && errno == EISDIR)
-                RemoveKeyFolder(path);
-        }
-    }
-    rmdir(folder.c_str());
-}
-
-// Deletes that a killed process left half done in the trash folder; also
-// those running now in other processes, which then find less to remove.
-void ClearLeftovers(const std::string& trash)
-{
-    DIR* dir = opendir(trash.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> leftovers;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            leftovers.push_back(trash + "/" + entry->d_name);
-    }
-    closedir(dir);
-    for (const std::string& doomed : leftovers)
-        RemoveKeyFolder(doomed);
-}
-
 // The sub-key folders of a key folder, in name order.
 int ListSubKeys(const std::string& folder, std::vector<std::string>& keys)
 {
@@ -330,18 +139,58 @@ int ListSubKeys(const std::string& folder, std::vector<std::string>& keys)
 CStringW SubKeyName(const std::string& folder, const std::string& file)
 {
     std::string spelling;
-    const bool spelled = ReadWholeFile(folder + "/" + file + "/" + std::string(kNameFile), spelling) == 0
+    const bool spelled = registry::ReadSmallFile(folder + "/" + file + "/" + std::string(kNameFile), spelling) == 0
         && !spelling.empty() && FileName(kKeyPrefix, Utf8ToWide(spelling)) == file;
     if (!spelled)
-        spelling = UnescapeFileName(std::string_view(file).substr(kKeyPrefix.size()));
+        spelling = registry::UnescapeFileName(std::string_view(file).substr(kKeyPrefix.size()));
     return CStringW(Utf8ToWide(spelling));
 }
 
-// 0 when the key folder has no sub-keys; EACCES when it has (a key with
-// sub-keys is not deleted), or the error that kept it from being listed.
-int CheckNoSubKeys(const std::string& folder)
+// A folder opened below another without following a link; closed when it
+// goes out of scope.
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    ~HeldFolder() { _Close(); }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    bool Open(int parentFd, const std::string& name)
+    {
+        _Close();
+        m_fd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        return m_fd >= 0;
+    }
+    void Swap(HeldFolder& other) { std::swap(m_fd, other.m_fd); }
+    int Fd() const { return m_fd; }
+
+private:
+    void _Close()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+    }
+
+    int m_fd = -1;
+};
+
+// A missing key, a file where a key should be and a link on the way all
+// mean the same to a delete: the store holds no such key.
+int AsMissingKey(int error)
 {
-    DIR* dir = opendir(folder.c_str());
+    return error == ENOTDIR || error == ELOOP ? ENOENT : error;
+}
+
+// 0 when the key folder `name` of `parentFd` has no sub-keys; EACCES when it
+// has (a key with sub-keys is not deleted), or the error that kept it from
+// being listed.
+int CheckNoSubKeys(int parentFd, const std::string& name)
+{
+    HeldFolder folder;
+    if (!folder.Open(parentFd, name))
+        return AsMissingKey(errno);
+    DIR* dir = fdopendir(dup(folder.Fd()));
     if (!dir)
         return errno;
     int result = 0;
@@ -353,6 +202,69 @@ int CheckNoSubKeys(const std::string& folder)
     }
     closedir(dir);
     return result;
+}
+
+// The trash folder of a root key, made when missing. Anything else that has
+// its name (a link, a file) is removed, never followed.
+int OpenTrash(int rootFd, HeldFolder& trash)
+{
+    const std::string name(kTrashFolder);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (mkdirat(rootFd, name.c_str(), 0700) != 0 && errno != EEXIST)
+            return errno;
+        if (trash.Open(rootFd, name))
+            return 0;
+        if (errno != ENOTDIR && errno != ELOOP)
+            return errno;
+        unlinkat(rootFd, name.c_str(), 0);
+    }
+    return ENOTDIR;
+}
+
+// Deletes that a killed process left half done in the trash folder; also
+// those running now in other processes, which then find less to remove.
+void ClearLeftovers(int trashFd, const std::string& trash)
+{
+    DIR* dir = fdopendir(dup(trashFd));
+    if (!dir)
+        return;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            leftovers.push_back(trash + "/" + entry->d_name);
+    }
+    closedir(dir);
+    for (const std::string& doomed : leftovers)
+        registry::RemoveTree(doomed);
+}
+
+// Renames the key `key` of `parentFd` into the trash of its root key, then
+// removes it there. Renamed away first, so that no reader ever sees the key
+// half emptied. The trash is one folder per root key rather than the
+// parent, so that clearing what killed deletes left there costs the same
+// however many keys the parent holds.
+int DeleteRenamedAway(int rootFd, const std::string& rootFolder, int parentFd, const std::string& key, ino_t inode)
+{
+    HeldFolder trash;
+    if (const int error = OpenTrash(rootFd, trash))
+        return error;
+    const std::string trashPath = rootFolder + "/" + std::string(kTrashFolder);
+    // A name no other delete uses: the folder's inode is unique while it
+    // exists, the process and the time tell apart a leftover that had it.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char name[80];
+        std::snprintf(name, sizeof name, "%llu-%d-%lld", static_cast<unsigned long long>(inode),
+                      static_cast<int>(getpid()),
+                      static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        if (renameat(parentFd, key.c_str(), trash.Fd(), name) == 0) {
+            registry::RemoveTree(trashPath + "/" + name);
+            ClearLeftovers(trash.Fd(), trashPath);
+            return 0;
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY)
+            return errno;
+    }
+    return EBUSY;
 }
 
 } // namespace
@@ -405,7 +317,9 @@ int CRegKey::Create(HKEY root, const wchar_t* subKey, DWORD access)
         if (mkdir(path.c_str(), 0700) == 0) {
             // The spelling is a courtesy for listings; a key without it
             // still works, so a failure here is not one of the key.
-            WriteAtomically(path, path + "/" + std::string(kNameFile), WideToUtf8(part));
+            registry::WriteAtomically(path, path + "/" + std::string(kNameFile), WideToUtf8(part));
+            if (const int error = registry::SyncFolder(parent))
+                return error;
         } else if (errno != EEXIST || !IsFolder(path)) {
             return errno == EEXIST ? ENOTDIR : errno;
         }
@@ -428,12 +342,13 @@ int CRegKey::ReadValue(const wchar_t* name, DWORD& type, std::string& data) cons
     const std::wstring_view valueName(name ? name : L"");
     if (valueName.size() > kMaxValueNameLength)
         return EINVAL;
-    std::string bytes;
-    if (const int error = ReadWholeFile(m_folder + "/" + FileName(kValuePrefix, valueName), bytes))
-        return error == ENOTDIR ? ENOENT : error;
-    std::string_view stored;
-    if (!DecodeValue(bytes, type, stored))
-        return EBADMSG;
+    ValueLookup lookup;
+    if (const int error = registry::FindValue(m_folder, valueName, lookup))
+        return error;
+    if (!lookup.found)
+        return ENOENT;
+    std::string_view storedName, stored;
+    registry::DecodeValue(lookup.bytes, type, storedName, stored);
     data.assign(stored);
     return 0;
 }
@@ -467,8 +382,23 @@ int CRegKey::SetValue(const wchar_t* name, DWORD type, const BYTE* data, DWORD s
     const std::wstring_view valueName(name ? name : L"");
     if (valueName.size() > kMaxValueNameLength || size > kMaxValueSize || (size && !data))
         return EINVAL;
-    const std::string path = m_folder + "/" + FileName(kValuePrefix, valueName);
-    return WriteAtomically(m_folder, path, EncodeValue(valueName, type, data, size));
+    const std::string bytes = registry::EncodeValue(WideToUtf8(valueName), type, data, size);
+    // A free slot taken by another writer meanwhile sends this one on to
+    // the next.
+    for (int attempt = 0; attempt < kValueSlots; ++attempt) {
+        ValueLookup lookup;
+        const int error = registry::FindValue(m_folder, valueName, lookup);
+        if (error && error != EBADMSG)
+            return error;
+        if (lookup.slot < 0)
+            return ENOSPC; // every slot holds another name's value
+        // A damaged file in the way is written over: that mends it.
+        const Placing placing = lookup.found || error ? Placing::Replace : Placing::NewName;
+        const int written = registry::WriteAtomically(m_folder, lookup.Path(), bytes, placing);
+        if (written != EEXIST)
+            return written;
+    }
+    return EBUSY;
 }
 
 int CRegKey::DeleteValue(const wchar_t* name) const
@@ -478,8 +408,21 @@ int CRegKey::DeleteValue(const wchar_t* name) const
     if ((m_access & KEY_WRITE & ~KEY_READ) == 0)
         return EACCES;
     const std::wstring_view valueName(name ? name : L"");
-    if (unlink((m_folder + "/" + FileName(kValuePrefix, valueName)).c_str()) != 0)
+    ValueLookup lookup;
+    const int error = registry::FindValue(m_folder, valueName, lookup);
+    if (error && error != EBADMSG)
+        return error;
+    if (!error && !lookup.found)
+        return ENOENT;
+    if (unlink(lookup.Path().c_str()) != 0)
         return errno;
+    // The last slot in use moves into the gap, so that searches still end
+    // at the first free slot.
+    int last = lookup.slot;
+    while (last + 1 < kValueSlots && PathExists(ValueSlot(lookup.firstSlot, last + 1)))
+        ++last;
+    if (last > lookup.slot)
+        ::rename(ValueSlot(lookup.firstSlot, last).c_str(), lookup.Path().c_str());
     return 0;
 }
 
@@ -557,43 +500,39 @@ int CRegKey::SetDword(const wchar_t* name, DWORD value) const
 
 int RegDeleteKey(HKEY root, const wchar_t* subKey)
 {
-    std::string folder;
+    const char* rootName = RootFolderName(root);
     std::vector<std::wstring_view> parts;
-    if (!KeyFolder(root, subKey, folder, parts))
+    if (!rootName || !SplitKeyPath(subKey, parts))
         return EINVAL;
     if (parts.empty())
         return EACCES; // a root key cannot be deleted
-    struct stat info {};
-    if (stat(folder.c_str(), &info) != 0)
-        return errno == ENOTDIR ? ENOENT : errno;
-    if (!S_ISDIR(info.st_mode))
-        return ENOENT;
-    if (const int error = CheckNoSubKeys(folder))
-        return error;
-    // Renamed away first, so that no reader ever sees the key half emptied.
-    // The trash is one folder per root key rather than the parent, so that
-    // clearing what killed deletes left there costs the same however many
-    // keys the parent holds.
-    const std::string trash = RegistryStoreFolder() + "/" + RootFolderName(root) + "/" + std::string(kTrashFolder);
-    if (const int error = MakeFolder(trash))
-        return error;
-    // A name no other delete uses: the folder's inode is unique while it
-    // exists, the process and the time tell apart a leftover that had it.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        char name[80];
-        std::snprintf(name, sizeof name, "%llu-%d-%lld", static_cast<unsigned long long>(info.st_ino),
-                      static_cast<int>(getpid()),
-                      static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        const std::string doomed = trash + "/" + name;
-        if (::rename(folder.c_str(), doomed.c_str()) == 0) {
-            RemoveKeyFolder(doomed);
-            ClearLeftovers(trash);
-            return 0;
-        }
-        if (errno != EEXIST && errno != ENOTEMPTY)
-            return errno;
+    // Down to the key's parent one folder at a time, never through a link:
+    // a link planted in the store must not lead a delete out of it.
+    const std::string rootFolder = RegistryStoreFolder() + "/" + rootName;
+    HeldFolder top, parent;
+    if (!top.Open(AT_FDCWD, rootFolder))
+        return AsMissingKey(errno);
+    int parentFd = top.Fd();
+    for (size_t level = 0; level + 1 < parts.size(); ++level) {
+        HeldFolder child;
+        if (!child.Open(parentFd, FileName(kKeyPrefix, parts[level])))
+            return AsMissingKey(errno);
+        parent.Swap(child);
+        parentFd = parent.Fd();
     }
-    return EBUSY;
+    const std::string key = FileName(kKeyPrefix, parts.back());
+    struct stat info {};
+    if (fstatat(parentFd, key.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return AsMissingKey(errno);
+    // A link where a key should be is a key without sub-keys: it is removed
+    // as a link.
+    if (S_ISDIR(info.st_mode)) {
+        if (const int error = CheckNoSubKeys(parentFd, key))
+            return error;
+    } else if (!S_ISLNK(info.st_mode)) {
+        return ENOENT;
+    }
+    return DeleteRenamedAway(top.Fd(), rootFolder, parentFd, key, info.st_ino);
 }
 
 } // namespace kel::platform

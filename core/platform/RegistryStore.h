@@ -7,10 +7,13 @@
 //
 // Key and value names compare case-insensitively, as on Windows, by Unicode's
 // simple case folding (CaseFold.h); a key keeps the spelling it was created
-// with. Values keep their type. Every value is
-// written to a temporary file and renamed into place, and a key is renamed
-// away before its values are removed, so a process killed at any point
-// leaves each key and value either whole or absent.
+// with. Values keep their type and their full name, which a read compares,
+// so that names sharing a shortened file name never share a value. Every
+// value is written to a temporary file, flushed to the disk and renamed into
+// place, and a key is renamed away before its values are removed, so a
+// process killed (or a machine stopped) at any point leaves each key and
+// value either whole or absent. A delete never follows a symbolic link in
+// the store: a link is removed as a link.
 //
 // Results are 0 or an errno value: ENOENT for a missing key or value, EACCES
 // for a write through a key opened for reading or a delete of a key that has

@@ -16,7 +16,10 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <csignal>
+#include <new>
 #include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -24,6 +27,34 @@
 
 using kel::test::ReadBytes;
 using kel::test::TempDir;
+
+namespace {
+// While set, every allocation of the program fails (the library's too).
+bool g_failAllocations = false;
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (g_failAllocations)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+// Memory of the operator new above, which comes from malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -40,7 +71,11 @@ std::string Today()
 // Each test logs into its own folder and restores the library defaults.
 class LogTest : public ::testing::Test {
 protected:
-    void TearDown() override { CKelLog::Init(0, L"./Log/"); }
+    void TearDown() override
+    {
+        CKelLog::SetClock(nullptr);
+        CKelLog::Init(0, L"./Log/");
+    }
 
     std::string Folder() const { return m_dir.path().string() + "/"; }
     std::string LogFile() const { return Folder() + Today() + ".log"; }
@@ -132,15 +167,22 @@ TEST_F(LogTest, MissingParentFoldersAreCreated)
 TEST_F(LogTest, WriteErrorIsRaisedAndTheLockReleased)
 {
     Init(1);
-    ASSERT_EQ(symlink("/dev/full", LogFile().c_str()), 0);
+    // Files may not grow past the mark and a few bytes: the entry's write fails.
+    rlimit limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small {16, limit.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     _kelLog.LogPreFix("a.cpp", 1, "f");
     try {
         _kelLog.Log(1, L"no room");
-        FAIL() << "nothing raised";
+        ADD_FAILURE() << "nothing raised";
     } catch (CKelException* e) {
-        EXPECT_EQ(e->GetMessage().str(), L"KelException : KelException : No space left on device\r\n");
+        EXPECT_EQ(e->GetMessage().str(), L"KelException : KelException : File too large\r\n");
         e->Delete();
     }
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
     // Another thread can take the lock again: it was released.
     std::remove(LogFile().c_str());
     std::thread other([] {
@@ -189,7 +231,8 @@ TEST_F(LogTest, TheSettingsAreThoseOfTheLastInit)
 
 // A file that does not end as the last entry left it (cut by a writer that
 // died, truncated, or written by someone else) is looked at before the next
-// entry, which starts on a line of its own; an emptied file gets its mark.
+// entry, which starts on a line of its own; an emptied file stays without a
+// mark.
 TEST_F(LogTest, AnEntryNeverGluesOntoWhatAnotherWriterLeft)
 {
     Init(1);
@@ -204,7 +247,151 @@ TEST_F(LogTest, AnEntryNeverGluesOntoWhatAnotherWriterLeft)
     kel::test::WriteBytes(LogFile(), ""); // truncated, as a copying log rotation does
     _kelLog.LogPreFix("a.cpp", 3, "f");
     _kelLog.Log(1, L"third");
-    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  third\r\n"))) << Written();
+    EXPECT_TRUE(std::regex_match(ReadBytes(LogFile()), std::regex(kStamp + "INFO  third\r\n"))) << ReadBytes(LogFile());
+}
+
+namespace {
+
+std::time_t g_testNow = 0;
+std::time_t TestNow()
+{
+    return g_testNow;
+}
+
+} // namespace
+
+// An entry takes its time stamp when it starts and its file when it is
+// written: one begun at 23:59:59 and written at midnight keeps the old day
+// in its stamp and goes into the new day's file, which gets its own mark.
+TEST_F(LogTest, AnEntryWrittenAcrossMidnightGoesIntoTheNewDaysFile)
+{
+    Init(1);
+    std::tm evening {};
+    evening.tm_year = 2031 - 1900;
+    evening.tm_mon = 0;
+    evening.tm_mday = 15;
+    evening.tm_hour = 23;
+    evening.tm_min = 59;
+    evening.tm_sec = 59;
+    evening.tm_isdst = -1;
+    g_testNow = std::mktime(&evening);
+    CKelLog::SetClock(&TestNow);
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW((Folder() + "2031-01-15.log").c_str()).str());
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"before midnight");
+    _kelLog.LogPreFix("a.cpp", 2, "f");
+    ++g_testNow; // midnight comes between the two calls
+    _kelLog.Log(1, L"across midnight");
+    _kelLog.LogPreFix("a.cpp", 3, "f");
+    _kelLog.Log(1, L"after midnight");
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW((Folder() + "2031-01-16.log").c_str()).str());
+
+    EXPECT_EQ(ReadBytes(Folder() + "2031-01-15.log"), "\xEF\xBB\xBF[2031-01-15 23:59:59] INFO  before midnight\r\n");
+    EXPECT_EQ(ReadBytes(Folder() + "2031-01-16.log"),
+              "\xEF\xBB\xBF[2031-01-15 23:59:59] INFO  across midnight\r\n"
+              "[2031-01-16 00:00:00] INFO  after midnight\r\n");
+    // The system clock again once the test's is taken away.
+    EXPECT_EQ(CKelLog::SetClock(nullptr), &TestNow);
+    EXPECT_EQ(CKelLog::CurrentFile().str(), CStringW(LogFile().c_str()).str());
+}
+
+// The day's file is the user's own: a link planted at its path (the folder
+// is often shared, like /tmp/Log) does not take the entries elsewhere, and
+// a FIFO there holds nobody. Such an entry is lost, as when the folder
+// cannot be made.
+TEST_F(LogTest, ALinkAtTheDaysPathIsNeverFollowed)
+{
+    Init(1);
+    const std::string victim = m_dir / "victim.txt";
+    kel::test::WriteBytes(victim, "someone's file\n");
+    ASSERT_EQ(symlink(victim.c_str(), LogFile().c_str()), 0);
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    EXPECT_NO_THROW(_kelLog.Log(1, L"not for the victim"));
+    EXPECT_EQ(ReadBytes(victim), "someone's file\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(LogFile()));
+    EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+}
+
+TEST_F(LogTest, AFifoAtTheDaysPathHoldsNobody)
+{
+    Init(1);
+    ASSERT_EQ(mkfifo(LogFile().c_str(), 0600), 0);
+    // More than a pipe holds, so that a write into the FIFO would wait.
+    const std::wstring message(100000, L'x');
+    auto logged = std::make_shared<std::promise<void>>();
+    std::future<void> done = logged->get_future();
+    std::thread([logged, message] {
+        _kelLog.LogPreFix("a.cpp", 1, "f");
+        _kelLog.Log(1, L"%ls", message.c_str());
+        logged->set_value();
+    }).detach(); // left behind, blocked, only if the entry waits
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the entry waits on the FIFO";
+    EXPECT_TRUE(std::filesystem::is_fifo(LogFile()));
+}
+
+// Entries carry server replies and paths: what the log makes is not readable
+// by other users, whatever the umask lets through.
+TEST_F(LogTest, NewFilesAndFoldersAreTheUsersAlone)
+{
+    const mode_t oldMask = umask(022);
+    const std::string nested = Folder() + "shared/Logs/";
+    CKelLog::Init(1, CStringW(nested.c_str()));
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"private");
+    umask(oldMask);
+    struct stat info {};
+    ASSERT_EQ(stat((Folder() + "shared").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat(nested.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((nested + Today() + ".log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// Only a file the log makes starts with the byte-order mark; an existing
+// file, empty or not, is appended to as it is.
+TEST_F(LogTest, AnExistingEmptyFileGetsNoMark)
+{
+    Init(1);
+    kel::test::WriteBytes(LogFile(), "");
+    _kelLog.LogPreFix("a.cpp", 1, "f");
+    _kelLog.Log(1, L"first");
+    _kelLog.LogPreFix("a.cpp", 2, "f");
+    _kelLog.Log(1, L"second");
+    const std::string bytes = ReadBytes(LogFile());
+    EXPECT_TRUE(std::regex_match(bytes, std::regex(kStamp + "INFO  first\r\n" + kStamp + "INFO  second\r\n"))) << bytes;
+}
+
+// An entry that cannot be started (an allocation fails in LogPreFix) leaves
+// the lock free: no Log will come to release it.
+TEST_F(LogTest, AnEntryThatCannotStartReleasesTheLock)
+{
+    Init(1);
+    // New source and function names, longer than any before, must be stored.
+    const std::string source = "/src/" + std::string(300, 's') + ".cpp";
+    const std::string function(400, 'f');
+    bool raised = false;
+    g_failAllocations = true;
+    try {
+        _kelLog.LogPreFix(source.c_str(), 1, function.c_str());
+    } catch (const std::bad_alloc&) {
+        raised = true;
+    }
+    g_failAllocations = false;
+    ASSERT_TRUE(raised) << "the entry started without allocating";
+    EXPECT_FALSE(CKelLog::s_mutexLog.HeldByCaller());
+    while (CKelLog::s_mutexLog.HeldByCaller())
+        CKelLog::s_mutexLog.Unlock(); // for the tests that follow
+
+    auto written = std::make_shared<std::promise<void>>();
+    std::future<void> done = written->get_future();
+    std::thread([written] {
+        _kelLog.LogPreFix("b.cpp", 2, "g");
+        _kelLog.Log(1, L"next entry");
+        written->set_value();
+    }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the entry lock is still held";
+    EXPECT_TRUE(std::regex_match(Written(), std::regex(kStamp + "INFO  next entry\r\n")));
 }
 
 namespace {

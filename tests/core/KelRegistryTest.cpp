@@ -7,16 +7,57 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cwchar>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Every fsync of the process, with what the watched path named at that
+// moment, so that a test can tell what reached the disk before a rename.
+struct SyncRecord {
+    dev_t device;
+    ino_t inode;
+    bool folder;
+    ino_t watchedInode; // 0 when the watched path named nothing
+};
+std::mutex g_syncMutex;
+std::vector<SyncRecord> g_syncs;
+std::string g_watchedPath;
+
+} // namespace
+
+// Takes the place of the C library's fsync for the whole program, the
+// library under test included.
+extern "C" __attribute__((visibility("default"))) int fsync(int fd)
+{
+    struct stat info {};
+    if (fstat(fd, &info) == 0) {
+        std::lock_guard lock(g_syncMutex);
+        struct stat watched {};
+        const bool named = !g_watchedPath.empty() && lstat(g_watchedPath.c_str(), &watched) == 0;
+        g_syncs.push_back({info.st_dev, info.st_ino, S_ISDIR(info.st_mode), named ? watched.st_ino : 0});
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -367,4 +408,201 @@ TEST_F(RegistryTest, DeleteSubKeyWithManyChildrenRemovesEveryOneAndLeavesNoTrash
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name == ".name" || name == "k.kept") << name;
     }
+}
+
+// ---- Links, FIFOs and left-overs in the store; what reaches the disk ----
+
+TEST_F(RegistryTest, DeletingAKeyThatIsALinkRemovesTheLinkAndNothingItLeadsTo)
+{
+    const fs::path documents = m_dir.path() / "Documents";
+    fs::create_directories(documents / "k.inner");
+    kel::test::WriteBytes((documents / "letter.txt").string(), "dear");
+    kel::test::WriteBytes((documents / "v.x").string(), "not a value");
+    kel::test::WriteBytes((documents / "k.inner" / "notes.txt").string(), "notes");
+    const auto documentsHoldEverything = [&] {
+        EXPECT_EQ(kel::test::ReadBytes((documents / "letter.txt").string()), "dear");
+        EXPECT_EQ(kel::test::ReadBytes((documents / "v.x").string()), "not a value");
+        EXPECT_EQ(kel::test::ReadBytes((documents / "k.inner" / "notes.txt").string()), "notes");
+    };
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Software\\Kept", L"v", L"kept"));
+    const std::string software = m_store + "/HKEY_CURRENT_USER/k.software";
+    fs::create_directory_symlink(documents, software + "/k.x");
+
+    wchar_t key[64] = L"Software\\x";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, key, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(software + "/k.x")));
+    documentsHoldEverything();
+    EXPECT_TRUE(fs::is_empty(m_store + "/HKEY_CURRENT_USER/.deleted")) << "the link waits in the trash";
+
+    // A link on the way to a key is not followed either: the key below it is
+    // not in the store.
+    fs::create_directory_symlink(documents, software + "/k.linked");
+    wchar_t below[64] = L"Software\\Linked\\Inner";
+    CaptureDelete(HKEY_CURRENT_USER, below, result);
+    documentsHoldEverything();
+
+    // Deleting the whole tree removes the link inside it as a link.
+    wchar_t all[64] = L"Software";
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, all, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(software)));
+    documentsHoldEverything();
+}
+
+TEST_F(RegistryTest, ATrashFolderThatIsALinkIsNeverFollowed)
+{
+    const fs::path elsewhere = m_dir.path() / "Elsewhere";
+    fs::create_directories(elsewhere);
+    kel::test::WriteBytes((elsewhere / "precious").string(), "keep me");
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Gone", L"n", 1));
+    fs::create_directory_symlink(elsewhere, m_store + "/HKEY_CURRENT_USER/.deleted");
+
+    wchar_t key[16] = L"Gone";
+    int result = -1;
+    EXPECT_EQ(CaptureDelete(HKEY_CURRENT_USER, key, result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(kel::test::ReadBytes((elsewhere / "precious").string()), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), {}), 1) << "nothing was put there";
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(m_store + "/HKEY_CURRENT_USER/.deleted")));
+}
+
+// A value file is flushed to the disk before it takes the value's name, and
+// its folder after; otherwise a power loss can leave the name on an empty file.
+TEST_F(RegistryTest, AValueReachesTheDiskBeforeItReplacesTheOldOne)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Sync", L"Other", L"x"));
+    const std::string folder = m_store + "/HKEY_CURRENT_USER/k.sync";
+    const std::string value = folder + "/v.name";
+    struct stat folderInfo {};
+    ASSERT_EQ(stat(folder.c_str(), &folderInfo), 0);
+    const auto inodeOf = [](const std::string& path) {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    };
+    const auto syncsOfWrite = [&](const wchar_t* text) {
+        {
+            std::lock_guard lock(g_syncMutex);
+            g_syncs.clear();
+            g_watchedPath = value;
+        }
+        EXPECT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Sync", L"Name", text));
+        std::lock_guard lock(g_syncMutex);
+        g_watchedPath.clear();
+        return g_syncs;
+    };
+
+    for (const wchar_t* text : {L"first", L"second"}) {
+        const ino_t before = inodeOf(value);
+        const std::vector<SyncRecord> syncs = syncsOfWrite(text);
+        const ino_t after = inodeOf(value);
+        ASSERT_NE(after, 0u);
+        ASSERT_NE(after, before);
+        bool fileFirst = false, folderAfter = false;
+        for (const SyncRecord& sync : syncs) {
+            fileFirst |= !sync.folder && sync.inode == after && sync.watchedInode == before;
+            folderAfter |= sync.folder && sync.inode == folderInfo.st_ino && sync.device == folderInfo.st_dev
+                && sync.watchedInode == after;
+        }
+        EXPECT_TRUE(fileFirst) << "the new file was not flushed before the rename";
+        EXPECT_TRUE(folderAfter) << "the folder was not flushed after the rename";
+        EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Sync", L"Name"), text);
+    }
+}
+
+// A writer killed between its temporary file and the rename leaves the file
+// behind; the next write of that key removes it, but not the file of a
+// writer at work (which holds a lock on it), nor anything of other keys.
+TEST_F(RegistryTest, AWriteClearsWhatAKilledWriterLeftInItsKey)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Left", L"v", L"1"));
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Other", L"v", L"1"));
+    const std::string folder = m_store + "/HKEY_CURRENT_USER/k.left";
+    const std::string other = m_store + "/HKEY_CURRENT_USER/k.other";
+    kel::test::WriteBytes(folder + "/.tmp.Killed", "half a value");
+    kel::test::WriteBytes(folder + "/.tmp.Active", "being written");
+    kel::test::WriteBytes(other + "/.tmp.Killed", "half a value");
+    const int active = open((folder + "/.tmp.Active").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(active, 0);
+    ASSERT_EQ(flock(active, LOCK_EX), 0);
+
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Left", L"v", L"2"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Left", L"v"), L"2");
+    EXPECT_FALSE(fs::exists(folder + "/.tmp.Killed"));
+    EXPECT_EQ(kel::test::ReadBytes(folder + "/.tmp.Active"), "being written");
+    EXPECT_TRUE(fs::exists(other + "/.tmp.Killed"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string> {".name", ".tmp.Active", "v.v"}));
+
+    close(active); // its writer ended without renaming it
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Left", L"v", L"3"));
+    EXPECT_FALSE(fs::exists(folder + "/.tmp.Active"));
+}
+
+// Names too long for a file name are stored under a shortened one, which two
+// names can share. Each keeps its own value: here the shared file already
+// holds the other name's value when the second name is first read and written.
+TEST_F(RegistryTest, LongValueNamesSharingAFileNameKeepTheirOwnValues)
+{
+    const std::wstring name1 = std::wstring(250, L'가') + L"1";
+    const std::wstring name2 = std::wstring(250, L'가') + L"2";
+    kel::platform::CRegKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, L"Long", KEY_WRITE), 0);
+    ASSERT_EQ(key.SetString(name2.c_str(), L"probe"), 0);
+    ASSERT_EQ(ValueFiles().size(), 1u);
+    const std::string file2 = ValueFiles()[0].string();
+    ASSERT_EQ(key.DeleteValue(name2.c_str()), 0);
+    ASSERT_EQ(key.SetString(name1.c_str(), L"one"), 0);
+    ASSERT_EQ(ValueFiles().size(), 1u);
+    const std::string file1 = ValueFiles()[0].string();
+    ASSERT_NE(file1, file2);
+    fs::copy_file(file1, file2); // name1's value under the file name of name2
+    const std::string shared = kel::test::ReadBytes(file2);
+
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name2.c_str()), L"");
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", name2.c_str(), L"two"));
+    EXPECT_EQ(kel::test::ReadBytes(file2), shared) << "the other name's value was written over";
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name2.c_str()), L"two");
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name1.c_str()), L"one");
+    // Written again, it replaces its own value; deleted, only its own goes.
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"LONG", name2.c_str(), L"two again"));
+    EXPECT_EQ(ValueFiles().size(), 3u);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name2.c_str()), L"two again");
+    EXPECT_EQ(key.DeleteValue(name2.c_str()), 0);
+    EXPECT_EQ(key.DeleteValue(name2.c_str()), ENOENT);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name2.c_str()), L"");
+    EXPECT_EQ(kel::test::ReadBytes(file2), shared);
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Long", name1.c_str()), L"one");
+    // A delete closes the gap it leaves (the last slot in use moves into
+    // it), so that a search, which ends at the first free slot, still finds
+    // every value after it.
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Long", name2.c_str(), L"three"));
+    ASSERT_EQ(ValueFiles().size(), 3u);
+    fs::copy_file(file2, file2 + "%2"); // a third name's value after it
+    EXPECT_EQ(key.DeleteValue(name2.c_str()), 0);
+    EXPECT_EQ(kel::test::ReadBytes(file2 + "%1"), shared);
+    EXPECT_FALSE(fs::exists(file2 + "%2"));
+}
+
+// A FIFO where a value file should be is no value, and reading it never waits
+// for a writer; writing the value puts a value file in its place.
+TEST_F(RegistryTest, AFifoInTheStoreReadsAsNothingWithoutWaiting)
+{
+    ASSERT_TRUE(CKelRegistry::LocalWriteInt(HKEY_CURRENT_USER, L"Pipes", L"other", 1));
+    const std::string fifo = m_store + "/HKEY_CURRENT_USER/k.pipes/v.pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto read = std::make_shared<std::promise<CStringW>>();
+    std::future<CStringW> text = read->get_future();
+    std::thread([read] {
+        read->set_value(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Pipes", L"pipe"));
+    }).detach(); // left behind, blocked, only if the read waits
+    ASSERT_EQ(text.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the read waits on the FIFO";
+    EXPECT_EQ(text.get(), L"");
+    ASSERT_TRUE(CKelRegistry::LocalWriteString(HKEY_CURRENT_USER, L"Pipes", L"pipe", L"value"));
+    EXPECT_EQ(CKelRegistry::LocalReadString(HKEY_CURRENT_USER, L"Pipes", L"pipe"), L"value");
+    EXPECT_TRUE(fs::is_regular_file(fifo));
 }

@@ -280,7 +280,8 @@ TEST(KelShellFtp, ALogThatCannotBeWrittenDoesNotFailTheTransfer)
     std::filesystem::create_directories(root);
     const std::string bytes = RandomBytes(100000);
     WriteBytes(root + "/big.bin", bytes);
-    // The day's log file is a full disk: every entry fails to be written.
+    // The day's log file is a link (to a full disk): it is never followed,
+    // so every entry is lost.
     std::filesystem::create_directories(work / "Log");
     std::filesystem::create_symlink("/dev/full", work / ("Log/" + Today() + ".log"));
     const RunResult result = KelftpWithServer(root, "none",

@@ -71,13 +71,27 @@ public:
             m_thread.join();
     }
 
-    // Runs a read cycle every 10 ms for `duration`.
-    void Follow(std::chrono::milliseconds duration)
+    // Runs a read cycle every 10 ms until the writer has written `lines`
+    // more lines, however long that takes.
+    void Follow(int lines)
     {
-        for (auto end = std::chrono::steady_clock::now() + duration; std::chrono::steady_clock::now() < end;) {
+        for (const int until = Written() + lines; Written() < until;) {
             Cycle();
             std::this_thread::sleep_for(10ms);
         }
+    }
+
+    // Waits, without reading, until the writer has written `lines` more.
+    void WaitForLines(int lines)
+    {
+        for (const int until = Written() + lines; Written() < until;)
+            std::this_thread::sleep_for(5ms);
+    }
+
+    int Written()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_next;
     }
 
     void Cycle()
@@ -113,7 +127,7 @@ public:
     {
         std::filesystem::rename(m_path, m_path + ".1");
         kel::test::WriteBytes(m_path, "");
-        std::this_thread::sleep_for(30ms);
+        WaitForLines(6);
         Reopen(CKelWatchDoc::kReplacedMarker);
     }
 
@@ -127,7 +141,7 @@ public:
             std::filesystem::remove(m_path);
             removedAt = m_shownBefore;
         }
-        Follow(30ms);
+        Follow(6);
         Reopen(CKelWatchDoc::kRecreatedMarker);
         m_deletions.emplace_back(removedAt, m_markers.back().second);
     }
@@ -165,7 +179,14 @@ public:
         ASSERT_EQ(shown.size(), wanted.size());
         for (size_t line = 0; line < wanted.size(); ++line)
             ASSERT_EQ(shown[line], wanted[line]) << "line " << line;
-        EXPECT_GT(m_next, 100);
+        // Every stage had lines of its own: before the first marker, between
+        // each two and after the last.
+        int previous = 0;
+        for (const auto& [marker, before] : m_markers) {
+            EXPECT_GT(before, previous) << "no line before " << marker;
+            previous = before;
+        }
+        EXPECT_GT(m_next, previous) << "no line after the last marker";
     }
 
 private:
@@ -208,16 +229,16 @@ TEST(WatchRotation, EveryLineOnceInOrderWithAMarkerWhereTheFileStartedAgain)
 {
     TempDir dir;
     RotatedLog log(dir / "app.log");
-    log.Follow(80ms);
+    log.Follow(16);
     for (int round = 0; round < 3; ++round) {
         log.CopyTruncate();
-        log.Follow(60ms);
+        log.Follow(12);
         log.RenameAndCreate();
-        log.Follow(60ms);
+        log.Follow(12);
         log.DeleteAndRecreate();
-        log.Follow(60ms);
+        log.Follow(12);
         log.Truncate();
-        log.Follow(60ms);
+        log.Follow(12);
     }
     log.Check();
 }
