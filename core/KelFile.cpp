@@ -3,15 +3,15 @@
 #include "KelException.h"
 #include "platform/CodePage.h"
 #include "platform/FileHandle.h"
+#include "platform/Folder.h"
 #include "platform/Unicode.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <vector>
 
 using kel::platform::CFileHandle;
+using kel::platform::EOpen;
 using kel::platform::CodePage;
 
 namespace {
@@ -83,14 +83,13 @@ CStringW CKelFile::ReadText(const BYTE* data, UINT length)
 CStringW CKelFile::ReadTextFile()
 {
     CFileHandle file;
-    if (!file.Open(kel::platform::NarrowPath(m_strFilename), O_RDONLY))
+    // A folder is not a file that can be opened; a FIFO or a device is
+    // never opened, so reading one cannot wait.
+    if (file.OpenRegular(kel::platform::NarrowPath(m_strFilename), true) != CFileHandle::Opened::Yes)
         return CStringW();
-    struct stat info {};
-    if (fstat(file.Descriptor(), &info) != 0)
+    ULONGLONG size = 0;
+    if (!file.Size(size))
         RaiseErrno(errno);
-    if (S_ISDIR(info.st_mode))
-        return CStringW(); // a folder is not a file that can be opened
-    ULONGLONG size = static_cast<ULONGLONG>(info.st_size);
     if (size > UINT32_MAX)
         RaiseErrno(EFBIG); // the length is a 32-bit count
     std::vector<BYTE> buffer(static_cast<size_t>(size) + 1, 0);
@@ -117,8 +116,8 @@ void CKelFile::_append(std::string_view mark, bool utf16, const wchar_t* text)
     CFileHandle file;
     // An existing file is appended to as it is; only a file that this call
     // creates (or finds empty when creating) receives the mark.
-    if (!file.Open(path, O_WRONLY | O_APPEND)) {
-        if (!file.Open(path, O_WRONLY | O_APPEND | O_CREAT, 0666))
+    if (!file.Open(path, EOpen::Append)) {
+        if (!file.Open(path, EOpen::Append | EOpen::Create, 0666))
             return;
         ULONGLONG size = 0;
         if (!file.Size(size))
@@ -150,10 +149,5 @@ void CKelFile::CreateFolder(const wchar_t* path)
 {
     if (!path)
         return;
-    const std::string narrow = kel::platform::NarrowPath(path);
-    for (size_t slash = narrow.find('/'); slash != std::string::npos; slash = narrow.find('/', slash + 1))
-        if (slash > 0)
-            mkdir(narrow.substr(0, slash).c_str(), 0777);
-    if (!narrow.empty())
-        mkdir(narrow.c_str(), 0777);
+    kel::platform::CreateFolderLevels(kel::platform::NarrowPath(path), 0777);
 }

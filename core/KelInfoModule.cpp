@@ -1,16 +1,15 @@
 #include "KelInfoModule.h"
 
 #include "platform/CodePage.h"
+#include "platform/Folder.h"
+#include "platform/Memory.h"
 #include "platform/Resources.h"
 #include "platform/WinApp.h"
 
 #include <cctype>
-#include <climits>
 #include <cstdio>
-#include <dirent.h>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace kel::platform;
@@ -43,11 +42,8 @@ CStringW CleanVersionText(CStringW text)
 // process); "" for kernel threads, which have neither.
 std::string ExecutableName(const std::string& pidFolder)
 {
-    char target[PATH_MAX];
-    const ssize_t length = readlink((pidFolder + "/exe").c_str(), target, sizeof target - 1);
     std::string path;
-    if (length > 0) {
-        path.assign(target, static_cast<size_t>(length));
+    if (ReadLink(pidFolder + "/exe", path)) {
         constexpr std::string_view deleted = " (deleted)";
         if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
             path.resize(path.size() - deleted.size());
@@ -99,26 +95,23 @@ int CKelInfoModule::Process32Count(const wchar_t* exeName)
 {
     if (!exeName)
         return 0;
-    DIR* proc = opendir("/proc");
-    if (!proc)
+    CFolderWalk proc;
+    if (!proc.Open("/proc"))
         return 0;
     const std::string wanted = WideToMultiByte(exeName, CodePage::System);
     int count = 0;
-    while (const dirent* entry = readdir(proc)) {
-        if (IsProcessFolder(entry->d_name) && ExecutableName(std::string("/proc/") + entry->d_name) == wanted)
+    while (const CFolderWalk::Entry* entry = proc.Next()) {
+        if (IsProcessFolder(entry->name.c_str()) && ExecutableName("/proc/" + entry->name) == wanted)
             ++count;
     }
-    closedir(proc);
     return count;
 }
 
 CStringW CKelInfoModule::GetCurrentPath()
 {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
+    std::string folder;
+    if (!ReadLink("/proc/self/exe", folder))
         return CStringW();
-    std::string folder(path, static_cast<size_t>(length));
     folder.resize(folder.rfind('/') + 1);
     return CStringW(MultiByteToWide(folder, CodePage::System));
 }
@@ -135,7 +128,7 @@ void CKelInfoModule::GetVMemoryUsage(ULONGLONG* workingSet, ULONGLONG* pageFile)
     std::fclose(statm);
     if (fields != 6)
         return;
-    const ULONGLONG pageSize = static_cast<ULONGLONG>(sysconf(_SC_PAGESIZE));
+    const ULONGLONG pageSize = PageSize();
     if (workingSet)
         *workingSet = resident * pageSize;
     if (pageFile)

@@ -3,6 +3,7 @@
 #include "KelException.h"
 #include "KelRegistry.h"
 #include "platform/CodePage.h"
+#include "platform/Folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 using namespace kel::platform;
@@ -66,8 +66,7 @@ std::vector<std::string> RealMountPoints()
         if (!IsRealFileSystem(device, type))
             continue;
         std::string point = UnescapeMountField(folder);
-        struct stat info {};
-        if (stat(point.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        if (!IsFolder(point))
             continue; // a file bound over another file is no drive
         if (point.back() != '/')
             point += '/';
@@ -102,8 +101,7 @@ void CKelInfoSystem::GetLogicalDrives(CStringList* list)
 
 CStringW CKelInfoSystem::GetSystemDrive()
 {
-    struct stat info {};
-    if (stat("/", &info) != 0)
+    if (!IsFolder("/"))
         throw new CKelException(static_cast<DWORD>(errno));
     return CStringW(L"/");
 }

@@ -14,11 +14,11 @@
 #include <ctime>
 #include <cwchar>
 #include <exception>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
 
 using kel::platform::CFileHandle;
+using kel::platform::EOpen;
 
 namespace {
 
@@ -167,12 +167,12 @@ void SetLastEnd(const FileEnd& end)
 // whether this call made the file.
 bool OpenDayFile(CFileHandle& file, const std::string& path, bool create, bool& created)
 {
-    constexpr int kAppend = O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK;
+    constexpr EOpen kAppend = EOpen::Read | EOpen::Append | EOpen::NoFollow | EOpen::NonBlocking;
     created = false;
     if (!file.Open(path, kAppend)) {
         if (errno != ENOENT || !create)
             return false;
-        created = file.Open(path, kAppend | O_CREAT | O_EXCL, 0600);
+        created = file.Open(path, kAppend | EOpen::Exclusive, 0600);
         // Made by another writer meanwhile: appended to as it is.
         if (!created && !(errno == EEXIST && file.Open(path, kAppend)))
             return false;

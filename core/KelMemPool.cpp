@@ -1,11 +1,10 @@
 #include "KelMemPool.h"
 
 #include "KelInfoModule.h"
+#include "platform/Memory.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <sys/mman.h>
-#include <unistd.h>
 
 CKelMemPool::CKelMemPool(long pages)
 {
@@ -18,7 +17,7 @@ CKelMemPool::~CKelMemPool() = default;
 
 bool CKelMemPool::_Create(long pages)
 {
-    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t pageSize = kel::platform::PageSize();
     _Dump("current mem ==> ");
     m_pBlock = nullptr;
     m_nBlockBytes = 0;
@@ -26,8 +25,7 @@ bool CKelMemPool::_Create(long pages)
     // reservation the system cannot give.
     if (pages > 0 && static_cast<unsigned long>(pages) <= SIZE_MAX / pageSize) {
         const size_t bytes = static_cast<size_t>(pages) * pageSize;
-        void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (block != MAP_FAILED) {
+        if (void* block = kel::platform::ReservePages(bytes)) {
             m_pBlock = block;
             m_nBlockBytes = bytes;
         }
@@ -38,8 +36,7 @@ bool CKelMemPool::_Create(long pages)
 
 void CKelMemPool::Destroy()
 {
-    if (m_pBlock)
-        munmap(m_pBlock, m_nBlockBytes);
+    kel::platform::ReleasePages(m_pBlock, m_nBlockBytes);
     m_pBlock = nullptr;
     m_nBlockBytes = 0;
     _Dump("current mem ==> ");

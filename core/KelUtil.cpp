@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cwchar>
-#include <fcntl.h>
 #include <string_view>
 
 namespace {
@@ -95,8 +94,9 @@ int CKelUtil::SaveResource(const wchar_t* name, const wchar_t* path)
     const kel::platform::DataResource* data = resources ? kel::platform::FindDataResource(*resources, name) : nullptr;
     if (!data || !path)
         return 0;
+    using kel::platform::EOpen;
     kel::platform::CFileHandle file;
-    if (!file.Open(kel::platform::NarrowPath(path), O_WRONLY | O_CREAT | O_TRUNC)
+    if (!file.Open(kel::platform::NarrowPath(path), EOpen::Write | EOpen::Create | EOpen::Truncate)
         || !file.WriteAll(std::string_view(reinterpret_cast<const char*>(data->bytes), data->size)) || !file.Close())
         throw new CKelException(static_cast<DWORD>(errno));
     return 0;

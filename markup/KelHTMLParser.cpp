@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -265,7 +264,7 @@ void RaiseErrno(int error)
 std::vector<char> ReadWholeFile(const wchar_t* path)
 {
     kel::platform::CFileHandle file;
-    if (!file.Open(kel::platform::NarrowPath(path), O_RDONLY))
+    if (!file.Open(kel::platform::NarrowPath(path), kel::platform::EOpen::Read))
         RaiseErrno(errno);
     ULONGLONG length = 0;
     if (!file.Size(length))

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <new>
@@ -31,15 +30,10 @@ constexpr size_t kBlockSize = 1 << 20;
 constexpr size_t kMaxLinesPerCycle = 1 << 16;
 constexpr size_t kNoEnd = static_cast<size_t>(-1);
 
+// Regular files only: opening a FIFO or a device could block the window.
 bool OpenForReading(const std::string& name, kel::platform::CFileHandle& file)
 {
-    if (name.empty())
-        return false;
-    std::error_code error;
-    // Regular files only: opening a FIFO or a device could block the window.
-    if (!std::filesystem::is_regular_file(name, error))
-        return false;
-    return file.Open(name, O_RDONLY);
+    return !name.empty() && file.OpenRegular(name, true) == kel::platform::CFileHandle::Opened::Yes;
 }
 
 // The encoding of the file from `from` to its end (up to `limit` bytes, and

@@ -17,6 +17,29 @@ CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept
     return *this;
 }
 
+namespace {
+
+int SystemFlags(EOpen how)
+{
+    int flags = Has(how, EOpen::ReadWrite) ? O_RDWR : Has(how, EOpen::Write) ? O_WRONLY : O_RDONLY;
+    const struct {
+        EOpen part;
+        int flag;
+    } kParts[] = {{EOpen::Append, O_APPEND}, {EOpen::Create, O_CREAT}, {EOpen::Exclusive, O_EXCL},
+                  {EOpen::Truncate, O_TRUNC}, {EOpen::NoFollow, O_NOFOLLOW}, {EOpen::NonBlocking, O_NONBLOCK | O_NOCTTY}};
+    for (const auto& part : kParts)
+        if (Has(how, part.part))
+            flags |= part.flag;
+    return flags;
+}
+
+} // namespace
+
+bool CFileHandle::Open(const std::string& path, EOpen how, unsigned permissions)
+{
+    return Open(path, SystemFlags(how), permissions);
+}
+
 bool CFileHandle::Open(const std::string& path, int flags, unsigned mode)
 {
     Close();

@@ -12,6 +12,28 @@
 
 namespace kel::platform {
 
+// How a file is opened, in the handle's own words, so that code outside the
+// platform layer needs no system header. Combine with `|`.
+enum class EOpen : unsigned {
+    Read = 1,
+    Write = 2,
+    ReadWrite = Read | Write,
+    Append = 4 | Write,   // every write goes to the end
+    Create = 8,           // made (with the given permissions) when missing
+    Exclusive = 16 | Create, // made, and refused when the name exists
+    Truncate = 32,        // emptied when it exists
+    NoFollow = 64,        // a symbolic link as the last name is refused
+    NonBlocking = 128,    // the open itself never waits (a FIFO, a device)
+};
+constexpr EOpen operator|(EOpen a, EOpen b)
+{
+    return static_cast<EOpen>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+constexpr bool Has(EOpen mode, EOpen part)
+{
+    return (static_cast<unsigned>(mode) & static_cast<unsigned>(part)) == static_cast<unsigned>(part);
+}
+
 class KELCORE_API CFileHandle {
 public:
     CFileHandle() = default;
@@ -21,7 +43,11 @@ public:
     CFileHandle(const CFileHandle&) = delete;
     CFileHandle& operator=(const CFileHandle&) = delete;
 
-    // `flags` as for open(2); O_CLOEXEC is always added.
+    // Opens `path` as `how` says; a created file gets `permissions` less
+    // the umask. The descriptor is never inherited by child processes.
+    bool Open(const std::string& path, EOpen how, unsigned permissions = 0666);
+    // The same with open(2)'s own flags, for the platform layer itself;
+    // O_CLOEXEC is always added.
     bool Open(const std::string& path, int flags, unsigned mode = 0666);
 
     // What OpenRegular found.

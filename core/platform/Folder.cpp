@@ -6,7 +6,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <climits>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace kel::platform {
@@ -199,6 +201,31 @@ PathKind KindOfPath(const std::string& path)
     if (S_ISDIR(info.st_mode))
         return PathKind::Folder;
     return S_ISLNK(info.st_mode) ? PathKind::Link : PathKind::Other;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ReadLink(const std::string& path, std::string& target)
+{
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer)
+        return false;
+    target.assign(buffer, static_cast<size_t>(length));
+    return true;
+}
+
+bool FileSystemId(const std::string& path, unsigned long long& id)
+{
+    struct statvfs info {};
+    if (statvfs(path.c_str(), &info) != 0)
+        return false;
+    id = info.f_fsid;
+    return true;
 }
 
 bool IsSystemRoot(const std::string& path)

@@ -93,6 +93,14 @@ private:
 // What `path` itself is, without following a final link.
 enum class PathKind { Missing, Folder, Link, Other };
 KELCORE_API PathKind KindOfPath(const std::string& path);
+// True when `path` is a folder, or a link to one.
+KELCORE_API bool IsFolder(const std::string& path);
+// Where the symbolic link `path` points; false when it is no link or
+// cannot be read.
+KELCORE_API bool ReadLink(const std::string& path, std::string& target);
+// The id of the file system that holds `path`; false, errno set, when it
+// cannot be asked.
+KELCORE_API bool FileSystemId(const std::string& path, unsigned long long& id);
 // The folder that `path` resolves to is the root of the system ("/"), under
 // whatever name: "/.", "/tmp/..", a link to it, or another mount of it.
 KELCORE_API bool IsSystemRoot(const std::string& path);

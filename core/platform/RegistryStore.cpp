@@ -71,12 +71,6 @@ bool SplitKeyPath(const wchar_t* subKey, std::vector<std::wstring_view>& parts)
     return true;
 }
 
-bool IsFolder(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 std::string HomeConfigFolder()
 {
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
