@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
-using kelbench::CProgress;
-using kelbench::kProgressBlock;
-using kelbench::ReportProgress;
+using kel::bench::CProgress;
+using kel::bench::kProgressBlock;
+using kel::bench::ReportProgress;
 
 namespace {
 
@@ -71,7 +71,7 @@ CBase64Text CBase64Text::ReadFile(const CStringW& path, CProgress* progress)
     BYTE any = 0;
     size_t read = 0;
     size_t zeroAt = SIZE_MAX;
-    if (!kelbench::ReadWholeFile(path, bytes, progress, [&](const BYTE* data, size_t count) {
+    if (!kel::bench::ReadFileIntoBuffer(path, bytes, progress, [&](const BYTE* data, size_t count) {
             for (size_t i = 0; i < count; ++i)
                 any |= data[i];
             if (zeroAt == SIZE_MAX)

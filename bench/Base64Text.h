@@ -20,7 +20,7 @@ public:
     // The text of a file, as CKelFile reads it; empty when the file cannot
     // be opened. Raises CKelException when the file cannot be read or its
     // encoding cannot be decoded, SCancelled when `progress` says stop.
-    static CBase64Text ReadFile(const CStringW& path, kelbench::CProgress* progress = nullptr);
+    static CBase64Text ReadFile(const CStringW& path, kel::bench::CProgress* progress = nullptr);
 
     bool IsEmpty() const { return Length() == 0; }
     size_t Length() const { return m_bNarrow ? m_ascii.size() : static_cast<size_t>(m_strWide.GetLength()); }
@@ -30,8 +30,8 @@ public:
     // text (nothing but alphabet characters and the final padding) is
     // counted and decoded in pieces reported to `progress`; `count` is what
     // DecodeCount gave for the text.
-    size_t DecodeCount(kelbench::CProgress* progress = nullptr) const;
-    size_t Decode(unsigned char* data, size_t count, kelbench::CProgress* progress = nullptr) const;
+    size_t DecodeCount(kel::bench::CProgress* progress = nullptr) const;
+    size_t Decode(unsigned char* data, size_t count, kel::bench::CProgress* progress = nullptr) const;
 
 private:
     bool m_bNarrow = false;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace kelbench {
+namespace kel::bench {
 
 const wchar_t* const kMessageTooLong = L"뿌려야 할 데이터가 300 K Byte가 넘어 표현할수 없습니다.";
 const wchar_t* const kMessageTooLongDownload =
@@ -119,4 +119,4 @@ CByteBuffer TextToBuffer(const CStringW& text, int view)
     return odd ? CByteBuffer() : std::move(buffer);
 }
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -8,7 +8,7 @@
 
 #include <platform/StringW.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 enum ByteView { kViewUnicode = 0, kViewMBCS = 1, kViewRawData = 2 };
 
@@ -43,4 +43,4 @@ CStringW BufferToText(const CByteBuffer& buffer, int view, const wchar_t* messag
 // buffer, other characters raise CKelException (also in an odd number).
 CByteBuffer TextToBuffer(const CStringW& text, int view);
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace kelbench {
+namespace kel::bench {
 
 using kel::platform::NarrowPath;
 
@@ -364,4 +364,4 @@ SBatchReport CRenameBatch::Undo(CFileList& list)
     return report;
 }
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kelbench {
+namespace kel::bench {
 
 // The outcome of a batch: counts, and a line for every file that was
 // skipped or failed.
@@ -90,4 +90,4 @@ private:
     std::vector<SStep> m_steps;               // renames done, in order
 };
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-namespace kelbench {
+namespace kel::bench {
 
 using kel::platform::CFileHandle;
 using kel::platform::NarrowPath;
@@ -29,7 +29,7 @@ bool OpenForReading(const CStringW& path, CFileHandle& file, bool followLink = t
 
 } // namespace
 
-bool ReadWholeFile(const CStringW& path, CByteBuffer& buffer, CProgress* progress, const BlockSink& onBlock)
+bool ReadFileIntoBuffer(const CStringW& path, CByteBuffer& buffer, CProgress* progress, const BlockSink& onBlock)
 {
     CFileHandle file;
     ULONGLONG size = 0;
@@ -113,4 +113,4 @@ bool FileExists(const CStringW& path)
     return !path.IsEmpty() && kel::platform::PathExists(NarrowPath(path));
 }
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -15,7 +15,7 @@
 #include <functional>
 #include <string_view>
 
-namespace kelbench {
+namespace kel::bench {
 
 // Sees each block of a file as it is read.
 using BlockSink = std::function<void(const BYTE* data, size_t count)>;
@@ -25,7 +25,7 @@ using BlockSink = std::function<void(const BYTE* data, size_t count)>;
 // folder, a FIFO, a device); CKelException
 // when reading fails and SCancelled when `progress` says stop, both with
 // `buffer` untouched.
-bool ReadWholeFile(const CStringW& path, CByteBuffer& buffer, CProgress* progress = nullptr,
+bool ReadFileIntoBuffer(const CStringW& path, CByteBuffer& buffer, CProgress* progress = nullptr,
     const BlockSink& onBlock = {});
 
 // At most the first `limit` bytes of the file; false when it cannot be
@@ -49,4 +49,4 @@ void WriteWholeFile(const CStringW& path, std::string_view bytes, CProgress* pro
 // Whether something has that name.
 bool FileExists(const CStringW& path);
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <string>
 
-namespace kelbench {
+namespace kel::bench {
 
 using kel::platform::CFileHandle;
 using kel::platform::CodePage;
@@ -258,4 +258,4 @@ CStringW ChangeCharset(const CStringW& path, int target, SBatchReport& report)
     return CKelFile::GetEncodingName(TargetEncoding(target));
 }
 
-} // namespace kelbench
+} // namespace kel::bench

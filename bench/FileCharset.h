@@ -6,7 +6,7 @@
 
 #include <platform/StringW.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 // The encoding name of the file's first megabyte (as CKelFile names it);
 // empty when it is not a regular file (a link is not followed) or cannot be
@@ -32,4 +32,4 @@ extern const wchar_t* const kCharsetTargetNames[4];
 // file.
 CStringW ChangeCharset(const CStringW& path, int target, SBatchReport& report);
 
-} // namespace kelbench
+} // namespace kel::bench

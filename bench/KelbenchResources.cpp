@@ -1,6 +1,6 @@
 #include "KelbenchResources.h"
 
-namespace kelbench {
+namespace kel::bench {
 
 int PageOfTrayCommand(UINT command)
 {
@@ -20,4 +20,4 @@ int PageOfTrayCommand(UINT command)
     }
 }
 
-} // namespace kelbench
+} // namespace kel::bench

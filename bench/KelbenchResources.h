@@ -4,7 +4,7 @@
 // tray menu, the system-menu about item, the tray icon's id and message.
 #include <platform/Types.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 constexpr UINT IDD_ABOUTBOX = 100;
 constexpr UINT IDS_ABOUTBOX = 101;          // "Kelbench 정보(&A)..."
@@ -59,4 +59,4 @@ enum Page { kPageVSAssist = 0, kPageFiles, kPageBase64Encoding, kPageBase64Decod
 // The page a tray command selects; -1 for a command that selects none.
 int PageOfTrayCommand(UINT command);
 
-} // namespace kelbench
+} // namespace kel::bench

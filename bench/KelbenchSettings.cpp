@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace kelbench {
+namespace kel::bench {
 
 namespace {
 
@@ -118,4 +118,4 @@ int InitLogFromSettings(const wchar_t* title)
     return level;
 }
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -5,7 +5,7 @@
 // section "LOG", key "LEVEL", and the log folder.
 #include <platform/StringW.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 // "./<title>.ini".
 CStringW SettingsFileName(const wchar_t* title);
@@ -32,4 +32,4 @@ CStringW LogFolder();
 // cannot be set up must not keep the program from starting.
 int InitLogFromSettings(const wchar_t* title);
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -4,7 +4,7 @@
 #include "FileBytes.h"
 #include "PageSupport.h"
 
-using namespace kelbench;
+using namespace kel::bench;
 
 void CPageBase64Decoding::_ShowBuffer()
 {

@@ -21,7 +21,7 @@ public:
     CStringW m_strStatus; // what the last save did
 
     // Told of the progress of loading, decoding and saving; none by default.
-    kelbench::CProgress* m_pProgress = nullptr;
+    kel::bench::CProgress* m_pProgress = nullptr;
 
     const CByteBuffer& Buffer() const { return m_buffer; }
     const CBase64Text& Base64Text() const { return m_base64; }
@@ -48,7 +48,7 @@ public:
     bool Save(const CStringW& fileName);
 
 private:
-    kelbench::StepResult _Load();
+    kel::bench::StepResult _Load();
     void _ShowBuffer();
 
     CBase64Text m_base64;

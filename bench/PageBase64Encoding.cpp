@@ -10,7 +10,7 @@
 #include <bit>
 #include <string>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 namespace {
 
@@ -37,7 +37,7 @@ void CPageBase64Encoding::Open(const CStringW& path)
 StepResult CPageBase64Encoding::_Load()
 {
     bool loaded = false;
-    const StepResult result = RunStep([&] { loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress); });
+    const StepResult result = RunStep([&] { loaded = ReadFileIntoBuffer(m_strPath, m_buffer, m_pProgress); });
     if (result != StepResult::kDone || !loaded)
         return result;
     m_nView = kViewRawData;

@@ -23,7 +23,7 @@ public:
     CStringW m_strStatus; // what the last save did
 
     // Told of the progress of loading and saving; none by default.
-    kelbench::CProgress* m_pProgress = nullptr;
+    kel::bench::CProgress* m_pProgress = nullptr;
 
     const CByteBuffer& Buffer() const { return m_buffer; }
 
@@ -51,9 +51,9 @@ public:
     bool Save(const CStringW& fileName);
 
 private:
-    kelbench::StepResult _Load();
+    kel::bench::StepResult _Load();
     void _ShowBuffer();
 
     CByteBuffer m_buffer;
-    kelbench::CTypedTextFailure m_typedFailure;
+    kel::bench::CTypedTextFailure m_typedFailure;
 };

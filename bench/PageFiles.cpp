@@ -77,18 +77,18 @@ void ShowResult(const CStringW& text)
 
 void CPageFiles::SaveSelected()
 {
-    const int planned = kelbench::CRenameBatch::CountPlanned(m_list);
+    const int planned = kel::bench::CRenameBatch::CountPlanned(m_list);
     if (planned == 0) {
         ShowResult(L"이름이 바뀔 파일이 없습니다.");
         return;
     }
     CStringW question;
     question.Format(L"선택한 파일 %d개의 이름을 바꿉니다.\n계속하시겠습니까?", planned);
-    if (kel::platform::ShowMessageBox(question, L"Kelbench", kelbench::kMbOkCancel | kelbench::kMbIconQuestion)
+    if (kel::platform::ShowMessageBox(question, L"Kelbench", kel::bench::kMbOkCancel | kel::bench::kMbIconQuestion)
         != kel::platform::kIdOk)
         return;
-    const kelbench::SBatchReport report = m_renames.Apply(m_list, m_pProgress);
-    kelbench::ReportFinished(m_pProgress);
+    const kel::bench::SBatchReport report = m_renames.Apply(m_list, m_pProgress);
+    kel::bench::ReportFinished(m_pProgress);
     ShowResult(report.Text(L"이름 바꿈"));
 }
 
@@ -103,35 +103,35 @@ void CPageFiles::CheckCharsets()
     try {
         _ForEachChecked([&](int row) {
             _ReportRow(row);
-            m_list.SetItemText(row, CFileList::kCharset, kelbench::DetectCharset(kelbench::RowFile(m_list, row)));
+            m_list.SetItemText(row, CFileList::kCharset, kel::bench::DetectCharset(kel::bench::RowFile(m_list, row)));
         });
-    } catch (kelbench::SCancelled) {
+    } catch (kel::bench::SCancelled) {
         // The rows done so far keep what was found.
     }
 }
 
 void CPageFiles::ChangeCharsets(int target)
 {
-    if (target < kelbench::kToUtf8 || target > kelbench::kToUtf16LEMark)
+    if (target < kel::bench::kToUtf8 || target > kel::bench::kToUtf16LEMark)
         return;
-    kelbench::SBatchReport report;
+    kel::bench::SBatchReport report;
     try {
         _ForEachChecked([&](int row) {
             _ReportRow(row);
-            const CStringW converted = kelbench::ChangeCharset(kelbench::RowFile(m_list, row), target, report);
+            const CStringW converted = kel::bench::ChangeCharset(kel::bench::RowFile(m_list, row), target, report);
             if (!converted.IsEmpty())
                 m_list.SetItemText(row, CFileList::kCharset, converted);
         });
-    } catch (kelbench::SCancelled) {
+    } catch (kel::bench::SCancelled) {
         // What is converted stays converted: each file was replaced whole.
     }
-    kelbench::ReportFinished(m_pProgress);
+    kel::bench::ReportFinished(m_pProgress);
     ShowResult(report.Text(L"변경함"));
 }
 
 void CPageFiles::_ReportRow(int row) const
 {
-    kelbench::ReportProgress(m_pProgress, static_cast<ULONGLONG>(row), static_cast<ULONGLONG>(m_list.GetItemCount()));
+    kel::bench::ReportProgress(m_pProgress, static_cast<ULONGLONG>(row), static_cast<ULONGLONG>(m_list.GetItemCount()));
 }
 
 // Rows are taken from the top; the count is read again after every row.

@@ -36,7 +36,7 @@ public:
     void SelectAll(bool boxChecked);
     // "선택파일저장": after the user confirms how many files will change,
     // renames every checked row's file to its planned name and extension as
-    // one batch (kelbench::CRenameBatch: checked whole first, nothing
+    // one batch (kel::bench::CRenameBatch: checked whole first, nothing
     // replaced), then shows what was renamed, skipped or failed. Rows whose
     // name does not change are left out.
     void SaveSelected();
@@ -46,12 +46,12 @@ public:
     // "글자셋 확인": the "글자셋" column of the checked rows gets each file's
     // detected encoding.
     void CheckCharsets();
-    // "글자셋 변경" to a kelbench::CharsetTarget, after its dialog (see
-    // kelbench::ChangeCharset for what is refused and what is kept).
+    // "글자셋 변경" to a kel::bench::CharsetTarget, after its dialog (see
+    // kel::bench::ChangeCharset for what is refused and what is kept).
     void ChangeCharsets(int target);
 
     // Told of the progress of the file actions; none by default.
-    kelbench::CProgress* m_pProgress = nullptr;
+    kel::bench::CProgress* m_pProgress = nullptr;
 
     // The name operations, on every checked row from the top.
     enum TextPosition { kBeforeName = 0, kAfterName = 1 };
@@ -65,9 +65,9 @@ public:
 private:
     template <typename Change>
     void _ForEachChecked(Change change);
-    // Reports the row reached; raises kelbench::SCancelled on a cancel.
+    // Reports the row reached; raises kel::bench::SCancelled on a cancel.
     void _ReportRow(int row) const;
 
     CFileList m_list;
-    kelbench::CRenameBatch m_renames;
+    kel::bench::CRenameBatch m_renames;
 };

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 namespace {
 
@@ -41,7 +41,7 @@ StepResult CPageHash::_Load()
     bool loaded = false;
     auto hash = std::make_unique<CKelHashStream>(AlgorithmId(m_nAlgorithm));
     const StepResult result = RunStep([&] {
-        loaded = ReadWholeFile(m_strPath, m_buffer, m_pProgress,
+        loaded = ReadFileIntoBuffer(m_strPath, m_buffer, m_pProgress,
             [&](const BYTE* data, size_t count) { hash->Update(data, count); });
     });
     if (result != StepResult::kDone || !loaded)

@@ -27,7 +27,7 @@ public:
     CStringW m_strOutput;     // the digest in hexadecimal
 
     // Told of the progress of loading and hashing; none by default.
-    kelbench::CProgress* m_pProgress = nullptr;
+    kel::bench::CProgress* m_pProgress = nullptr;
 
     const CByteBuffer& Buffer() const { return m_buffer; }
 
@@ -46,7 +46,7 @@ public:
     void Compute();
 
 private:
-    kelbench::StepResult _Load();
+    kel::bench::StepResult _Load();
     void _ShowBuffer();
     // The digest state of the whole buffer for `algorithm`: the one made
     // while loading, or a new one fed block by block.
@@ -54,5 +54,5 @@ private:
 
     CByteBuffer m_buffer;
     std::unique_ptr<CKelHashStream> m_pLoadedHash; // of m_buffer, made while it was read
-    kelbench::CTypedTextFailure m_typedFailure;
+    kel::bench::CTypedTextFailure m_typedFailure;
 };

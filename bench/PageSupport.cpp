@@ -4,7 +4,7 @@
 
 #include <platform/UiHooks.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 void ShowAndDelete(CKelException* e)
 {
@@ -28,4 +28,4 @@ CStringW SavedStatus(const CStringW& fileName)
     return status;
 }
 
-} // namespace kelbench
+} // namespace kel::bench

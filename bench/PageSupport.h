@@ -8,7 +8,7 @@
 #include <KelException.h>
 #include <platform/StringW.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 // Message box type and answer beyond those of the platform layer, as the
 // framework numbers them.
@@ -86,4 +86,4 @@ bool ConfirmReplace(const CStringW& fileName);
 // The status text after a save to `fileName`.
 CStringW SavedStatus(const CStringW& fileName);
 
-} // namespace kelbench
+} // namespace kel::bench

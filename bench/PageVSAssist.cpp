@@ -51,5 +51,5 @@ void CPageVSAssist::ClearList(UINT button)
 
 void CPageVSAssist::ShowDiskId()
 {
-    kelbench::RunShowingFailure([&] { m_strDiskId.Format(L"%lu", static_cast<unsigned long>(CKelInfoMachine::GenerateHDDID(nullptr))); });
+    kel::bench::RunShowingFailure([&] { m_strDiskId.Format(L"%lu", static_cast<unsigned long>(CKelInfoMachine::GenerateHDDID(nullptr))); });
 }

@@ -6,7 +6,7 @@
 // the window painting; the page logic knows nothing of windows.
 #include <platform/Types.h>
 
-namespace kelbench {
+namespace kel::bench {
 
 class CProgress {
 public:
@@ -41,4 +41,4 @@ inline void ReportFinished(CProgress* progress)
 // hashing run at full speed.
 constexpr size_t kProgressBlock = 2 << 20;
 
-} // namespace kelbench
+} // namespace kel::bench

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 CSystemTray::~CSystemTray()
 {

@@ -261,7 +261,7 @@ void RaiseErrno(int error)
 }
 
 // Bytes with a terminating zero, as the conversions take them.
-std::vector<char> ReadWholeFile(const wchar_t* path)
+std::vector<char> ReadFileZeroTerminated(const wchar_t* path)
 {
     kel::platform::CFileHandle file;
     if (!file.Open(kel::platform::NarrowPath(path), kel::platform::EOpen::Read))
@@ -299,7 +299,7 @@ void CKelHTMLParser::GetHTML(const wchar_t* path, int encoding)
 {
     if (!path)
         RaiseErrno(ENOENT);
-    const std::vector<char> bytes = ReadWholeFile(path);
+    const std::vector<char> bytes = ReadFileZeroTerminated(path);
     std::vector<wchar_t> wide;
     if (encoding == 1) {
         wide.resize(static_cast<size_t>(CKelString::UTF82UnicodeCount(bytes.data())));

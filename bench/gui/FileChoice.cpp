@@ -21,7 +21,7 @@ CStringW ChooseFileToOpen(QWidget* parent)
 CStringW ChooseFileToSave(QWidget* parent, const CStringW& automatic)
 {
     if (!automatic.IsEmpty())
-        return kelbench::ConfirmReplace(automatic) ? automatic : CStringW();
+        return kel::bench::ConfirmReplace(automatic) ? automatic : CStringW();
     // The dialog asks itself before replacing a file.
     return FromQString(QFileDialog::getSaveFileName(parent, QString(), QString(), kFilter));
 }

@@ -89,7 +89,7 @@ CDlgFilesCharsetChange::CDlgFilesCharsetChange(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("글자셋 변경"));
     auto* layout = new QVBoxLayout(this);
-    for (const wchar_t* name : kelbench::kCharsetTargetNames)
+    for (const wchar_t* name : kel::bench::kCharsetTargetNames)
         m_pTarget->addItem(QString::fromWCharArray(name));
     layout->addWidget(m_pTarget);
     AddButtons(this, layout);

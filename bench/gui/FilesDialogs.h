@@ -49,7 +49,7 @@ private:
 };
 
 // "글자셋 변경": the character set to convert the checked files to (a
-// kelbench::CharsetTarget).
+// kel::bench::CharsetTarget).
 class CDlgFilesCharsetChange : public QDialog {
     Q_OBJECT
 public:

@@ -13,7 +13,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 namespace {
 

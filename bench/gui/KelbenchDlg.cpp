@@ -18,7 +18,7 @@
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 CKelbenchDlg::CKelbenchDlg(bool trayAvailable, QWidget* parent)
     : QDialog(parent)

@@ -20,7 +20,7 @@ CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
 {
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kelbench::kDisplayLimit));
+    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     auto* open = new QPushButton(QStringLiteral("File Open"));
     auto* decode = new QPushButton(QStringLiteral("Decoding"));
     auto* save = new QPushButton(QStringLiteral("File Save"));

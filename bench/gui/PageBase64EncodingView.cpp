@@ -20,7 +20,7 @@ CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
 {
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kelbench::kDisplayLimit));
+    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     auto* open = new QPushButton(QStringLiteral("File Open"));
     auto* encode = new QPushButton(QStringLiteral("Encoding"));
     auto* save = new QPushButton(QStringLiteral("File Save"));
@@ -41,7 +41,7 @@ CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
     connect(&m_pViews->Group(), &QButtonGroup::idClicked, this, &CPageBase64EncodingView::OnViewClicked);
     connect(encode, &QPushButton::clicked, this, &CPageBase64EncodingView::OnEncode);
     connect(save, &QPushButton::clicked, this, &CPageBase64EncodingView::OnFileSave);
-    m_page.m_nView = kelbench::kViewUnicode;
+    m_page.m_nView = kel::bench::kViewUnicode;
     _ShowFields();
 }
 

@@ -22,7 +22,7 @@ CPageHashView::CPageHashView(QWidget* parent)
 {
     m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kelbench::kDisplayLimit));
+    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     m_pAlgorithm->addItems({ QStringLiteral("MD5"), QStringLiteral("SHA1"), QStringLiteral("SHA256") });
     m_pLength->setValidator(new QIntValidator(0, 2048, m_pLength));
     auto* open = new QPushButton(QStringLiteral("File Open"));

@@ -15,7 +15,7 @@
 class QProgressDialog;
 class QWidget;
 
-class CProgressWindow : public kelbench::CProgress {
+class CProgressWindow : public kel::bench::CProgress {
 public:
     CProgressWindow(QWidget* parent, const QString& label);
     ~CProgressWindow() override;

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QTimer>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 CQtTrayShell::CQtTrayShell(QWidget* window, bool available, CommandHandler onCommand)
     : m_pWindow(window)

@@ -41,7 +41,7 @@ CStringW Wide(const std::string& text)
 // Records the longest time between two reports (and from the start to the
 // first, and from the last to the first Finish). A scenario finishes before
 // its page goes: the page lives as long as the program.
-class CGapProgress : public kelbench::CProgress {
+class CGapProgress : public kel::bench::CProgress {
 public:
     bool Step(ULONGLONG, ULONGLONG) override
     {

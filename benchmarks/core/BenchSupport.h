@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace kel::bench {
+namespace kel::benchmark {
 
 template <typename Work>
 double BestSeconds(int runs, Work work)
@@ -26,4 +26,4 @@ inline void PrintRatio(const char* what, double ours, double peer, double aim)
     std::printf("  %-44s %8.2f  (aim >= %.2f: %s)\n", what, ours / peer, aim, ours / peer >= aim ? "met" : "NOT met");
 }
 
-} // namespace kel::bench
+} // namespace kel::benchmark

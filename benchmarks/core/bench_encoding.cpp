@@ -62,10 +62,10 @@ void Measure(const char* name, const std::string& data, int expected, bool memor
 {
     const auto* bytes = reinterpret_cast<const BYTE*>(data.data());
     int id = -1;
-    const double ours = kel::bench::BestSeconds(5, [&] { id = CKelFile::EncodingCheck(bytes, static_cast<UINT>(data.size())); });
+    const double ours = kel::benchmark::BestSeconds(5, [&] { id = CKelFile::EncodingCheck(bytes, static_cast<UINT>(data.size())); });
 
     std::string charset;
-    const double peer = kel::bench::BestSeconds(2, [&] {
+    const double peer = kel::benchmark::BestSeconds(2, [&] {
         uchardet_t detector = uchardet_new();
         uchardet_handle_data(detector, data.data(), data.size());
         uchardet_data_end(detector);
@@ -74,7 +74,7 @@ void Measure(const char* name, const std::string& data, int expected, bool memor
     });
 
     const void* hit = nullptr;
-    const double memory = kel::bench::BestSeconds(5, [&] {
+    const double memory = kel::benchmark::BestSeconds(5, [&] {
         hit = std::memchr(data.data(), '\x01', data.size());
         asm volatile("" : : "r"(hit) : "memory");
     });
@@ -85,9 +85,9 @@ void Measure(const char* name, const std::string& data, int expected, bool memor
     const double peerRate = MegabytesPerSecond(data.size(), peer);
     const double memoryRate = MegabytesPerSecond(data.size(), memory);
     std::printf("  EncodingCheck %9.0f MB/s   uchardet %8.0f MB/s   memchr %8.0f MB/s\n", ourRate, peerRate, memoryRate);
-    kel::bench::PrintRatio("EncodingCheck / uchardet", ourRate, peerRate, 5.0);
+    kel::benchmark::PrintRatio("EncodingCheck / uchardet", ourRate, peerRate, 5.0);
     if (memoryAim)
-        kel::bench::PrintRatio("EncodingCheck / memchr", ourRate, memoryRate, 0.25);
+        kel::benchmark::PrintRatio("EncodingCheck / memchr", ourRate, memoryRate, 0.25);
     else
         std::printf("  %-44s %8.2f\n", "EncodingCheck / memchr", ourRate / memoryRate);
 }

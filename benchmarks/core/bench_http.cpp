@@ -219,11 +219,11 @@ int Run()
                 work.path().c_str(), kRounds);
     std::printf("  download 256 MB (no pause)   CKelHTTP %8.1f MB/s   curl %8.1f MB/s\n",
                 MegabytesPerSecond(kBigFile, download.kel), MegabytesPerSecond(kBigFile, download.curl));
-    kel::bench::PrintRatio("download, CKelHTTP / curl", download.curl, download.kel, 0.9);
+    kel::benchmark::PrintRatio("download, CKelHTTP / curl", download.curl, download.kel, 0.9);
     std::printf("  %d requests of 4 MB gzip text   CKelHTTP %8.3f s (%.1f MB/s)   curl %8.3f s (%.1f MB/s)\n",
                 kRequests, requests.kel, MegabytesPerSecond(kRequestText * kRequests, requests.kel), requests.curl,
                 MegabytesPerSecond(kRequestText * kRequests, requests.curl));
-    kel::bench::PrintRatio("requests, CKelHTTP / curl", requests.curl, requests.kel, 0.9);
+    kel::benchmark::PrintRatio("requests, CKelHTTP / curl", requests.curl, requests.kel, 0.9);
     std::printf("  download 16 MB with the 1 ms pause per 4096-byte chunk (%zu chunks): %.1f MB/s (%.2f s)\n",
                 kPacedFile / 4096, MegabytesPerSecond(kPacedFile, paced), paced);
     return 0;

@@ -99,7 +99,7 @@ double Rate(const std::string& self, const std::string& library, int processes, 
     const std::string dir = std::filesystem::temp_directory_path() / ("kel-bench-log-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    const double seconds = kel::bench::BestSeconds(1, [&] {
+    const double seconds = kel::benchmark::BestSeconds(1, [&] {
         std::vector<pid_t> children;
         for (int p = 0; p < processes; ++p) {
             const pid_t child = fork();
@@ -125,7 +125,7 @@ void Compare(const std::string& self, const char* title, int processes, int thre
     const double log4cplus = Rate(self, "log4cplus", processes, threads, entries);
     const double spdlog = Rate(self, "spdlog", processes, threads, entries);
     std::printf("  CKelLog %9.0f/s   log4cplus (lock file) %9.0f/s   spdlog (flush each) %9.0f/s\n", kel, log4cplus, spdlog);
-    kel::bench::PrintRatio("CKelLog / log4cplus", kel, log4cplus, 1.0);
+    kel::benchmark::PrintRatio("CKelLog / log4cplus", kel, log4cplus, 1.0);
     std::printf("  %-44s %8.2f\n", "CKelLog / spdlog", kel / spdlog);
 }
 

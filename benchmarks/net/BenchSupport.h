@@ -17,7 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace kel::bench {
+namespace kel::benchmark {
 
 // Echoes every receive back with one Write, as an application would.
 class KelEchoServer : public CKelNetServer {
@@ -83,4 +83,4 @@ inline double SecondsSince(std::chrono::steady_clock::time_point begin)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 }
 
-} // namespace kel::bench
+} // namespace kel::benchmark

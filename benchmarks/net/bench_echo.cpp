@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-using namespace kel::bench;
+using namespace kel::benchmark;
 using asio::ip::tcp;
 
 namespace {

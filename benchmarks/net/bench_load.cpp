@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-using namespace kel::bench;
+using namespace kel::benchmark;
 
 namespace {
 

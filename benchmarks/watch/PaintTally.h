@@ -9,7 +9,7 @@
 #include <QEvent>
 #include <QObject>
 
-namespace kel::bench {
+namespace kel::benchmark {
 
 class CPaintTally : public QObject {
 public:
@@ -38,4 +38,4 @@ private:
     size_t m_timed;
 };
 
-} // namespace kel::bench
+} // namespace kel::benchmark

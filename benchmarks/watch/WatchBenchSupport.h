@@ -20,7 +20,7 @@
 
 extern char** environ;
 
-namespace kel::bench {
+namespace kel::benchmark {
 
 class ScratchDir {
 public:
@@ -173,4 +173,4 @@ inline double Percentile(std::vector<double> values, double fraction)
     return values[std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())))];
 }
 
-} // namespace kel::bench
+} // namespace kel::benchmark

@@ -63,7 +63,7 @@ SGrep Grep(const std::string& options, const std::string& pattern, const std::st
         if (std::fscanf(output, "%ld", &result.count) != 1)
             result.count = -1;
         pclose(output);
-        result.seconds = kel::bench::Seconds(Clock::now() - start);
+        result.seconds = kel::benchmark::Seconds(Clock::now() - start);
     }
     return result;
 }
@@ -87,7 +87,7 @@ SSearch Search(const CLineStore& lines, CLineFinder::EMode mode, const std::stri
         const auto slice = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sliceStart);
         result.longestSliceMs = std::max<long long>(result.longestSliceMs, slice.count());
     }
-    result.seconds = kel::bench::Seconds(Clock::now() - start);
+    result.seconds = kel::benchmark::Seconds(Clock::now() - start);
     result.found = finder.MatchCount();
     return result;
 }
@@ -114,11 +114,11 @@ void Compare(const char* what, const CLineStore& lines, const std::string& patte
 int main(int argc, char** argv)
 {
     const size_t megabytes = argc > 1 ? static_cast<size_t>(std::atol(argv[1])) : 256;
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     if (!dir.IsValid())
         return 1;
     const std::string path = dir / "big.log";
-    kel::bench::WriteSampleLog(path, megabytes << 20);
+    kel::benchmark::WriteSampleLog(path, megabytes << 20);
     PlantNeedles(path, megabytes << 20);
     CLineStore lines;
     Load(path, lines);

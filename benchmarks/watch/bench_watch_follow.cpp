@@ -15,28 +15,28 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kel::bench::NowNanoseconds;
+using kel::benchmark::NowNanoseconds;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--writer") == 0)
-        return kel::bench::RunLineWriter(argv[2], std::atoi(argv[3]));
+        return kel::benchmark::RunLineWriter(argv[2], std::atoi(argv[3]));
 
     constexpr int kLines = 1000; // 10 s at one line per 10 ms
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     const std::string path = dir / "follow.log";
     CKelWatchDoc doc;
     doc.OnOpenDocument(CStringW(std::wstring(path.begin(), path.end())));
 
-    const pid_t writer = kel::bench::StartLineWriter(path, kLines);
+    const pid_t writer = kel::benchmark::StartLineWriter(path, kLines);
     if (writer < 0) {
         std::fprintf(stderr, "cannot start the writer process\n");
         return 1;
     }
 
-    kel::bench::LineTally tally;
+    kel::benchmark::LineTally tally;
     auto tick = Clock::now();
     bool writerDone = false;
     for (int quietTicks = 0; quietTicks < 3;) {
@@ -59,8 +59,8 @@ int main(int argc, char** argv)
                 tally.lost + (kLines - tally.expected), tally.doubled, tally.garbled);
     std::printf("delay write -> cycle text (100 ms tick): median %.1f ms, p99 %.1f ms, max %.1f ms  "
                 "(goal: p99 under 150 ms)\n",
-                kel::bench::Percentile(tally.delays, 0.5), kel::bench::Percentile(tally.delays, 0.99),
-                kel::bench::Percentile(tally.delays, 1.0));
+                kel::benchmark::Percentile(tally.delays, 0.5), kel::benchmark::Percentile(tally.delays, 0.99),
+                kel::benchmark::Percentile(tally.delays, 1.0));
     const bool whole = static_cast<int>(tally.delays.size()) == kLines && tally.lost == 0 && tally.doubled == 0;
     return whole ? 0 : 1;
 }

@@ -20,12 +20,12 @@
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--writer") == 0)
-        return kel::bench::RunLineWriter(argv[2], std::atoi(argv[3]));
+        return kel::benchmark::RunLineWriter(argv[2], std::atoi(argv[3]));
 
     constexpr int kLines = 1000; // 10 s at one line per 10 ms
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     if (!dir.IsValid())
         return 1;
     qputenv("KEL_REGISTRY_ROOT", QByteArray::fromStdString(dir / "registry"));
@@ -38,10 +38,10 @@ int main(int argc, char** argv)
         return 1;
     CKelWatchView* view = app.MainFrame()->Children().first()->GetView();
 
-    kel::bench::CPaintTally painted(view);
-    const kel::bench::LineTally& tally = painted.tally;
+    kel::benchmark::CPaintTally painted(view);
+    const kel::benchmark::LineTally& tally = painted.tally;
 
-    const pid_t writer = kel::bench::StartLineWriter(path, kLines);
+    const pid_t writer = kel::benchmark::StartLineWriter(path, kLines);
     if (writer < 0)
         return 1;
     int quietChecks = 0;
@@ -63,8 +63,8 @@ int main(int argc, char** argv)
     std::printf("lines written %d, in the view %zu, lost %d, doubled %d, unreadable %d\n", kLines,
                 tally.delays.size(), tally.lost + (kLines - tally.expected), tally.doubled, tally.garbled);
     std::printf("delay write -> text painted: median %.1f ms, p99 %.1f ms, max %.1f ms  (goal: p99 under 150 ms)\n",
-                kel::bench::Percentile(tally.delays, 0.5), kel::bench::Percentile(tally.delays, 0.99),
-                kel::bench::Percentile(tally.delays, 1.0));
+                kel::benchmark::Percentile(tally.delays, 0.5), kel::benchmark::Percentile(tally.delays, 0.99),
+                kel::benchmark::Percentile(tally.delays, 1.0));
     const bool whole = static_cast<int>(tally.delays.size()) == kLines && tally.lost == 0 && tally.doubled == 0;
     return whole ? 0 : 1;
 }

@@ -35,7 +35,7 @@ double TimeIconv(const std::string& path)
     int status = 0;
     if (failed || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
-    return kel::bench::Seconds(Clock::now() - start);
+    return kel::benchmark::Seconds(Clock::now() - start);
 }
 
 struct OpenResult {
@@ -61,7 +61,7 @@ OpenResult TimeReadCycles(const std::string& path)
         result.characters += static_cast<size_t>(text.GetLength());
         result.lines += static_cast<size_t>(std::count(text.str().begin(), text.str().end(), L'\n'));
     } while (doc.HasMore() || doc.IsDetecting());
-    result.seconds = kel::bench::Seconds(spent);
+    result.seconds = kel::benchmark::Seconds(spent);
     return result;
 }
 
@@ -70,14 +70,14 @@ OpenResult TimeReadCycles(const std::string& path)
 int main(int argc, char** argv)
 {
     const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     if (!dir.IsValid()) {
         std::fprintf(stderr, "cannot create a scratch folder\n");
         return 1;
     }
     const std::string path = dir / "big.log";
-    const double before = kel::bench::ResidentMegabytes();
-    const size_t lines = kel::bench::WriteSampleLog(path, megabytes << 20);
+    const double before = kel::benchmark::ResidentMegabytes();
+    const size_t lines = kel::benchmark::WriteSampleLog(path, megabytes << 20);
     const double size = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
     std::printf("file: %.1f MB, %zu lines (UTF-8, some Hangul)\n", size, lines);
 
@@ -105,6 +105,6 @@ int main(int argc, char** argv)
     std::printf("ratio KelWatch / iconv:  %.2f  (goal: at least 0.50)\n", iconvBest / ours.seconds);
     std::printf("resident size after opening: %.1f MB before, %.1f MB after, file %.1f MB "
                 "(the engine keeps no text; the view does)\n",
-                before, kel::bench::ResidentMegabytes(), size);
+                before, kel::benchmark::ResidentMegabytes(), size);
     return 0;
 }

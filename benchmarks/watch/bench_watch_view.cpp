@@ -104,7 +104,7 @@ double PeakMegabytes()
 
 void PrintOpening(const char* what, double size, size_t lines, const SOpening& opening, double before)
 {
-    const double resident = kel::bench::ResidentMegabytes();
+    const double resident = kel::benchmark::ResidentMegabytes();
     std::printf("%s: %.1f MB, %zu lines in the view after %.2f s (%.1f MB/s); longest time without handling events %lld ms\n",
                 what, size, lines, opening.seconds, size / opening.seconds, static_cast<long long>(opening.stall));
     std::printf("  resident %.1f MB (%.1f MB before opening): %.2f x the file; peak %.1f MB\n", resident, before,
@@ -144,33 +144,33 @@ void MeasureEngine(const std::string& path, double size)
 
 int OpenOnly(size_t megabytes, char** argv)
 {
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     if (!dir.IsValid())
         return 1;
     qputenv("KEL_REGISTRY_ROOT", QByteArray::fromStdString(dir / "registry"));
     const std::string path = dir / "big.log";
-    const size_t lines = kel::bench::WriteSampleLog(path, megabytes << 20);
+    const size_t lines = kel::benchmark::WriteSampleLog(path, megabytes << 20);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     CKelWatchApp app(QStringList{});
     if (!app.InitInstance())
         return 1;
-    const double before = kel::bench::ResidentMegabytes();
+    const double before = kel::benchmark::ResidentMegabytes();
     const SOpening opening = OpenInView(app.MainFrame(), path, lines, nullptr);
     PrintOpening("log opened", FileMegabytes(path), lines, opening, before);
     return 0;
 }
 
-void RunBadInput(CMainFrame* frame, const kel::bench::ScratchDir& dir)
+void RunBadInput(CMainFrame* frame, const kel::benchmark::ScratchDir& dir)
 {
     std::printf("bad input (each in a new window; resident growth against the file):\n");
     auto report = [](const char* what, double size, const SOpening& opening, double before) {
-        const double grown = kel::bench::ResidentMegabytes() - before;
+        const double grown = kel::benchmark::ResidentMegabytes() - before;
         std::printf("  %-34s %6.1f MB in %.2f s, longest time without handling events %lld ms, resident +%.1f MB (%.2f x)\n",
                     what, size, opening.seconds, static_cast<long long>(opening.stall), grown, grown / size);
     };
     auto open = [&](const char* what, const std::string& path, const std::function<size_t()>& lines) {
-        const double before = kel::bench::ResidentMegabytes();
+        const double before = kel::benchmark::ResidentMegabytes();
         CKelWatchView* view = nullptr;
         const SOpening opening = OpenInView(frame, path, lines(), &view);
         report(what, FileMegabytes(path), opening, before);
@@ -211,12 +211,12 @@ void RunBadInput(CMainFrame* frame, const kel::bench::ScratchDir& dir)
         open("lines of 64 KB of Hangul", path, [&] { return counted.LineCount(); });
     }
     {
-        const size_t first = kel::bench::WriteSampleLog(path, 1 << 20);
-        const double before = kel::bench::ResidentMegabytes();
+        const size_t first = kel::benchmark::WriteSampleLog(path, 1 << 20);
+        const double before = kel::benchmark::ResidentMegabytes();
         CKelWatchView* view = nullptr;
         OpenInView(frame, path, first, &view);
         const std::string more = dir / "more.log";
-        const size_t added = kel::bench::WriteSampleLog(more, 50 << 20);
+        const size_t added = kel::benchmark::WriteSampleLog(more, 50 << 20);
         {
             std::ifstream in(more, std::ios::binary);
             std::ofstream(path, std::ios::binary | std::ios::app) << in.rdbuf();
@@ -237,20 +237,20 @@ void RunBadInput(CMainFrame* frame, const kel::bench::ScratchDir& dir)
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--writer") == 0)
-        return kel::bench::RunLineWriter(argv[2], std::atoi(argv[3]));
+        return kel::benchmark::RunLineWriter(argv[2], std::atoi(argv[3]));
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 3 && std::strcmp(argv[1], "--open") == 0)
         return OpenOnly(std::strtoul(argv[2], nullptr, 10), argv);
 
     const size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    kel::bench::ScratchDir dir;
+    kel::benchmark::ScratchDir dir;
     if (!dir.IsValid())
         return 1;
     // The look is stored in a private registry folder, not the user's.
     qputenv("KEL_REGISTRY_ROOT", QByteArray::fromStdString(dir / "registry"));
     const std::string path = dir / "big.log";
-    const size_t lines = kel::bench::WriteSampleLog(path, megabytes << 20);
+    const size_t lines = kel::benchmark::WriteSampleLog(path, megabytes << 20);
     const double size = FileMegabytes(path);
 
     int qtArgc = 1;
@@ -260,7 +260,7 @@ int main(int argc, char** argv)
         return 1;
     CMainFrame* frame = app.MainFrame();
     frame->resize(1000, 700);
-    const double before = kel::bench::ResidentMegabytes();
+    const double before = kel::benchmark::ResidentMegabytes();
     const std::clock_t cpuStart = std::clock();
     CKelWatchView* view = nullptr;
     const SOpening opening = OpenInView(frame, path, lines, &view);
@@ -297,8 +297,8 @@ int main(int argc, char** argv)
     view->SetFollowing(true); // selecting stopped following
 
     constexpr int kWrittenLines = 500; // 5 s at one line per 10 ms
-    kel::bench::CPaintTally painted(view);
-    const pid_t writer = kel::bench::StartLineWriter(path, kWrittenLines);
+    kel::benchmark::CPaintTally painted(view);
+    const pid_t writer = kel::benchmark::StartLineWriter(path, kWrittenLines);
     if (writer < 0)
         return 1;
     bool writerDone = false;
@@ -310,12 +310,12 @@ int main(int argc, char** argv)
         afterWriter += writerDone;
         return (writerDone && painted.tally.expected >= kWrittenLines) || afterWriter > 300;
     });
-    const kel::bench::LineTally& tally = painted.tally;
+    const kel::benchmark::LineTally& tally = painted.tally;
     std::printf("following a writer (a line every 10 ms, %d lines): longest time without handling events %lld ms\n",
                 kWrittenLines, static_cast<long long>(following));
     std::printf("  delay write -> text painted: median %.1f ms, p99 %.1f ms, max %.1f ms; lost %d, doubled %d  (goal: p99 under 150 ms)\n",
-                kel::bench::Percentile(tally.delays, 0.5), kel::bench::Percentile(tally.delays, 0.99),
-                kel::bench::Percentile(tally.delays, 1.0), tally.lost + (kWrittenLines - tally.expected), tally.doubled);
+                kel::benchmark::Percentile(tally.delays, 0.5), kel::benchmark::Percentile(tally.delays, 0.99),
+                kel::benchmark::Percentile(tally.delays, 1.0), tally.lost + (kWrittenLines - tally.expected), tally.doubled);
 
     MeasureEngine(path, size);
     std::fflush(stdout);

@@ -35,7 +35,7 @@ private:
 
 // Counts the reports of a page action and answers "stop" from report
 // number `stopAt` on (never, by default).
-class CountingProgress : public kelbench::CProgress {
+class CountingProgress : public kel::bench::CProgress {
 public:
     explicit CountingProgress(int stopAt = -1) : m_nStopAt(stopAt) {}
     bool Step(ULONGLONG, ULONGLONG) override

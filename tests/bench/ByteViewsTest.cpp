@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace kelbench;
+using namespace kel::bench;
 using namespace kel::test;
 
 namespace {
@@ -82,6 +82,6 @@ TEST(ByteViewsDisplayLimit, CountsUtf16CodeUnits)
 
 TEST(ByteViews, APastedHexDumpReadsThroughItsLineBreaks)
 {
-    EXPECT_EQ(kelbench::TextToBuffer(L"41 42\r\n43\n44\t45\r\n", kelbench::kViewRawData).View(), "ABCDE");
-    EXPECT_EQ(kelbench::TextToBuffer(L"4\n1", kelbench::kViewRawData).View(), "A");
+    EXPECT_EQ(kel::bench::TextToBuffer(L"41 42\r\n43\n44\t45\r\n", kel::bench::kViewRawData).View(), "ABCDE");
+    EXPECT_EQ(kel::bench::TextToBuffer(L"4\n1", kel::bench::kViewRawData).View(), "A");
 }

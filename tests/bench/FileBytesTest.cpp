@@ -35,14 +35,14 @@ TEST(FileBytes, ReadsOnlyRegularFilesAndNeverWaitsOnAFifo)
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     std::filesystem::create_symlink(dir / "file", dir / "link");
     CByteBuffer buffer;
-    EXPECT_FALSE(kelbench::ReadWholeFile(Wide(dir / "fifo"), buffer));
-    EXPECT_FALSE(kelbench::ReadFileStart(Wide(dir / "fifo"), 10, buffer));
-    EXPECT_FALSE(kelbench::ReadWholeFile(Wide(dir.path().string()), buffer));
+    EXPECT_FALSE(kel::bench::ReadFileIntoBuffer(Wide(dir / "fifo"), buffer));
+    EXPECT_FALSE(kel::bench::ReadFileStart(Wide(dir / "fifo"), 10, buffer));
+    EXPECT_FALSE(kel::bench::ReadFileIntoBuffer(Wide(dir.path().string()), buffer));
     // A file the user chose through a link is read; a link met in a search
     // is not followed.
-    ASSERT_TRUE(kelbench::ReadWholeFile(Wide(dir / "link"), buffer));
+    ASSERT_TRUE(kel::bench::ReadFileIntoBuffer(Wide(dir / "link"), buffer));
     EXPECT_EQ(buffer.View(), "content");
-    EXPECT_FALSE(kelbench::ReadFileStart(Wide(dir / "link"), 10, buffer));
+    EXPECT_FALSE(kel::bench::ReadFileStart(Wide(dir / "link"), 10, buffer));
 }
 
 TEST(FileBytes, ASaveKeepsTheModeAndWritesThroughALink)
@@ -50,14 +50,14 @@ TEST(FileBytes, ASaveKeepsTheModeAndWritesThroughALink)
     TempDir dir;
     WriteBytes(dir / "private", "old");
     ASSERT_EQ(chmod((dir / "private").c_str(), 0600), 0);
-    kelbench::WriteWholeFile(Wide(dir / "private"), "new", nullptr);
+    kel::bench::WriteWholeFile(Wide(dir / "private"), "new", nullptr);
     EXPECT_EQ(ReadBytes(dir / "private"), "new");
     struct stat info {};
     ASSERT_EQ(stat((dir / "private").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 
     std::filesystem::create_symlink(dir / "private", dir / "link");
-    kelbench::WriteWholeFile(Wide(dir / "link"), "through", nullptr);
+    kel::bench::WriteWholeFile(Wide(dir / "link"), "through", nullptr);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
     EXPECT_EQ(ReadBytes(dir / "private"), "through");
     EXPECT_EQ(Names(dir), (std::set<std::string> { "link", "private" }));
@@ -67,12 +67,12 @@ TEST(FileBytes, ASaveThatStopsLeavesTheOldFileAndNoTemporary)
 {
     TempDir dir;
     WriteBytes(dir / "kept", "old");
-    EXPECT_THROW(kelbench::WriteWholeFile(Wide(dir / "kept"),
-                     [](const kelbench::ByteSink& sink) {
+    EXPECT_THROW(kel::bench::WriteWholeFile(Wide(dir / "kept"),
+                     [](const kel::bench::ByteSink& sink) {
                          sink("half");
-                         throw kelbench::SCancelled();
+                         throw kel::bench::SCancelled();
                      }),
-        kelbench::SCancelled);
+        kel::bench::SCancelled);
     EXPECT_EQ(ReadBytes(dir / "kept"), "old");
     EXPECT_EQ(Names(dir), (std::set<std::string> { "kept" }));
 }

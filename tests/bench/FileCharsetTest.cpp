@@ -75,8 +75,8 @@ TEST_F(FilesCharset, ABigFileIsRecognisedFromItsFirstMegabyte)
     while (big.size() < (3u << 20))
         big += Narrow(L"가나다라마바사 0123456789\n");
     WriteBytes(m_dir / "big.txt", big);
-    EXPECT_EQ(kelbench::DetectCharset(Wide(m_dir / "big.txt")), L"UTF8_NOBOM");
-    EXPECT_EQ(kelbench::DetectCharset(Wide(m_dir / "missing.txt")), L"");
+    EXPECT_EQ(kel::bench::DetectCharset(Wide(m_dir / "big.txt")), L"UTF8_NOBOM");
+    EXPECT_EQ(kel::bench::DetectCharset(Wide(m_dir / "missing.txt")), L"");
 }
 
 TEST_F(FilesCharset, ConversionsMatchIconvAndKeepTheLineEnds)
@@ -84,7 +84,7 @@ TEST_F(FilesCharset, ConversionsMatchIconvAndKeepTheLineEnds)
     CPageFiles page;
     SearchTexts(page, m_dir);
     MessageRecorder messages;
-    page.ChangeCharsets(kelbench::kToUtf8);
+    page.ChangeCharsets(kel::bench::kToUtf8);
     ASSERT_EQ(messages.Messages().size(), 1u);
     // euckr, cp949 and utf16 converted; utf8 already there; binary undetected.
     EXPECT_NE(messages.Messages()[0].find(L"변경함 3, 건너뜀 2, 실패 0"), std::wstring::npos) << messages.Messages()[0];
@@ -97,13 +97,13 @@ TEST_F(FilesCharset, ConversionsMatchIconvAndKeepTheLineEnds)
     EXPECT_EQ(page.List().GetItemText(RowOf(page, L"euckr"), CFileList::kCharset), L"UTF8_NOBOM");
 
     // On to CP949, UTF-16 and UTF-8 with their marks: iconv's bytes.
-    page.ChangeCharsets(kelbench::kToCp949);
+    page.ChangeCharsets(kel::bench::kToCp949);
     EXPECT_EQ(ReadBytes(m_dir / "euckr.txt"), Iconv("UTF-8", "CP949", m_dir / "source"));
     EXPECT_EQ(ReadBytes(m_dir / "cp949.txt"), ReadBytes(m_dir / "cp949.orig"));
-    page.ChangeCharsets(kelbench::kToUtf16LEMark);
+    page.ChangeCharsets(kel::bench::kToUtf16LEMark);
     EXPECT_EQ(ReadBytes(m_dir / "utf16.txt"), ReadBytes(m_dir / "utf16.orig"));
     EXPECT_EQ(ReadBytes(m_dir / "euckr.txt"), ReadBytes(m_dir / "utf16.orig"));
-    page.ChangeCharsets(kelbench::kToUtf8Mark);
+    page.ChangeCharsets(kel::bench::kToUtf8Mark);
     EXPECT_EQ(ReadBytes(m_dir / "utf8.txt"), "\xEF\xBB\xBF" + m_text);
     // Each file was replaced whole: nothing half-written is left behind.
     for (const std::string& name : Names(m_dir))
@@ -118,7 +118,7 @@ TEST_F(FilesCharset, TextWithoutACodeInTheTargetIsNotConverted)
     for (int row = 0; row < page.List().GetItemCount(); ++row)
         page.List().SetCheck(row, page.List().GetItemText(row, CFileList::kName) == L"thai");
     MessageRecorder messages;
-    page.ChangeCharsets(kelbench::kToCp949);
+    page.ChangeCharsets(kel::bench::kToCp949);
     EXPECT_NE(messages.Messages()[0].find(L"실패 1"), std::wstring::npos) << messages.Messages()[0];
     EXPECT_EQ(ReadBytes(m_dir / "thai.txt"), Narrow(L"thai \x0E01\r\n"));
 }
@@ -128,10 +128,10 @@ namespace {
 // One file converted at a time, by the page's own step.
 class FilesConvert : public ::testing::Test {
 protected:
-    kelbench::SBatchReport Convert(const std::string& name, int target)
+    kel::bench::SBatchReport Convert(const std::string& name, int target)
     {
-        kelbench::SBatchReport report;
-        kelbench::ChangeCharset(Wide(m_dir / name), target, report);
+        kel::bench::SBatchReport report;
+        kel::bench::ChangeCharset(Wide(m_dir / name), target, report);
         return report;
     }
 
@@ -154,7 +154,7 @@ protected:
     TempDir m_dir;
 };
 
-bool Mentions(const kelbench::SBatchReport& report, const std::wstring& text)
+bool Mentions(const kel::bench::SBatchReport& report, const std::wstring& text)
 {
     return report.strDetails.str().find(text) != std::wstring::npos;
 }
@@ -167,9 +167,9 @@ TEST_F(FilesConvert, TextThatDoesNotDecodeStrictlyIsRefusedWithTheReason)
 {
     const std::string korean = "\xC0\xBA\xC0\xBB";
     WriteBytes(m_dir / "k.txt", korean);
-    EXPECT_EQ(kelbench::DetectCharset(Wide(m_dir / "k.txt")), L"UTF8_NOBOM"); // the recogniser as it is
-    for (int target : { kelbench::kToUtf16LEMark, kelbench::kToUtf8, kelbench::kToUtf8Mark, kelbench::kToCp949 }) {
-        const kelbench::SBatchReport report = Convert("k.txt", target);
+    EXPECT_EQ(kel::bench::DetectCharset(Wide(m_dir / "k.txt")), L"UTF8_NOBOM"); // the recogniser as it is
+    for (int target : { kel::bench::kToUtf16LEMark, kel::bench::kToUtf8, kel::bench::kToUtf8Mark, kel::bench::kToCp949 }) {
+        const kel::bench::SBatchReport report = Convert("k.txt", target);
         EXPECT_EQ(report.nDone, 0) << target;
         EXPECT_EQ(report.nFailed, 1) << target;
         EXPECT_TRUE(Mentions(report, L"UTF-8이 아닙니다: CP949로 보입니다")) << report.strDetails.str();
@@ -181,7 +181,7 @@ TEST_F(FilesConvert, TextThatDoesNotDecodeStrictlyIsRefusedWithTheReason)
     const std::string broken[] = { "ab\xED\xA0\x80", "\xC0\xAF", "x\xF5\x80\x80\x80" };
     for (const std::string& bytes : broken) {
         WriteBytes(m_dir / "u.txt", bytes);
-        const kelbench::SBatchReport report = Convert("u.txt", kelbench::kToUtf16LEMark);
+        const kel::bench::SBatchReport report = Convert("u.txt", kel::bench::kToUtf16LEMark);
         EXPECT_EQ(report.nFailed, 1);
         EXPECT_TRUE(Mentions(report, L"UTF-8")) << report.strDetails.str();
         EXPECT_EQ(ReadBytes(m_dir / "u.txt"), bytes);
@@ -190,7 +190,7 @@ TEST_F(FilesConvert, TextThatDoesNotDecodeStrictlyIsRefusedWithTheReason)
     // UTF-16 with a lone surrogate has no UTF-8 or CP949 form.
     const std::string lone("\xFF\xFE\x41\x00\x00\xD8\x42\x00", 8);
     WriteBytes(m_dir / "w.txt", lone);
-    const kelbench::SBatchReport report = Convert("w.txt", kelbench::kToUtf8);
+    const kel::bench::SBatchReport report = Convert("w.txt", kel::bench::kToUtf8);
     EXPECT_EQ(report.nFailed, 1);
     EXPECT_EQ(ReadBytes(m_dir / "w.txt"), lone);
 }
@@ -200,7 +200,7 @@ TEST_F(FilesConvert, ModesAreKept)
     for (const unsigned mode : { 0600u, 0755u, 0640u }) {
         WriteBytes(m_dir / "m.txt", m_eucKr);
         ASSERT_EQ(chmod((m_dir / "m.txt").c_str(), mode), 0);
-        const kelbench::SBatchReport report = Convert("m.txt", kelbench::kToUtf8);
+        const kel::bench::SBatchReport report = Convert("m.txt", kel::bench::kToUtf8);
         EXPECT_EQ(report.nDone, 1) << report.strDetails.str();
         EXPECT_EQ(ReadBytes(m_dir / "m.txt"), Narrow(L"한글 텍스트\r\n"));
         struct stat info {};
@@ -215,7 +215,7 @@ TEST_F(FilesConvert, OwnerAndGroupAreKeptWhereTheProcessMayKeepThem)
         GTEST_SKIP() << "giving a file to another owner needs root";
     WriteBytes(m_dir / "o.txt", m_eucKr);
     ASSERT_EQ(chown((m_dir / "o.txt").c_str(), 4321, 8765), 0);
-    EXPECT_EQ(Convert("o.txt", kelbench::kToUtf16LEMark).nDone, 1);
+    EXPECT_EQ(Convert("o.txt", kel::bench::kToUtf16LEMark).nDone, 1);
     struct stat info {};
     ASSERT_EQ(stat((m_dir / "o.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 4321u);
@@ -230,7 +230,7 @@ TEST_F(FilesConvert, LinksAndFilesWithSeveralNamesAreSkippedWithTheReason)
     TempDir outside;
     WriteBytes(outside / "target", m_eucKr);
     std::filesystem::create_symlink(outside / "target", m_dir / "link.txt");
-    kelbench::SBatchReport report = Convert("link.txt", kelbench::kToUtf8);
+    kel::bench::SBatchReport report = Convert("link.txt", kel::bench::kToUtf8);
     EXPECT_EQ(report.nSkipped, 1);
     EXPECT_TRUE(Mentions(report, L"링크")) << report.strDetails.str();
     EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.txt"));
@@ -238,7 +238,7 @@ TEST_F(FilesConvert, LinksAndFilesWithSeveralNamesAreSkippedWithTheReason)
 
     WriteBytes(m_dir / "one.txt", m_eucKr);
     std::filesystem::create_hard_link(m_dir / "one.txt", m_dir / "two.txt");
-    report = Convert("one.txt", kelbench::kToUtf8);
+    report = Convert("one.txt", kel::bench::kToUtf8);
     EXPECT_EQ(report.nSkipped, 1);
     EXPECT_TRUE(Mentions(report, L"하드 링크")) << report.strDetails.str();
     EXPECT_EQ(std::filesystem::hard_link_count(m_dir / "one.txt"), 2u);
@@ -258,7 +258,7 @@ TEST_F(FilesConvert, AWriteThatFailsLeavesTheFileAndNoTemporary)
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit { 1000, 1000 };
         setrlimit(RLIMIT_FSIZE, &limit);
-        const kelbench::SBatchReport report = Convert("big.txt", kelbench::kToUtf16LEMark);
+        const kel::bench::SBatchReport report = Convert("big.txt", kel::bench::kToUtf16LEMark);
         return report.nFailed * 10 + report.nDone;
     });
     EXPECT_EQ(code, 10);
@@ -277,7 +277,7 @@ TEST_F(FilesConvert, AFifoNamedLikeATextFileIsPassedOverWithoutWaiting)
         SearchTexts(page, m_dir);
         page.CheckCharsets();
         MessageRecorder messages;
-        page.ChangeCharsets(kelbench::kToUtf8);
+        page.ChangeCharsets(kel::bench::kToUtf8);
         const bool reported = !messages.Messages().empty()
             && messages.Messages()[0].find(L"변경함 1, 건너뜀 1, 실패 0") != std::wstring::npos
             && messages.Messages()[0].find(L"일반 파일이 아닙니다") != std::wstring::npos;

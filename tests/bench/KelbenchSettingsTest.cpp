@@ -10,7 +10,7 @@
 #include <filesystem>
 
 using namespace kel::test;
-using namespace kelbench;
+using namespace kel::bench;
 
 TEST(KelbenchSettings, FileIsNamedAfterTheTitleInTheWorkingFolder)
 {

@@ -33,7 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-using namespace kelbench;
+using namespace kel::bench;
 using namespace kel::test;
 
 namespace {

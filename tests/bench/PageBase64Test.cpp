@@ -31,7 +31,7 @@ std::string Utf16LE(const std::string& ascii)
 TEST(PageBase64Encoding, TypedHexWithBlanksEncodesTheBytes)
 {
     CPageBase64Encoding page;
-    page.m_nView = kelbench::kViewRawData;
+    page.m_nView = kel::bench::kViewRawData;
     page.m_strInput = L"41 42 43";
     page.InputChanged();
     page.Encode();
@@ -43,7 +43,7 @@ TEST(PageBase64Encoding, OddHexLeavesTheBufferEmptySoEncodeGivesEmptyText)
     CPageBase64Encoding page;
     page.m_strInput = L"hello";
     page.InputChanged();
-    page.m_nView = kelbench::kViewRawData;
+    page.m_nView = kel::bench::kViewRawData;
     page.m_strInput = L"414";
     page.InputChanged();
     page.Encode();
@@ -59,14 +59,14 @@ TEST(PageBase64Encoding, ViewsDecideTheBufferAndEmptyInputKeepsIt)
     page.InputChanged();
     EXPECT_EQ(page.Buffer().Count(), 4u);
     EXPECT_EQ(page.m_strPath, L"");
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.InputChanged();
     EXPECT_EQ(page.Buffer().Count(), 2u);
     page.m_strInput.Empty();
     page.InputChanged();
     EXPECT_EQ(page.Buffer().View(), "AB");
     // A view change shows the kept buffer only while there is input text.
-    page.m_nView = kelbench::kViewRawData;
+    page.m_nView = kel::bench::kViewRawData;
     page.ViewChanged();
     EXPECT_EQ(page.m_strInput, L"");
     page.m_strInput = L"x";
@@ -78,7 +78,7 @@ TEST(PageBase64Encoding, InvalidHexShowsTheLibraryMessage)
 {
     MessageRecorder messages;
     CPageBase64Encoding page;
-    page.m_nView = kelbench::kViewRawData;
+    page.m_nView = kel::bench::kViewRawData;
     page.m_strInput = L"4g";
     page.InputChanged();
     ASSERT_EQ(messages.Messages().size(), 1u);
@@ -98,9 +98,9 @@ TEST(PageBase64Encoding, LargeFileShowsMessagesYetEncodesAndSavesWholly)
     CPageBase64Encoding page;
     page.m_strPath = Wide(file);
     page.LoadPath();
-    EXPECT_EQ(page.m_nView, kelbench::kViewRawData);
+    EXPECT_EQ(page.m_nView, kel::bench::kViewRawData);
     EXPECT_EQ(page.Buffer().Count(), bytes.size());
-    EXPECT_EQ(page.m_strInput, kelbench::kMessageTooLong); // 179999 hex characters
+    EXPECT_EQ(page.m_strInput, kel::bench::kMessageTooLong); // 179999 hex characters
     page.Encode();
     std::string decoded(CKelBase64::DecodeCount(page.m_strOutput.GetString(), 80000), '\0');
     CKelBase64::Decode(reinterpret_cast<BYTE*>(decoded.data()), page.m_strOutput.GetString(), 80000);
@@ -131,7 +131,7 @@ TEST(PageBase64Encoding, EncodingOverTheLimitShowsMessageB)
     page.m_strPath = Wide(file);
     page.LoadPath();
     page.Encode();
-    EXPECT_EQ(page.m_strOutput, kelbench::kMessageTooLongDownload);
+    EXPECT_EQ(page.m_strOutput, kel::bench::kMessageTooLongDownload);
 }
 
 TEST(PageBase64Encoding, FileThatCannotBeOpenedChangesNothingAndUnwritableSaveIsReported)
@@ -159,9 +159,9 @@ TEST(PageBase64Decoding, DecodesToRawDataAndSavesBesideTheLoadedFile)
     page.LoadPath();
     EXPECT_EQ(page.m_strInput, L"QUJD\n");
     page.Decode();
-    EXPECT_EQ(page.m_nView, kelbench::kViewRawData);
+    EXPECT_EQ(page.m_nView, kel::bench::kViewRawData);
     EXPECT_EQ(page.m_strOutput, L"41 42 43");
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.ViewChanged();
     EXPECT_EQ(page.m_strOutput, L"ABC");
     page.Save(page.SaveFileName());
@@ -232,11 +232,11 @@ TEST(PageBase64Decoding, LongTextShowsMessageAButDecodesWhole)
     CPageBase64Decoding page;
     page.m_strPath = Wide(file);
     page.LoadPath();
-    EXPECT_EQ(page.m_strInput, kelbench::kMessageTooLong);
+    EXPECT_EQ(page.m_strInput, kel::bench::kMessageTooLong);
     page.Decode();
     EXPECT_EQ(page.Buffer().Count(), 120000u);
-    EXPECT_EQ(page.m_strOutput, kelbench::kMessageTooLongDownload);
-    page.m_nView = kelbench::kViewUnicode;
+    EXPECT_EQ(page.m_strOutput, kel::bench::kMessageTooLongDownload);
+    page.m_nView = kel::bench::kViewUnicode;
     page.ViewChanged(); // all zero bytes: an empty Unicode text
     EXPECT_EQ(page.m_strOutput, L"");
 }
@@ -301,7 +301,7 @@ TEST(PageBase64Files, ACancelledLoadOrSaveLeavesThePageAndTheFilesAsTheyWere)
     WriteBytes(dir / "data.bin", RandomBytes(20 * 1024 * 1024));
     WriteBytes(dir / "data.bin.base64.enc", "old");
     CPageBase64Encoding page;
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.m_strInput = L"AB";
     page.InputChanged();
     CountingProgress stopAtSecond(2);
@@ -342,13 +342,13 @@ TEST(PageBase64Files, ReplacingAnExistingSaveFileIsAskedFirst)
     WriteBytes(dir / "a.bin.base64.enc", "old");
     {
         MessageRecorder refuse(kel::platform::kIdCancel);
-        EXPECT_FALSE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
+        EXPECT_FALSE(kel::bench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
         ASSERT_EQ(refuse.Messages().size(), 1u);
         EXPECT_NE(refuse.Messages()[0].find(Wide(dir / "a.bin.base64.enc").str()), std::wstring::npos);
     }
     MessageRecorder agree;
-    EXPECT_TRUE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
-    EXPECT_TRUE(kelbench::ConfirmReplace(Wide(dir / "a.bin.base64.dec"))); // no such file: nothing asked
+    EXPECT_TRUE(kel::bench::ConfirmReplace(Wide(dir / "a.bin.base64.enc")));
+    EXPECT_TRUE(kel::bench::ConfirmReplace(Wide(dir / "a.bin.base64.dec"))); // no such file: nothing asked
     EXPECT_EQ(agree.Messages().size(), 1u);
 }
 

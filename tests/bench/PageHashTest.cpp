@@ -24,12 +24,12 @@ TEST(PageHash, StartsWithLength20UnderMD5AndShowsTheDigestSizeAfterComputing)
 TEST(PageHash, TypedTextIsHashedInTheChosenView)
 {
     CPageHash page;
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.m_strInput = L"abc";
     page.InputChanged();
     page.Compute();
     EXPECT_EQ(page.m_strOutput, L"900150983cd24fb0d6963f7d28e17f72");
-    page.m_nView = kelbench::kViewUnicode;
+    page.m_nView = kel::bench::kViewUnicode;
     page.InputChanged();
     EXPECT_EQ(page.Buffer().View(), std::string("a\0b\0c\0", 6));
     page.Compute();
@@ -39,7 +39,7 @@ TEST(PageHash, TypedTextIsHashedInTheChosenView)
 TEST(PageHash, ChangingTheAlgorithmSetsTheLengthButDoesNotRecompute)
 {
     CPageHash page;
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.m_strInput = L"abc";
     page.InputChanged();
     page.Compute();
@@ -76,7 +76,7 @@ TEST(PageHash, LoadedFileIsShownInRawDataOrAsThePageMessage)
     CPageHash page;
     page.m_strPath = Wide(small);
     page.LoadPath();
-    EXPECT_EQ(page.m_nView, kelbench::kViewRawData);
+    EXPECT_EQ(page.m_nView, kel::bench::kViewRawData);
     EXPECT_EQ(page.m_strInput, L"61 62 63");
     EXPECT_EQ(page.m_strPath, Wide(small)); // typing keeps the path on this page
     page.m_strInput = L"61 62";
@@ -87,7 +87,7 @@ TEST(PageHash, LoadedFileIsShownInRawDataOrAsThePageMessage)
     WriteBytes(big, std::string(51201, 'a'));
     page.m_strPath = Wide(big);
     page.LoadPath();
-    EXPECT_EQ(page.m_strInput, kelbench::kMessageTooLongHash);
+    EXPECT_EQ(page.m_strInput, kel::bench::kMessageTooLongHash);
     page.Compute();
     EXPECT_EQ(page.m_nDigestLength, 16);
     EXPECT_EQ(page.m_strOutput.GetLength(), 32);
@@ -99,7 +99,7 @@ TEST(PageHash, Sha256IsTheThirdChoiceWithLength32)
     page.m_nAlgorithm = CPageHash::kSHA256;
     page.AlgorithmChanged();
     EXPECT_EQ(page.m_nDigestLength, 32);
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.m_strInput = L"abc";
     page.InputChanged();
     page.Compute();
@@ -158,7 +158,7 @@ TEST(PageHash, ACancelledLoadOrHashLeavesThePageAsItWas)
     TempDir dir;
     WriteBytes(dir / "big.bin", std::string(20 * 1024 * 1024, 'x'));
     CPageHash page;
-    page.m_nView = kelbench::kViewMBCS;
+    page.m_nView = kel::bench::kViewMBCS;
     page.m_strInput = L"abc";
     page.InputChanged();
     page.Compute();
@@ -168,7 +168,7 @@ TEST(PageHash, ACancelledLoadOrHashLeavesThePageAsItWas)
     page.LoadPath();
     EXPECT_EQ(page.Buffer().View(), "abc");
     EXPECT_EQ(page.m_strInput, L"abc");
-    EXPECT_EQ(page.m_nView, kelbench::kViewMBCS);
+    EXPECT_EQ(page.m_nView, kel::bench::kViewMBCS);
 
     page.m_pProgress = nullptr;
     page.LoadPath();
@@ -184,7 +184,7 @@ TEST(PageHash, ABadHexCharacterIsToldOnceWhileTheTextStaysBad)
 {
     MessageRecorder messages;
     CPageHash page;
-    page.m_nView = kelbench::kViewRawData;
+    page.m_nView = kel::bench::kViewRawData;
     for (const wchar_t* typed : { L"4", L"4G", L"4G4", L"4G41", L"41", L"41 4", L"41 4Z" }) {
         page.m_strInput = typed;
         page.InputChanged();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-using namespace kelbench;
+using namespace kel::bench;
 
 namespace {
 
