@@ -12,9 +12,7 @@ bool CFileReplacement::Open(const std::string& target, int& error)
         m_bOpen = true;
         return true;
     }
-    // Only a link that appeared after it was followed, or a file that
-    // changed kind meanwhile, gets here without errno.
-    error = opened == CFileHandle::Opened::Link ? ELOOP : opened == CFileHandle::Opened::NotRegular ? EINVAL : errno;
+    error = errno;
     m_rewrite.Abandon();
     return false;
 }

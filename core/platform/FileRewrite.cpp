@@ -81,14 +81,16 @@ CFileHandle::Opened CFileRewrite::Open(const std::string& path)
     m_links = 0;
     std::string where = path;
     if (m_policy.followLink && !WhereLinkLeads(path, where))
-        return CFileHandle::Opened::Failed;
+        return CFileHandle::Opened::Link; // leads nowhere: the link is kept, not replaced by a file
     if (!_OpenFolder(where))
         return CFileHandle::Opened::Failed;
     struct stat info {};
     if (fstatat(m_folder, m_name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return CFileHandle::Opened::Failed;
-    if (S_ISLNK(info.st_mode))
+    if (S_ISLNK(info.st_mode)) {
+        errno = ELOOP;
         return CFileHandle::Opened::Link;
+    }
     return S_ISREG(info.st_mode) ? _OpenRegular() : _OpenOther();
 }
 
@@ -96,8 +98,10 @@ CFileHandle::Opened CFileRewrite::Open(const std::string& path)
 // and then without waiting for a reader.
 CFileHandle::Opened CFileRewrite::_OpenOther()
 {
-    if (!m_policy.writeOthersStraight)
+    if (!m_policy.writeOthersStraight) {
+        errno = EINVAL;
         return CFileHandle::Opened::NotRegular;
+    }
     if (!m_original.OpenAt(m_folder, m_name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW))
         return errno == ELOOP ? CFileHandle::Opened::Link : CFileHandle::Opened::Failed;
     struct stat info {};
@@ -120,6 +124,7 @@ CFileHandle::Opened CFileRewrite::_OpenRegular()
     struct stat info {};
     if (fstat(m_original.Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) {
         m_original.Close();
+        errno = EINVAL;
         return CFileHandle::Opened::NotRegular;
     }
     if (m_policy.lockForWriting && !_Lock())

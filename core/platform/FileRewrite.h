@@ -25,7 +25,8 @@ namespace kel::platform {
 // How a rewrite treats what it finds under the name.
 struct SRewritePolicy {
     // A final symbolic link: refused (Opened::Link), or the file it leads to
-    // is rewritten and the link stays.
+    // is rewritten and the link stays. A link that leads nowhere is refused
+    // either way (errno from following it), so it is never replaced by a file.
     bool followLink = false;
     // A device or a FIFO with a reader: refused (Opened::NotRegular), or
     // written as it is, with nothing to replace. A FIFO without a reader
@@ -54,7 +55,9 @@ public:
     CFileRewrite& operator=(const CFileRewrite&) = delete;
 
     // Opens the file `path` for its rewrite, and (unless locked for writing)
-    // for reading what it holds now through Original().
+    // for reading what it holds now through Original(). Link (errno ELOOP
+    // or the reason a followed link leads nowhere) and NotRegular (EINVAL)
+    // set errno too.
     CFileHandle::Opened Open(const std::string& path);
     // Prepares a new file `path` instead: Commit creates it, or replaces a
     // file that appeared meanwhile. Its mode follows the umask.
