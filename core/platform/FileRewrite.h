@@ -43,7 +43,11 @@ struct SRewritePolicy {
     bool namedTemporary = false;
 
     // A file received whole from elsewhere, as downloads save it.
-    static SRewritePolicy Transfer() { return { true, true, true, false, true }; }
+    static SRewritePolicy Transfer()
+    {
+        return { .followLink = true, .writeOthersStraight = true, .lockForWriting = true, .checkUnchanged = false,
+                 .namedTemporary = true };
+    }
 };
 
 class KELCORE_API CFileRewrite {
