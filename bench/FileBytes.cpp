@@ -71,20 +71,16 @@ bool ReadFileStart(const CStringW& path, size_t limit, CByteBuffer& buffer)
 
 void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce)
 {
-    std::string target = NarrowPath(path);
+    const std::string target = NarrowPath(path);
     if (target.empty())
         throw new CKelException(static_cast<DWORD>(ENOENT));
     // A link names the file to save to; the link itself stays.
-    std::string resolved;
-    if (kel::platform::KindOfPath(target) == kel::platform::PathKind::Link && kel::platform::ResolvePath(target, resolved))
-        target = resolved;
-    kel::platform::CFileRewrite rewrite;
-    if (!kel::platform::PathExists(target)) {
-        if (!rewrite.OpenNew(target))
-            ThrowSystemError();
-    } else if (const CFileHandle::Opened opened = rewrite.Open(target); opened != CFileHandle::Opened::Yes) {
+    kel::platform::SRewritePolicy policy;
+    policy.followLink = true;
+    kel::platform::CFileRewrite rewrite(policy);
+    if (const CFileHandle::Opened opened = rewrite.OpenOrNew(target); opened != CFileHandle::Opened::Yes) {
         if (opened != CFileHandle::Opened::Failed)
-            errno = EINVAL; // a FIFO, a device, a folder: nothing to replace
+            errno = EINVAL; // a FIFO, a device, a folder, a link that leads nowhere: nothing to replace
         ThrowSystemError();
     }
     if (!rewrite.Begin())

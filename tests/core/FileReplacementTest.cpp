@@ -140,3 +140,51 @@ TEST(FileReplacement, ADeviceIsWrittenStraight)
     EXPECT_TRUE(file.Commit(error));
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
+
+TEST(FileReplacement, ALinkThatLeadsNowhereStaysALinkAndNothingIsWritten)
+{
+    TempDir folder;
+    const std::string link = folder / "link.txt";
+    std::filesystem::create_symlink(folder / "missing/a.txt", link);
+    CFileReplacement file;
+    int error = 0;
+    EXPECT_FALSE(file.Open(link, error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_THAT(Names(folder), ElementsAre("link.txt"));
+}
+
+TEST(FileReplacement, APipeWithAReaderIsWrittenStraight)
+{
+    TempDir folder;
+    const std::string fifo = folder / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    CFileReplacement file;
+    int error = 0;
+    ASSERT_TRUE(file.Open(fifo, error));
+    EXPECT_EQ(file.WrittenName(), fifo);
+    EXPECT_TRUE(file.Write("through", error));
+    EXPECT_TRUE(file.Commit(error));
+    char got[16] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 7);
+    EXPECT_EQ(std::string(got), "through");
+    close(reader);
+    EXPECT_THAT(Names(folder), ElementsAre("fifo"));
+}
+
+// The temporary file's name must fit beside the longest name a folder takes.
+TEST(FileReplacement, AFileWithTheLongestNameIsReplaced)
+{
+    TempDir folder;
+    const std::string target = folder / std::string(255, 'n');
+    WriteBytes(target, "old");
+    CFileReplacement file;
+    int error = 0;
+    ASSERT_TRUE(file.Open(target, error)) << error;
+    ASSERT_TRUE(file.Write("new", error));
+    ASSERT_TRUE(file.Commit(error)) << error;
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_THAT(Names(folder), ElementsAre(std::string(255, 'n')));
+}

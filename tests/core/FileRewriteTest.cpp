@@ -189,6 +189,43 @@ TEST(FileRewrite, ANewFileIsCreatedWithTheUmasksMode)
     EXPECT_EQ(Names(dir), (std::set<std::string> { "n.txt" }));
 }
 
+// The temporary file, unnamed or named, must get a name that fits beside
+// the longest name a folder takes.
+TEST(FileRewrite, AFileWithTheLongestNameIsRewritten)
+{
+    TempDir dir;
+    const std::string name(255, 'n');
+    WriteBytes(dir / name, "old");
+    EXPECT_TRUE(Rewrite(dir / name, "new")) << errno;
+    kel::platform::SRewritePolicy named;
+    named.namedTemporary = true;
+    CFileRewrite rewrite(named);
+    ASSERT_EQ(rewrite.Open(dir / name), CFileHandle::Opened::Yes);
+    EXPECT_TRUE(rewrite.Begin() && rewrite.Write("newer") && rewrite.Commit()) << errno;
+    EXPECT_EQ(ReadBytes(dir / name), "newer");
+    EXPECT_EQ(Names(dir), (std::set<std::string> { name }));
+}
+
+// A page save follows a final link to the file it names; a link that leads
+// nowhere is kept rather than turned into a file.
+TEST(FileRewrite, AFollowedLinkStaysAndOneThatLeadsNowhereIsRefused)
+{
+    TempDir dir;
+    WriteBytes(dir / "target", "old");
+    std::filesystem::create_symlink(dir / "target", dir / "link");
+    std::filesystem::create_symlink(dir / "missing", dir / "dangling");
+    kel::platform::SRewritePolicy follow;
+    follow.followLink = true;
+    CFileRewrite rewrite(follow), dangling(follow);
+    ASSERT_EQ(rewrite.OpenOrNew(dir / "link"), CFileHandle::Opened::Yes);
+    EXPECT_TRUE(rewrite.Begin() && rewrite.Write("new") && rewrite.Commit());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+    EXPECT_EQ(ReadBytes(dir / "target"), "new");
+    EXPECT_EQ(dangling.OpenOrNew(dir / "dangling"), CFileHandle::Opened::Link);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling"));
+    EXPECT_EQ(Names(dir), (std::set<std::string> { "target", "link", "dangling" }));
+}
+
 TEST(StrictText, IllFormedBytesAreRefusedNotReplaced)
 {
     std::wstring text;
