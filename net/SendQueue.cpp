@@ -111,12 +111,15 @@ void CSendQueue::Reset()
 }
 
 // Small writes share a chunk, so that a queue of many tiny replies goes out
-// in few sends.
+// in few sends. A chunk starts with room for several of them rather than
+// growing through every small size.
 void CSendQueue::Append(const char* data, std::size_t size)
 {
     while (size > 0) {
-        if (m_chunks.empty() || m_chunks.back().size() >= kChunk)
+        if (m_chunks.empty() || m_chunks.back().size() >= kChunk) {
             m_chunks.emplace_back();
+            m_chunks.back().reserve(std::clamp(size, kFirstChunkRoom, kChunk));
+        }
         std::string& back = m_chunks.back();
         const std::size_t part = std::min(size, kChunk - back.size());
         back.append(data, part);
@@ -128,7 +131,7 @@ void CSendQueue::Append(const char* data, std::size_t size)
 
 void CSendQueue::Clear()
 {
-    std::deque<std::string>().swap(m_chunks);
+    m_chunks.clear();
     m_offset = 0;
     m_queued = 0;
 }

@@ -8,7 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
-#include <deque>
+#include <list>
 #include <mutex>
 #include <string>
 
@@ -48,12 +48,15 @@ public:
 
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
+    static constexpr std::size_t kFirstChunkRoom = 4 * 1024;
     void Append(const char* data, std::size_t size);
     void Clear();
 
     mutable std::mutex m_lock;
     const std::size_t m_limit;
-    std::deque<std::string> m_chunks; // the first is sent from m_offset on
+    // A list, which takes no memory while empty (most connections, most of
+    // the time). The first chunk is sent from m_offset on.
+    std::list<std::string> m_chunks;
     std::size_t m_offset = 0;
     std::size_t m_queued = 0;
     Clock::time_point m_lastProgress{};
