@@ -22,7 +22,7 @@ namespace {
 // descriptors: doubled after each failure, from the first to the longest.
 constexpr int kAcceptBackOffFirstMs = 50;
 constexpr int kAcceptBackOffLongestMs = 2000;
-constexpr int kReceivesPerTurn = 16;
+constexpr size_t kReceivesPerTurn = 16;
 constexpr int kConnectionsPerWait = 8;
 
 
@@ -295,30 +295,31 @@ void CKelNetServer::_CompletionLoop()
     slot->thread = std::thread::id();
 }
 
-// Handles one readiness of a connection. A receive that fills the buffer may
-// leave more waiting, so it is followed by another at once (up to a few, so
-// that one busy peer cannot hold the thread); a shorter one took everything
-// there was, and the connection is armed again. EPOLLONESHOT keeps other
-// threads away meanwhile, so there is never more than one receive per
-// connection.
+// Handles one readiness of a connection: one receive of up to 16 receive
+// buffers' worth, handed to vOnRead a buffer (1024 bytes) at a time. A
+// receive shorter than that took everything there was, without a second
+// call to find out; a full one may leave more waiting, and the connection,
+// armed again, comes straight back (so that one busy peer cannot hold the
+// thread). EPOLLONESHOT keeps other threads away meanwhile, so there is
+// never more than one receive per connection.
 void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
 {
-    ssize_t received = 0;
-    int receiveError = 0;
-    for (int turn = 0; turn < kReceivesPerTurn; ++turn) {
-        received = kel::platform::ReceiveNow(record->sockClient, record->io.buffer, kPerIOBufferSize);
-        receiveError = received < 0 ? errno : 0;
-        if (received <= 0 || record->closed.load(std::memory_order_acquire) || record->dropped)
+    thread_local BYTE staging[kReceivesPerTurn * kPerIOBufferSize];
+    const ssize_t received = kel::platform::ReceiveNow(record->sockClient, staging, sizeof staging);
+    const int receiveError = received < 0 ? errno : 0;
+    for (ssize_t at = 0; at < received; at += kPerIOBufferSize) {
+        if (record->closed.load(std::memory_order_acquire) || record->dropped)
             break;
+        // The hook sees its bytes followed by zeros, as in a cleared buffer.
+        const size_t part = std::min<size_t>(kPerIOBufferSize, static_cast<size_t>(received - at));
+        std::memcpy(record->io.buffer, staging + at, part);
+        std::memset(record->io.buffer + part, 0, kPerIOBufferSize - part);
+        record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
         if (m_bHooks) {
             slot.serving = record;
-            vOnRead(record, &record->io, static_cast<DWORD>(received));
+            vOnRead(record, &record->io, static_cast<DWORD>(part));
             slot.serving = nullptr;
         }
-        std::memset(record->io.buffer, 0, sizeof record->io.buffer);
-        record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
-        if (received < kPerIOBufferSize)
-            break;
     }
     // Data taken, or none waiting: the connection goes on. End of stream, a
     // failed receive or failed sends end it.
