@@ -5,8 +5,8 @@
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <system_error>
 

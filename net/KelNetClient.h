@@ -52,7 +52,8 @@ public:
     // of `port` are used. Failures are reported by vOnError only.
     void Connect(const char* ip, unsigned int& port);
     // Ends the connection: stops the event thread, closes the socket, then
-    // vOnClose. Does nothing unless the client is alive.
+    // vOnClose. Queued bytes that the server cannot take at once are
+    // dropped. Does nothing unless the client is alive.
     void Close();
     bool IsAlive();
     // Sends without waiting; what the server cannot take yet is queued

@@ -22,9 +22,8 @@ namespace {
 // descriptors: doubled after each failure, from the first to the longest.
 constexpr int kAcceptBackOffFirstMs = 50;
 constexpr int kAcceptBackOffLongestMs = 2000;
-constexpr size_t kReceivesPerTurn = 16;
+constexpr size_t kBuffersPerReceive = 16;
 constexpr int kConnectionsPerWait = 8;
-
 
 // Errors that Linux passes on from a connection that failed before it was
 // accepted; the listening socket itself is fine.
@@ -304,7 +303,7 @@ void CKelNetServer::_CompletionLoop()
 // never more than one receive per connection.
 void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
 {
-    thread_local BYTE staging[kReceivesPerTurn * kPerIOBufferSize];
+    thread_local BYTE staging[kBuffersPerReceive * kPerIOBufferSize];
     const ssize_t received = kel::platform::ReceiveNow(record->sockClient, staging, sizeof staging);
     const int receiveError = received < 0 ? errno : 0;
     for (ssize_t at = 0; at < received; at += kPerIOBufferSize) {

@@ -23,14 +23,14 @@
 // Idle peers: a peer that connects and then neither sends nor reads holds
 // its connection, and a descriptor, until it goes or the application ends
 // it; the server does not guess how long an application's clients may
-// think. An application that wants a limit notes the time of each
-// connection's vOnRead (the record it receives there stays valid until
-// vOnClose, Close or Stop) and calls Close, from a thread of its own, on
-// records quiet for too long; the records of a process are listed in
-// _g_plistPerIOHandle under _g_criticalsectionServer. When the process runs
-// out of descriptors, the listener reports vOnError once and waits longer
-// and longer (up to two seconds) between attempts to accept, until a
-// connection can be accepted again.
+// think. An application that wants a limit runs a thread of its own that
+// walks _g_plistPerIOHandle (under _g_criticalsectionServer) now and then,
+// notes each record it has not met before, and calls Close on records that
+// have had no vOnRead for too long since. vOnAccept comes before the record
+// exists, so a peer that never sends is found only by that walk. When the
+// process runs out of descriptors, the listener reports vOnError once and
+// waits longer and longer (up to two seconds) between attempts to accept,
+// until a connection can be accepted again.
 #include <KelAddr/NetExport.h>
 #include <KelAddr/NetSendLimits.h>
 #include <KelCore/platform/CriticalSection.h>
@@ -124,6 +124,7 @@ public:
     // failure calls vOnError; at the end vOnWriteAll.
     void WriteAll(const BYTE* data, const int& size);
     // Ends a listed connection without any hook; other pointers are ignored.
+    // Bytes still queued for it are dropped.
     void Close(SPerIOCPAddr* connection);
 
     // The connections of every server of the process and their lock.
