@@ -100,12 +100,12 @@ private:
     std::atomic<int> m_accepts{0}, m_closes{0}, m_errors{0};
 };
 
-// A client whose receive buffer holds about 2 KiB; it reads only when told.
-Fd ConnectWithSmallReceiveBuffer(int port)
+// A client whose receive buffer holds `bytes` (about 2 KiB unless told);
+// it reads only when told.
+Fd ConnectWithSmallReceiveBuffer(int port, int bytes = 2048)
 {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int small = 2048;
-    setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     const sockaddr_in address = Loopback(port);
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         throw std::runtime_error("connect to 127.0.0.1 failed");
@@ -197,7 +197,9 @@ TEST(NetServerSlowPeers, TricklingReaderGetsEveryWriteWholeAndInOrder)
     // them, while the peer reads a little at a time: the peer must get
     // every write whole, each thread's in order, and stay connected.
     SendingServer server;
-    server.LimitStalls(1000); // shorter than the trickle, which sleeps 1 ms per 512 bytes
+    // Shorter than the trickle, which sleeps 3 ms per 512 bytes (4.6 s at
+    // least), so that the peer's steady reading must keep it connected.
+    server.LimitStalls(3000);
     constexpr int kThreads = 4, kPieces = 96;
     constexpr size_t kPiece = 2048;
     auto piece = [](int thread, int number) {
@@ -211,7 +213,10 @@ TEST(NetServerSlowPeers, TricklingReaderGetsEveryWriteWholeAndInOrder)
         script.push_back(piece(0, n));
     server.Script(script);
     const int port = server.StartOnLoopback();
-    Fd peer = ConnectWithSmallReceiveBuffer(port);
+    // Not 2 KiB: a window that small stays shut between the system's
+    // probes for a second and more, and the peer would rightly count as
+    // stalled.
+    Fd peer = ConnectWithSmallReceiveBuffer(port, 32 * 1024);
     SendAll(peer.Get(), "hi");
     ASSERT_EQ(ReceiveUpTo(peer.Get(), 2), "hi");
     SPerIOCPAddr* connection = server.LastReader();
@@ -234,7 +239,7 @@ TEST(NetServerSlowPeers, TricklingReaderGetsEveryWriteWholeAndInOrder)
         if (part.empty())
             break;
         received += part;
-        std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(3ms);
     }
     for (std::thread& writer : writers)
         writer.join();
