@@ -257,6 +257,32 @@ TEST(NetServerSlowPeers, TricklingReaderGetsEveryWriteWholeAndInOrder)
     EXPECT_EQ(server.Listed(), 1);
 }
 
+TEST(NetServerSlowPeers, WriteAllReachesEveryoneBehindAPeerThatNeverReads)
+{
+    SendingServer server;
+    const int port = server.StartOnLoopback();
+    Fd slow = ConnectWithSmallReceiveBuffer(port); // first in the list
+    ASSERT_TRUE(WaitUntil([&] { return server.Listed() == 1; }));
+    Fd good = ConnectLoopback(port);
+    ASSERT_TRUE(WaitUntil([&] { return server.Listed() == 2; }));
+
+    // More than the system takes for the slow peer, less than its queue
+    // may hold. Sent from a thread of its own, so that a WriteAll that
+    // waited for the slow peer would fail the test rather than hang it.
+    std::string all(3 << 20, '\0');
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<char>(i % 253);
+    std::thread writer([&] {
+        const int size = static_cast<int>(all.size());
+        server.WriteAll(reinterpret_cast<const BYTE*>(all.data()), size);
+    });
+    EXPECT_TRUE(ReceiveUpTo(good.Get(), all.size(), 30000ms) == all);
+    server.Stop(); // ends a WriteAll still waiting, if there is one
+    writer.join();
+    EXPECT_EQ(server.Errors(), 0);
+    EXPECT_EQ(server.Closes(), 0);
+}
+
 TEST(NetServerAccept, ConnectsInARowAllCompleteWhileTheListenerIsBusy)
 {
     // The listener is held in vOnAccept of the first client: the system
