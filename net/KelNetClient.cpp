@@ -1,15 +1,18 @@
 #include "KelNetClient.h"
 
 #include "KelNetShare.h"
+#include "SendQueue.h"
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <system_error>
 
 using kel::platform::CloseSocket;
-using kel::platform::SocketWait;
+using kel::net::CSendQueue;
+using kel::platform::SocketReady;
 
 namespace {
 
@@ -30,7 +33,7 @@ std::atomic<bool> CKelNetClient::_m_bIsAlive{false};
 std::atomic<int> CKelNetClient::_m_hEvenets[2] = {-1, -1};
 CCriticalSection CKelNetClient::_g_criticalsectionClient;
 
-CKelNetClient::CKelNetClient()
+CKelNetClient::CKelNetClient() : m_sendQueue(std::make_unique<CSendQueue>(kKelSendQueueLimit))
 {
     _m_bIsAlive = false;
     _m_hEvenets[0] = -1;
@@ -68,6 +71,11 @@ void CKelNetClient::SetConnectTimeout(const DWORD& milliseconds)
     m_nConnectTimeoutMs = milliseconds;
 }
 
+void CKelNetClient::SetSendStallLimit(const DWORD& milliseconds)
+{
+    m_nSendStallLimitMs = milliseconds;
+}
+
 void CKelNetClient::Connect(const char* ip, unsigned int& port)
 {
     // One connection per client: a second Connect would orphan the first.
@@ -76,6 +84,7 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
         return;
     }
     _ReleaseConnection(); // what a failed connection left behind
+    m_sendQueue->Reset();
     if (!_ConnectSocket(ip, port)) {
         {
             std::lock_guard<std::mutex> lock(m_socketLock);
@@ -91,7 +100,7 @@ void CKelNetClient::Connect(const char* ip, unsigned int& port)
     if (!_m_bIsAlive || !m_bConnected)
         return; // the hook closed it again
 
-    if (!m_hStopEvent.Create()) {
+    if (!m_hStopEvent.Create() || !m_hSendEvent.Create()) {
         vOnError();
         return;
     }
@@ -144,12 +153,16 @@ void CKelNetClient::Close()
     if (!onEventThread)
         _JoinEventThread();
     // The event thread is gone, or it is this thread and ends as soon as
-    // Close returns: nobody uses the descriptors any more.
+    // Close returns: nobody uses the descriptors any more. Queued bytes
+    // that the server cannot take at once are dropped with the connection.
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
+        m_sendQueue->Flush(m_socket);
+        m_sendQueue->Fail();
         CloseSocket(m_socket);
     }
     m_hStopEvent.Close();
+    m_hSendEvent.Close();
     _m_hEvenets[0] = -1;
     _m_hEvenets[1] = -1;
     m_bConnected = false;
@@ -172,12 +185,12 @@ void CKelNetClient::_EventLoop()
     m_eventThreadId = std::this_thread::get_id();
     const SOCKET socket = m_socket;
     while (_m_bIsAlive) {
-        const SocketWait ready = kel::platform::WaitForSocket(socket, m_hStopEvent, kEventWaitMs);
-        if (ready == SocketWait::TimedOut)
-            continue; // or interrupted: look at the alive flag again
-        if (ready == SocketWait::Stopped)
+        const bool sending = m_sendQueue->Pending();
+        const SocketReady ready =
+            kel::platform::WaitForSocketIO(socket, m_hStopEvent, m_hSendEvent, sending, kEventWaitMs);
+        if (ready.stopped)
             return;
-        if (ready == SocketWait::Failed) {
+        if (ready.failed) {
             // The connection failed (reset, unreachable): not alive; the
             // socket stays open until Close or the next Connect.
             _m_bIsAlive = false;
@@ -185,6 +198,12 @@ void CKelNetClient::_EventLoop()
                 vOnError();
             return;
         }
+        if (ready.kicked)
+            m_hSendEvent.Reset(); // the queue is looked at on every pass
+        if (sending && !_FlushQueued())
+            return;
+        if (!ready.readable)
+            continue; // time-out, interrupted, or only room to send
         // Data still waiting is read before an orderly close is taken, so
         // that bytes sent just before the peer closed are not lost.
         char probe;
@@ -202,6 +221,33 @@ void CKelNetClient::_EventLoop()
         if (waiting > 0)
             _ReadBytes();
     }
+}
+
+// Event thread: sends what the server takes now; false when the sends
+// failed or stalled, and the connection with them.
+bool CKelNetClient::_FlushQueued()
+{
+    const std::chrono::milliseconds limit(m_nSendStallLimitMs.load());
+    if (m_sendQueue->Flush(m_socket) != CSendQueue::Flushed::Failed && !m_sendQueue->Stalled(limit))
+        return true;
+    _FailSending();
+    return false;
+}
+
+// The connection fails for its sends: not alive, the server sees it end,
+// vOnError once. The socket stays open until Close or the next Connect.
+void CKelNetClient::_FailSending()
+{
+    m_sendQueue->Fail();
+    if (!_m_bIsAlive.exchange(false))
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_socketLock);
+        if (m_socket != INVALID_SOCKET)
+            kel::platform::ShutdownBoth(m_socket);
+    }
+    if (m_bHooks)
+        vOnError();
 }
 
 DWORD CKelNetClient::_ReadBytes()
@@ -230,16 +276,21 @@ DWORD CKelNetClient::WriteBytes(const BYTE* data, const int& size)
     }
     if (size == 0)
         return 0;
-    ssize_t sent = -1;
+    size_t taken = 0;
+    CSendQueue::Written written = CSendQueue::Written::Failed;
     if (size > 0 && data) {
         std::lock_guard<std::mutex> lock(m_socketLock);
         if (m_socket != INVALID_SOCKET)
-            sent = kel::platform::SendOnce(m_socket, data, static_cast<size_t>(size), false);
+            written = m_sendQueue->Write(m_socket, data, static_cast<size_t>(size), taken);
+        if (written == CSendQueue::Written::StartedQueue)
+            m_hSendEvent.Set(); // the event thread sends the rest
     }
-    if (sent < 0)
+    if (written == CSendQueue::Written::Overflow)
+        _FailSending(); // the server reads nothing: give up on it
+    else if (written == CSendQueue::Written::Failed)
         vOnError();
     vOnWrite(data, size);
-    return sent > 0 ? static_cast<DWORD>(sent) : 0;
+    return static_cast<DWORD>(taken);
 }
 
 // Stops the event thread and releases the descriptors, without hooks.
@@ -255,9 +306,11 @@ void CKelNetClient::_ReleaseConnection()
     ForgetEvent(_m_hEvenets[1], m_socket);
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
+        m_sendQueue->Fail();
         CloseSocket(m_socket);
     }
     m_hStopEvent.Close();
+    m_hSendEvent.Close();
     m_bConnected = false;
     m_bClosing = false;
 }

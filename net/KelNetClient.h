@@ -3,9 +3,12 @@
 // CKelNetClient: an abstract IPv4 TCP client. Connect opens one connection
 // (waiting at most the connect time-out) and starts an event thread that
 // waits on the socket and a stop event, waking at least every 300 ms, and
-// reads whatever arrives;
-// writes are single sends on the caller's thread. Every event goes to the five
-// hooks a derived class implements; nothing throws.
+// reads whatever arrives. Writes never wait: what the system does not take at
+// once is queued and sent, in order, by the event thread when the server
+// reads again; a server that lets more than kKelSendQueueLimit bytes pile up,
+// or takes none of them for the send stall limit (kKelSendStallLimitMs unless
+// set), fails the connection (vOnError, not alive). Every event goes to the
+// five hooks a derived class implements; nothing throws.
 //
 // The alive flag and the events are class-wide, as the family's applications
 // expect: a process has one connected client at a time, and constructing a
@@ -21,6 +24,7 @@
 // releases the connection quietly, without hooks. A client is never destroyed
 // from one of its own hooks.
 #include <KelAddr/NetExport.h>
+#include <KelAddr/NetSendLimits.h>
 #include <KelCore/platform/CriticalSection.h>
 #include <KelCore/platform/EventPoll.h>
 #include <KelCore/platform/SocketTypes.h>
@@ -28,8 +32,13 @@
 #include <KelCore/platform/Types.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+namespace kel::net {
+class CSendQueue;
+}
 
 class KELREACH_API CKelNetClient {
 public:
@@ -43,16 +52,23 @@ public:
     // of `port` are used. Failures are reported by vOnError only.
     void Connect(const char* ip, unsigned int& port);
     // Ends the connection: stops the event thread, closes the socket, then
-    // vOnClose. Does nothing unless the client is alive.
+    // vOnClose. Queued bytes that the server cannot take at once are
+    // dropped. Does nothing unless the client is alive.
     void Close();
     bool IsAlive();
-    // One non-blocking send; the count it reported (0 after a failure).
+    // Sends without waiting; what the server cannot take yet is queued
+    // behind bytes queued before. Returns the count taken (`size`), or after
+    // vOnError what the system took when the send failed or the queue would
+    // pass kKelSendQueueLimit (the connection then fails). Any thread.
     DWORD WriteBytes(const BYTE* data, const int& size);
     SOCKET* GetSocket();
     // Dotted form of the local address of the socket.
     CString getstrIP();
     // How long Connect waits for the server; 10 seconds unless set.
     void SetConnectTimeout(const DWORD& milliseconds);
+    // How long queued bytes may wait with none taken before the connection
+    // fails; kKelSendStallLimitMs unless set.
+    void SetSendStallLimit(const DWORD& milliseconds);
 
     static std::atomic<bool> _m_bIsAlive;
     // [0] the stop event, [1] the socket whose events the thread waits for;
@@ -82,12 +98,17 @@ private:
     void _ReleaseConnection();
     void _JoinEventThread();
     bool _OnEventThread() const;
+    bool _FlushQueued();
+    void _FailSending();
 
     SOCKET m_socket = INVALID_SOCKET;
     sockaddr_in m_addrServer{};
     std::thread m_hThread;
 
     kel::platform::CWakeEvent m_hStopEvent;
+    kel::platform::CWakeEvent m_hSendEvent; // a queue has started: the event thread watches for room
+    std::unique_ptr<kel::net::CSendQueue> m_sendQueue;
+    std::atomic<DWORD> m_nSendStallLimitMs{kKelSendStallLimitMs};
     std::mutex m_socketLock;           // a send never meets a closing socket
     std::atomic<bool> m_bClosing{false};
     std::atomic<bool> m_bHooks{true};  // false once the destructor has begun

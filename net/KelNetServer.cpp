@@ -1,7 +1,9 @@
 #include "KelNetServer.h"
 
+#include "NetServerRecords.h"
 #include "platform/StreamSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -16,19 +18,12 @@ using kel::platform::ShutdownBoth;
 
 namespace {
 
-constexpr int kListenBacklog = 5;
-constexpr int kAcceptBackOffMs = 100;
-constexpr int kReceivesPerTurn = 16;
+// Waits of the listener between failed accepts while the process is out of
+// descriptors: doubled after each failure, from the first to the longest.
+constexpr int kAcceptBackOffFirstMs = 50;
+constexpr int kAcceptBackOffLongestMs = 2000;
+constexpr size_t kBuffersPerReceive = 16;
 constexpr int kConnectionsPerWait = 8;
-
-// Holds the class-wide section for one scope.
-class ServerListLock {
-public:
-    ServerListLock() { CKelNetServer::_g_criticalsectionServer.Lock(); }
-    ~ServerListLock() { CKelNetServer::_g_criticalsectionServer.Unlock(); }
-    ServerListLock(const ServerListLock&) = delete;
-    ServerListLock& operator=(const ServerListLock&) = delete;
-};
 
 // Errors that Linux passes on from a connection that failed before it was
 // accepted; the listening socket itself is fine.
@@ -56,60 +51,16 @@ unsigned ThreadCountForThisMachine()
     return 2 * (processors ? processors : 1) + 1;
 }
 
-// One blocking send; false when it failed or there was nothing valid to send.
-bool SendOnce(SOCKET socket, const BYTE* data, int size, int& sent)
-{
-    sent = 0;
-    if (size < 0 || (!data && size > 0))
-        return false;
-    const ssize_t result = kel::platform::SendOnce(socket, data, static_cast<size_t>(size), true);
-    if (result < 0)
-        return false;
-    sent = static_cast<int>(result);
-    return true;
-}
-
 } // namespace
-
-// The server's side of a connection: the application's record, its receive,
-// and who may still use it.
-struct CKelNetServer::Record : SPerIOCPAddr {
-    SPerIOCPData io;
-    CKelNetServer* owner = nullptr;
-    int pins = 0;          // sends of Write and WriteAll in progress
-    std::atomic<bool> closed{false}; // ended by Close or Stop: freed without vOnClose (set under the section)
-    bool finished = false; // the server is done with it; freed once unpinned
-    // Stored before the record is armed, loaded after epoll hands it over:
-    // makes the hand-over between threads visible to the memory model (and
-    // to ThreadSanitizer), which cannot see through the kernel.
-    std::atomic<unsigned> handOver{0};
-    // Held around re-arming, which runs without the section: the completion
-    // that the re-arm lets in may reach another thread before the call
-    // returns, and the record is freed only once it has.
-    std::mutex arming;
-};
 
 // Closes the socket and frees the record, once no re-arm is still using it.
 void CKelNetServer::_Free(Record* record)
 {
     { const std::lock_guard<std::mutex> wait(record->arming); }
+    _ForgetSend(record);
     CloseSocket(record->sockClient);
     delete record;
 }
-
-// A completion thread claims a slot when it starts. While it hands a record
-// to vOnRead, the slot names it: a Write from that hook to that record finds
-// it there and needs no section, since only this thread can free it.
-struct CKelNetServer::CompletionSlot {
-    std::atomic<std::thread::id> thread{}; // set by the thread itself
-    Record* serving = nullptr;             // used by that thread only
-};
-
-struct CKelNetServer::Records {
-    explicit Records(DWORD threads) : slots(std::make_unique<CompletionSlot[]>(threads)) {}
-    std::unordered_set<Record*> unfreed; // under the section
-    std::unique_ptr<CompletionSlot[]> slots;
-};
 
 struct CPerIOHandleList::Index {
     std::unordered_map<const SPerIOCPAddr*, std::list<SPerIOCPAddr*>::iterator> at;
@@ -167,8 +118,11 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
     m_bStopping = false;
 
     // The stop event stays set once set, so it wakes every thread.
-    if (!m_hIOCP.Create() || !m_hStopEvent.Create() || !m_hIOCP.AddWakeEvent(m_hStopEvent)) {
+    kel::platform::CEventPoll& sendPoll = m_records->sendPoll;
+    if (!m_hIOCP.Create() || !m_hStopEvent.Create() || !m_hIOCP.AddWakeEvent(m_hStopEvent)
+        || !sendPoll.Create() || !sendPoll.AddWakeEvent(m_hStopEvent)) {
         m_hIOCP.Close();
+        sendPoll.Close();
         m_hStopEvent.Close();
         return false;
     }
@@ -182,12 +136,14 @@ bool CKelNetServer::Start(const wchar_t* ip, int& port)
     try {
         for (DWORD i = 0; i < m_nThreadCount; ++i)
             m_phThreadCompletion[i] = std::thread(&CKelNetServer::_ThreadCompletion, this);
+        m_records->sendThread = std::thread(&CKelNetServer::_ThreadSend, this);
         m_hThreadListen = std::thread(&CKelNetServer::_ThreadListen, this);
     } catch (const std::system_error&) {
         _SignalStop();
         _StopThreads();
         CloseSocket(m_socketListen);
         m_hIOCP.Close();
+        sendPoll.Close();
         m_hStopEvent.Close();
         return false;
     }
@@ -209,7 +165,7 @@ bool CKelNetServer::_OpenListenSocket()
         || !kel::platform::AddressBytes(m_strIP, kel::platform::kMaxDottedLength, text)
         || !kel::platform::ParseDottedIPv4(text, address.sin_addr))
         return false;
-    m_socketListen = kel::platform::ListenIPv4(address, kListenBacklog);
+    m_socketListen = kel::platform::ListenIPv4(address, kel::platform::MostPendingConnections());
     if (m_socketListen == INVALID_SOCKET)
         return false;
     m_nPort = ntohs(address.sin_port);
@@ -229,6 +185,7 @@ void CKelNetServer::_AcceptLoop()
             vOnError();
         return;
     }
+    int backOffMs = 0; // 0 while accepting goes well
     for (;;) {
         sockaddr_in peer{};
         const SOCKET socket = kel::platform::AcceptIPv4(m_socketListen, peer);
@@ -239,23 +196,36 @@ void CKelNetServer::_AcceptLoop()
             return;
         }
         if (socket != INVALID_SOCKET) {
+            backOffMs = 0;
             if (m_bHooks)
                 vOnAccept(&peer);
             _AddConnection(socket, peer);
         } else if (IsPendingConnectionError(error)) {
             continue;
         } else if (IsResourceShortage(error)) {
-            // Ending here would leave the server deaf for good; report and
-            // try again shortly (the stop event cuts the wait short).
-            if (m_bHooks)
-                vOnError();
-            m_hStopEvent.WaitSet(kAcceptBackOffMs);
+            _BackOff(backOffMs);
         } else {
             if (m_bHooks)
                 vOnError();
             return;
         }
     }
+}
+
+// Out of descriptors or memory. Ending here would leave the server deaf for
+// good: report the shortage once, then try again after longer and longer
+// waits, since the connection waiting to be accepted keeps the next attempt
+// failing until something is released (the stop event cuts a wait short).
+void CKelNetServer::_BackOff(int& waitMs)
+{
+    if (waitMs == 0) {
+        if (m_bHooks)
+            vOnError();
+        waitMs = kAcceptBackOffFirstMs;
+    } else {
+        waitMs = std::min(2 * waitMs, kAcceptBackOffLongestMs);
+    }
+    m_hStopEvent.WaitSet(waitMs);
 }
 
 void CKelNetServer::_AddConnection(SOCKET socket, const sockaddr_in& peer)
@@ -324,34 +294,36 @@ void CKelNetServer::_CompletionLoop()
     slot->thread = std::thread::id();
 }
 
-// Handles one readiness of a connection. A receive that fills the buffer may
-// leave more waiting, so it is followed by another at once (up to a few, so
-// that one busy peer cannot hold the thread); a shorter one took everything
-// there was, and the connection is armed again. EPOLLONESHOT keeps other
-// threads away meanwhile, so there is never more than one receive per
-// connection.
+// Handles one readiness of a connection: one receive of up to 16 receive
+// buffers' worth, handed to vOnRead a buffer (1024 bytes) at a time. A
+// receive shorter than that took everything there was, without a second
+// call to find out; a full one may leave more waiting, and the connection,
+// armed again, comes straight back (so that one busy peer cannot hold the
+// thread). EPOLLONESHOT keeps other threads away meanwhile, so there is
+// never more than one receive per connection.
 void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
 {
-    ssize_t received = 0;
-    int receiveError = 0;
-    for (int turn = 0; turn < kReceivesPerTurn; ++turn) {
-        received = kel::platform::ReceiveNow(record->sockClient, record->io.buffer, kPerIOBufferSize);
-        receiveError = received < 0 ? errno : 0;
-        if (received <= 0 || record->closed.load(std::memory_order_acquire))
+    thread_local BYTE staging[kBuffersPerReceive * kPerIOBufferSize];
+    const ssize_t received = kel::platform::ReceiveNow(record->sockClient, staging, sizeof staging);
+    const int receiveError = received < 0 ? errno : 0;
+    for (ssize_t at = 0; at < received; at += kPerIOBufferSize) {
+        if (record->closed.load(std::memory_order_acquire) || record->dropped)
             break;
+        // The hook sees its bytes followed by zeros, as in a cleared buffer.
+        const size_t part = std::min<size_t>(kPerIOBufferSize, static_cast<size_t>(received - at));
+        std::memcpy(record->io.buffer, staging + at, part);
+        std::memset(record->io.buffer + part, 0, kPerIOBufferSize - part);
+        record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
         if (m_bHooks) {
             slot.serving = record;
-            vOnRead(record, &record->io, static_cast<DWORD>(received));
+            vOnRead(record, &record->io, static_cast<DWORD>(part));
             slot.serving = nullptr;
         }
-        std::memset(record->io.buffer, 0, sizeof record->io.buffer);
-        record->io.wsaBuf = WSABUF{kPerIOBufferSize, reinterpret_cast<char*>(record->io.buffer)};
-        if (received < kPerIOBufferSize)
-            break;
     }
-    // Data taken, or none waiting: the connection goes on. End of stream or a
-    // failed receive ends it.
-    const bool connectionGoesOn = received > 0 || receiveError == EAGAIN || receiveError == EWOULDBLOCK;
+    // Data taken, or none waiting: the connection goes on. End of stream, a
+    // failed receive or failed sends end it.
+    const bool connectionGoesOn = (received > 0 || receiveError == EAGAIN || receiveError == EWOULDBLOCK)
+        && !record->dropped;
     if (connectionGoesOn && !record->closed.load(std::memory_order_acquire)) {
         // Armed without the section: a Close or Stop that comes meanwhile
         // shuts the socket down, which makes it readable, so the record still
@@ -424,60 +396,6 @@ void CKelNetServer::_Unpin(Record* record)
         _Free(record);
 }
 
-void CKelNetServer::Write(SPerIOCPAddr* connection, const BYTE* data, const int& size)
-{
-    int sent = 0;
-    bool sentOk = false;
-    if (Record* served = _ServedHere(connection)) {
-        // The usual reply, from vOnRead to its own connection.
-        sentOk = SendOnce(served->sockClient, data, size, sent);
-    } else {
-        Record* record = nullptr;
-        {
-            ServerListLock lock;
-            if (connection && _g_plistPerIOHandle.Contains(connection)) {
-                record = static_cast<Record*>(connection);
-                ++record->pins;
-            }
-        }
-        if (record) {
-            sentOk = SendOnce(record->sockClient, data, size, sent);
-            ServerListLock lock;
-            _Unpin(record);
-        }
-    }
-    if (!sentOk)
-        vOnError();
-    vOnWrite(connection, data, sent);
-}
-
-void CKelNetServer::WriteAll(const BYTE* data, const int& size)
-{
-    std::vector<Record*> targets;
-    {
-        ServerListLock lock;
-        targets.reserve(static_cast<size_t>(_g_plistPerIOHandle.GetCount()));
-        for (SPerIOCPAddr* connection : _g_plistPerIOHandle) {
-            auto* record = static_cast<Record*>(connection);
-            ++record->pins;
-            targets.push_back(record);
-        }
-    }
-    // Sent outside the section, so that one slow peer holds up no accept
-    // or close; the pins keep every record alive meanwhile.
-    for (Record* record : targets) {
-        int sent = 0;
-        if (!SendOnce(record->sockClient, data, size, sent))
-            vOnError();
-    }
-    {
-        ServerListLock lock;
-        for (Record* record : targets)
-            _Unpin(record);
-    }
-    vOnWriteAll(data, size);
-}
-
 void CKelNetServer::Close(SPerIOCPAddr* connection)
 {
     ServerListLock lock;
@@ -535,6 +453,7 @@ void CKelNetServer::_StopServer(bool callHooks)
             _Finish(record);
     }
     m_hIOCP.Close();
+    m_records->sendPoll.Close();
     m_hStopEvent.Close();
     if (callHooks && m_bHooks)
         vOnStop(open);
@@ -553,6 +472,8 @@ void CKelNetServer::_StopThreads()
         if (m_phThreadCompletion[i].joinable())
             m_phThreadCompletion[i].join();
     }
+    if (m_records->sendThread.joinable())
+        m_records->sendThread.join();
     if (m_hThreadListen.joinable())
         m_hThreadListen.join();
 }

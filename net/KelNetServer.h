@@ -16,7 +16,26 @@
 // glossary, "Names kept from the original interface".
 // A derived class calls Stop() in its own destructor, while its hooks can
 // still be called; the base destructor stops a running server without hooks.
+//
+// Sends never wait for a peer: what the system does not take at once is
+// queued per connection and sent in order by the server's send thread when
+// the peer reads again. A peer that lets more than kKelSendQueueLimit bytes
+// pile up, or takes none of its queued bytes for kKelSendStallLimitMs, has
+// its connection closed as a failed one: vOnClose on a completion thread.
+//
+// Idle peers: a peer that connects and then neither sends nor reads holds
+// its connection, and a descriptor, until it goes or the application ends
+// it; the server does not guess how long an application's clients may
+// think. An application that wants a limit runs a thread of its own that
+// walks _g_plistPerIOHandle (under _g_criticalsectionServer) now and then,
+// notes each record it has not met before, and calls Close on records that
+// have had no vOnRead for too long since. vOnAccept comes before the record
+// exists, so a peer that never sends is found only by that walk. When the
+// process runs out of descriptors, the listener reports vOnError once and
+// waits longer and longer (up to two seconds) between attempts to accept,
+// until a connection can be accepted again.
 #include <KelAddr/NetExport.h>
+#include <KelAddr/NetSendLimits.h>
 #include <KelCore/platform/CriticalSection.h>
 #include <KelCore/platform/EventPoll.h>
 #include <KelCore/platform/SocketTypes.h>
@@ -97,13 +116,18 @@ public:
     // server, then calls vOnStop with the number of connections that were
     // open. No hook runs on a server thread after Stop returns.
     void Stop();
-    // One blocking send on a listed connection, then vOnWrite with the count
-    // sent (0 and vOnError when the send fails or the connection is gone).
+    // Sends `size` bytes on a listed connection without waiting (what the
+    // peer cannot take yet is queued, behind bytes queued before), then
+    // vOnWrite with the count taken: `size`, or after vOnError what the
+    // system took when the send failed, the connection is gone, or its queue
+    // would pass kKelSendQueueLimit (the connection is then closed as a
+    // failed one).
     void Write(SPerIOCPAddr* connection, const BYTE* data, const int& size);
-    // One send of the same bytes to every listed connection; each failure
-    // calls vOnError; at the end vOnWriteAll.
+    // Sends the same bytes to every listed connection as Write does; each
+    // failure calls vOnError; at the end vOnWriteAll.
     void WriteAll(const BYTE* data, const int& size);
     // Ends a listed connection without any hook; other pointers are ignored.
+    // Bytes still queued for it are dropped.
     void Close(SPerIOCPAddr* connection);
 
     // The connections of every server of the process and their lock.
@@ -111,6 +135,10 @@ public:
     static CCriticalSection _g_criticalsectionServer;
 
 protected:
+    // How long queued bytes may wait with none taken before their connection
+    // is closed; kKelSendStallLimitMs unless set. Any thread.
+    void SetSendStallLimit(DWORD milliseconds);
+
     // Caller's thread of Start, after the threads started.
     virtual void vOnStart(const wchar_t* ip, int& port) = 0;
     // Caller's thread of Stop, at the end.
@@ -126,8 +154,8 @@ protected:
     virtual void vOnWriteAll(const BYTE* data, const int& size) = 0;
     // A completion thread, when the peer closed or the connection failed.
     virtual void vOnClose(sockaddr_in* peer) = 0;
-    // Listener thread when it ends on a failure; caller's thread of Write or
-    // WriteAll when a send fails.
+    // Listener thread when it ends on a failure or first runs out of
+    // descriptors; caller's thread of Write or WriteAll when a send fails.
     virtual void vOnError() = 0;
 
 private:
@@ -140,6 +168,7 @@ private:
 
     bool _OpenListenSocket();
     void _AcceptLoop();
+    void _BackOff(int& waitMs);
     void _AddConnection(SOCKET socket, const sockaddr_in& peer);
     void _CompletionLoop();
     void _Receive(Record* record, CompletionSlot& slot);
@@ -148,6 +177,14 @@ private:
     void _SignalStop();
     void _StopThreads();
     void _StopServer(bool callHooks);
+    bool _Send(Record* record, const BYTE* data, int size, int& sent);
+    static unsigned _ThreadSend(void* server);
+    void _SendLoop();
+    void _FlushQueued(Record* record);
+    void _DropStalled();
+    static void _WatchSend(Record* record);
+    static void _ForgetSend(Record* record);
+    static void _DropConnection(Record* record);
     static void _Unpin(Record* record);
     static void _Finish(Record* record);
     static void _Free(Record* record);
@@ -164,5 +201,6 @@ private:
     kel::platform::CWakeEvent m_hStopEvent;    // wakes every completion thread
     std::atomic<bool> m_bStopping{false};
     std::atomic<bool> m_bHooks{true};          // false while the destructor stops the server
+    std::atomic<DWORD> m_nSendStallLimitMs{kKelSendStallLimitMs};
     std::unique_ptr<Records> m_records;
 };

@@ -2,8 +2,11 @@
 // family's echo server, which runs in a child process so that its memory can
 // be read apart from the clients'. Every echoed byte is checked against what
 // its own connection sent; the server's heap is read idle, under load and
-// after the clients have left.
+// after the clients have left. Then the same clients echo one message at a
+// time, alone and beside 2 x processors + 1 peers that send and never read,
+// and their round trips are compared.
 #include "BenchSupport.h"
+#include "SlowPeers.h"
 
 #include <malloc.h>
 
@@ -43,6 +46,19 @@ struct Figures {
     long heapBytes = 0; // in use, all arenas
     long rssKiB = 0;
     long connections = 0;
+    long closes = 0; // vOnClose calls so far
+};
+
+// The echo server, counting the connections it saw end.
+class CountingEchoServer : public KelEchoServer {
+public:
+    long Closes() const { return m_closes; }
+
+protected:
+    void vOnClose(sockaddr_in*) override { ++m_closes; }
+
+private:
+    std::atomic<long> m_closes{0};
 };
 
 long ResidentKiB()
@@ -59,7 +75,7 @@ long ResidentKiB()
 // The child: runs the server and answers 'm' (figures) and 'q' (stop).
 [[noreturn]] void ServeInChild(int commands, int answers)
 {
-    KelEchoServer server;
+    CountingEchoServer server;
     int port = 0;
     if (!server.Start(L"127.0.0.1", port))
         _exit(1);
@@ -71,6 +87,7 @@ long ResidentKiB()
         Figures figures;
         figures.connections = CKelNetServer::_g_plistPerIOHandle.GetCount();
         CKelNetServer::_g_criticalsectionServer.Unlock();
+        figures.closes = server.Closes();
         const struct mallinfo2 heap = mallinfo2();
         figures.heapBytes = static_cast<long>(heap.uordblks + heap.hblkhd);
         figures.rssKiB = ResidentKiB();
@@ -189,6 +206,83 @@ void RunClients(std::vector<Client>& clients)
     ::close(epoll);
 }
 
+struct SlowPeerFigures {
+    unsigned peers = 0;
+    double aloneP50 = 0, aloneP99 = 0, besideP50 = 0, besideP99 = 0, besideMax = 0;
+    size_t aloneTrips = 0, besideTrips = 0, wrong = 0;
+    long opened = 0, ended = 0, closesSeen = 0;
+    double mibSent = 0;
+    long peakHeapBytes = 0, peakRssKiB = 0;
+    Figures before;
+};
+
+// The well-behaved clients echo one message at a time, first alone, then
+// beside 2 x processors + 1 peers that send and never read; the server's
+// memory is sampled meanwhile.
+SlowPeerFigures EchoBesideNonReadingPeers(ServerProcess& server, const std::vector<int>& fds)
+{
+    constexpr double kSeconds = 3;
+    SlowPeerFigures figures;
+    figures.before = server.Read();
+    RoundTrips alone = EchoRoundTrips(fds, kSeconds);
+    figures.aloneTrips = alone.ms.size();
+    figures.aloneP50 = alone.Percentile(0.50);
+    figures.aloneP99 = alone.Percentile(0.99);
+
+    const unsigned processors = std::thread::hardware_concurrency();
+    figures.peers = 2 * (processors ? processors : 1) + 1;
+    std::atomic<bool> sampling{true};
+    std::thread sampler([&] {
+        while (sampling) {
+            const Figures now = server.Read();
+            figures.peakHeapBytes = std::max(figures.peakHeapBytes, now.heapBytes);
+            figures.peakRssKiB = std::max(figures.peakRssKiB, now.rssKiB);
+            usleep(50000);
+        }
+    });
+    NonReadingPeers peers(server.Port(), figures.peers);
+    RoundTrips beside = EchoRoundTrips(fds, kSeconds);
+    peers.Finish();
+    sampling = false;
+    sampler.join();
+    figures.besideTrips = beside.ms.size();
+    figures.besideP50 = beside.Percentile(0.50);
+    figures.besideP99 = beside.Percentile(0.99);
+    figures.besideMax = beside.Percentile(1.0);
+    figures.wrong = alone.wrong + beside.wrong;
+    figures.opened = peers.Opened();
+    figures.ended = peers.EndedByTheServer();
+    figures.mibSent = peers.MiBSent();
+    // The server's vOnClose for the last of them may come just after the
+    // peer saw its connection end.
+    const auto closeBegin = std::chrono::steady_clock::now();
+    for (;;) {
+        figures.closesSeen = server.Read().closes - figures.before.closes;
+        if (figures.closesSeen >= figures.ended || SecondsSince(closeBegin) > 10)
+            return figures;
+        usleep(10000);
+    }
+}
+
+bool PrintSlowPeerFigures(const SlowPeerFigures& f)
+{
+    std::printf("echo round trips of the %d clients, one 32-byte message at a time:\n", kClients);
+    std::printf("  alone:                              %7zu round trips, p50 %6.2f ms, p99 %6.2f ms\n",
+                f.aloneTrips, f.aloneP50, f.aloneP99);
+    std::printf("  beside %2u peers that never read:    %7zu round trips, p50 %6.2f ms, p99 %6.2f ms, "
+                "longest %.1f ms (aim: p99 under 100 ms)\n",
+                f.peers, f.besideTrips, f.besideP50, f.besideP99, f.besideMax);
+    std::printf("  echoes that differed from their message: %zu\n", f.wrong);
+    std::printf("  non-reading connections: %ld opened (%u at a time, each sending up to 16 KiB every %d ms; %.0f MiB "
+                "sent into them), %ld ended by the server, %ld vOnClose calls: %s\n",
+                f.opened, f.peers, NonReadingPeers::kPauseMs, f.mibSent, f.ended, f.closesSeen,
+                f.ended == f.opened && f.closesSeen >= f.ended ? "all closed" : "NOT ALL CLOSED");
+    std::printf("  server while they ran: heap in use up to %ld KiB (%+ld KiB against before), resident up to "
+                "%ld KiB\n",
+                f.peakHeapBytes / 1024, (f.peakHeapBytes - f.before.heapBytes) / 1024, f.peakRssKiB);
+    return f.wrong == 0 && f.ended == f.opened && f.besideTrips > 0;
+}
+
 } // namespace
 
 int main()
@@ -197,19 +291,13 @@ int main()
     ServerProcess server;
     const Figures idle = server.Read();
 
-    // The server listens with a backlog of 5: clients connect in small
-    // groups, each once the server has accepted the group before, as
-    // clients arriving over a network would rather than in one burst.
+    // All in one burst: the listen queue holds them until accepted.
     std::vector<Client> clients(kClients);
     const auto connectBegin = std::chrono::steady_clock::now();
-    constexpr int kGroup = 4;
-    for (int i = 0; i < kClients; ++i) {
-        if (i % kGroup == 0) {
-            while (server.Read().connections < i)
-                ;
-        }
-        clients[static_cast<size_t>(i)].fd = ConnectNonBlocking(server.Port());
-    }
+    for (Client& client : clients)
+        client.fd = ConnectNonBlocking(server.Port());
+    while (server.Read().connections < kClients && SecondsSince(connectBegin) < 30)
+        usleep(1000);
     const double connectSeconds = SecondsSince(connectBegin);
     const Figures connected = server.Read();
 
@@ -219,11 +307,15 @@ int main()
     const Figures loaded = server.Read();
 
     size_t wrong = 0, missing = 0;
+    std::vector<int> fds;
     for (Client& client : clients) {
         wrong += client.wrong;
         missing += client.received < kStreamSize ? kStreamSize - client.received : 0;
-        ::close(client.fd);
+        fds.push_back(client.fd);
     }
+    const SlowPeerFigures slow = EchoBesideNonReadingPeers(server, fds);
+    for (Client& client : clients)
+        ::close(client.fd);
     Figures after = server.Read();
     const auto leaveBegin = std::chrono::steady_clock::now();
     while (after.connections > 0 && SecondsSince(leaveBegin) < 10) {
@@ -234,8 +326,8 @@ int main()
     const double total = static_cast<double>(kStreamSize) * kClients;
     std::printf("load: %d clients x %u messages of %zu bytes (%.0f MB each way)\n",
                 kClients, kMessages, kMessageSize, total / 1e6);
-    std::printf("  connected in groups of %d in %.2f s; %ld connections listed by the server\n", kGroup,
-                connectSeconds, connected.connections);
+    std::printf("  connected in one burst in %.2f s; %ld connections listed by the server\n", connectSeconds,
+                connected.connections);
     std::printf("  echoed in %.2f s: %.0f messages/s, %.1f MB/s each way\n", seconds,
                 kClients * static_cast<double>(kMessages) / seconds, total / seconds / 1e6);
     std::printf("  bytes missing %zu, bytes wrong or on the wrong connection %zu: %s\n", missing, wrong,
@@ -249,5 +341,6 @@ int main()
     // The list's hash index keeps its grown bucket array: a few KiB.
     const bool backToIdle = after.connections == 0 && after.heapBytes - idle.heapBytes < 64 * 1024;
     std::printf("  heap back to its idle size (within 64 KiB): %s\n", backToIdle ? "yes" : "NO");
-    return missing == 0 && wrong == 0 && backToIdle ? 0 : 1;
+    const bool slowOk = PrintSlowPeerFigures(slow);
+    return missing == 0 && wrong == 0 && backToIdle && slowOk ? 0 : 1;
 }

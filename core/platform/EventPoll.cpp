@@ -42,6 +42,12 @@ bool CWakeEvent::WaitSet(int timeoutMs) const
     return ::poll(&wait, 1, timeoutMs) == 1;
 }
 
+void CWakeEvent::Reset()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(m_fd, &count, sizeof count);
+}
+
 void CWakeEvent::Close()
 {
     CloseDescriptor(m_fd);
@@ -78,11 +84,24 @@ bool CEventPoll::Rearm(SOCKET socket, void* key)
     return epoll_ctl(m_fd, EPOLL_CTL_MOD, socket, &entry) == 0;
 }
 
-int CEventPoll::Wait(void** keys, int capacity)
+bool CEventPoll::AddWritable(SOCKET socket, void* key)
+{
+    epoll_event entry{};
+    entry.events = EPOLLOUT;
+    entry.data.ptr = key;
+    return epoll_ctl(m_fd, EPOLL_CTL_ADD, socket, &entry) == 0;
+}
+
+bool CEventPoll::Remove(SOCKET socket)
+{
+    return epoll_ctl(m_fd, EPOLL_CTL_DEL, socket, nullptr) == 0;
+}
+
+int CEventPoll::Wait(void** keys, int capacity, int timeoutMs)
 {
     constexpr int kMostAtOnce = 64;
     epoll_event events[kMostAtOnce];
-    const int count = epoll_wait(m_fd, events, capacity < kMostAtOnce ? capacity : kMostAtOnce, -1);
+    const int count = epoll_wait(m_fd, events, capacity < kMostAtOnce ? capacity : kMostAtOnce, timeoutMs);
     for (int i = 0; i < count; ++i)
         keys[i] = events[i].data.ptr;
     return count;
@@ -93,17 +112,21 @@ void CEventPoll::Close()
     CloseDescriptor(m_fd);
 }
 
-SocketWait WaitForSocket(SOCKET socket, const CWakeEvent& stop, int timeoutMs)
+SocketReady WaitForSocketIO(SOCKET socket, const CWakeEvent& stop, const CWakeEvent& kick, bool wantWrite,
+                            int timeoutMs)
 {
-    pollfd events[2] = {{stop.Descriptor(), POLLIN, 0}, {socket, POLLIN | POLLRDHUP, 0}};
-    if (::poll(events, 2, timeoutMs) <= 0)
-        return SocketWait::TimedOut; // or interrupted: the caller looks again
-    if (events[0].revents)
-        return SocketWait::Stopped;
-    const short ready = events[1].revents;
-    if (ready & (POLLERR | POLLNVAL))
-        return SocketWait::Failed;
-    return ready & (POLLIN | POLLRDHUP | POLLHUP) ? SocketWait::Readable : SocketWait::TimedOut;
+    const short wanted = static_cast<short>(POLLIN | POLLRDHUP | (wantWrite ? POLLOUT : 0));
+    pollfd events[3] = {{stop.Descriptor(), POLLIN, 0}, {kick.Descriptor(), POLLIN, 0}, {socket, wanted, 0}};
+    SocketReady ready;
+    if (::poll(events, 3, timeoutMs) <= 0)
+        return ready;
+    const short found = events[2].revents;
+    ready.stopped = events[0].revents != 0;
+    ready.kicked = events[1].revents != 0;
+    ready.failed = (found & (POLLERR | POLLNVAL)) != 0;
+    ready.readable = (found & (POLLIN | POLLRDHUP | POLLHUP)) != 0;
+    ready.writable = (found & POLLOUT) != 0;
+    return ready;
 }
 
 } // namespace kel::platform

@@ -2,7 +2,7 @@
 
 // Readiness of descriptors for the network libraries: an epoll instance that
 // hands each ready descriptor to one waiting thread (one-shot), an event that
-// wakes every waiter once set, and a wait on one socket and such an event.
+// wakes every waiter once set, and a wait on one socket and such events.
 #include "KelExport.h"
 #include "SocketTypes.h"
 
@@ -22,6 +22,8 @@ public:
     void Set();
     // True when the event was set within `timeoutMs`.
     bool WaitSet(int timeoutMs) const;
+    // Clears the event, for an event used more than once.
+    void Reset();
     void Close();
 
 private:
@@ -45,22 +47,35 @@ public:
     // end of stream or failure); Rearm hands it out once more.
     bool AddOneShot(SOCKET socket, void* key);
     bool Rearm(SOCKET socket, void* key);
-    // Waits without time-out for ready descriptors and puts up to
-    // `capacity` of their keys (null for the wake event) into `keys`: the
-    // count, or -1 when interrupted (errno EINTR) or when the instance is
-    // unusable.
-    int Wait(void** keys, int capacity);
+    // Hands `socket` with `key` to a waiter whenever it can take more bytes
+    // (or has failed), until it is removed. A socket already watched by
+    // another instance for reading may be watched here for writing.
+    bool AddWritable(SOCKET socket, void* key);
+    bool Remove(SOCKET socket);
+    // Waits for ready descriptors, without time-out or up to `timeoutMs`,
+    // and puts up to `capacity` of their keys (null for the wake event) into
+    // `keys`: the count (0 after the time-out), or -1 when interrupted
+    // (errno EINTR) or when the instance is unusable.
+    int Wait(void** keys, int capacity, int timeoutMs = -1);
     void Close();
 
 private:
     int m_fd = -1;
 };
 
-// What WaitForSocket found.
-enum class SocketWait { TimedOut, Stopped, Readable, Failed };
+// What WaitForSocketIO found; several at once are possible.
+struct SocketReady {
+    bool stopped = false;  // the stop event is set
+    bool kicked = false;   // the kick event is set
+    bool readable = false; // data or the end of the stream
+    bool writable = false; // asked for, and the socket takes more bytes
+    bool failed = false;   // an error condition on the socket
+};
 
-// Waits up to `timeoutMs` for `socket` to become readable (data or the end
-// of the stream: Readable; an error condition: Failed) or `stop` to be set.
-KELCORE_API SocketWait WaitForSocket(SOCKET socket, const CWakeEvent& stop, int timeoutMs);
+// Waits up to `timeoutMs` for `socket` (readable, and writable when
+// `wantWrite`), `stop` or `kick`. Nothing set means the time-out (or an
+// interrupted wait: the caller looks again).
+KELCORE_API SocketReady WaitForSocketIO(SOCKET socket, const CWakeEvent& stop, const CWakeEvent& kick,
+                                        bool wantWrite, int timeoutMs);
 
 } // namespace kel::platform

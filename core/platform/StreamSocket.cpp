@@ -69,10 +69,15 @@ SOCKET ListenIPv4(sockaddr_in& address, int backlog)
     return listener;
 }
 
+int MostPendingConnections()
+{
+    return SOMAXCONN;
+}
+
 SOCKET AcceptIPv4(SOCKET listener, sockaddr_in& peer)
 {
     socklen_t length = sizeof peer;
-    return ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    return ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
 }
 
 SOCKET ConnectIPv4(const sockaddr_in& server, int timeoutMs)

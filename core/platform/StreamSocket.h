@@ -16,7 +16,11 @@ namespace kel::platform {
 // its port included) with SO_REUSEADDR, so that a restarted server is not
 // refused its port while old connections linger in TIME_WAIT.
 KELCORE_API SOCKET ListenIPv4(sockaddr_in& address, int backlog);
-// Waits for one connection (blocking); `peer` receives its address.
+// The longest queue of connections waiting for accept that the system
+// allows (SOMAXCONN; the kernel caps it further by net.core.somaxconn).
+KELCORE_API int MostPendingConnections();
+// Waits for one connection (blocking); `peer` receives its address. The
+// accepted socket is non-blocking: sends take what fits and never wait.
 KELCORE_API SOCKET AcceptIPv4(SOCKET listener, sockaddr_in& peer);
 // A non-blocking socket connected to `server` within `timeoutMs`.
 KELCORE_API SOCKET ConnectIPv4(const sockaddr_in& server, int timeoutMs);

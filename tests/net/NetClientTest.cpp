@@ -369,20 +369,135 @@ TEST(NetClientWrites, WriteBytesSendsAndReports)
     EXPECT_EQ(client.Errors(), 1);
 }
 
-TEST(NetClientWrites, SendThatCannotBeTakenAtOnceFails)
+// A listener on 127.0.0.1 whose connections take at most about 2 KiB
+// before the application reads.
+Fd ListenWithSmallReceiveBuffer()
 {
-    // The server never reads: the buffers fill and a non-blocking send
-    // is refused instead of blocking the caller.
-    Fd listener = ListenLoopback();
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int small = 2048;
+    setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const sockaddr_in address = Loopback(0);
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+        || ::listen(fd.Get(), 16) != 0)
+        throw std::runtime_error("listen on 127.0.0.1 failed");
+    return fd;
+}
+
+// A fixed small send buffer, so that the system cannot take much of what
+// the client writes.
+bool FixSmallSendBuffer(CKelNetClient& client)
+{
+    const int small = 4096;
+    return setsockopt(*client.GetSocket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small) == 0;
+}
+
+std::string Pattern(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4096) % 251);
+    return bytes;
+}
+
+TEST(NetClientWrites, FullSendBufferIsQueuedAndSentInOrderOnceTheServerReads)
+{
+    // The server reads nothing at first: the system soon takes no more, and
+    // the rest must wait in the client, not fail.
+    Fd listener = ListenWithSmallReceiveBuffer();
+    RecordingClient client;
+    client.ConnectTo(LocalPort(listener.Get()));
+    Fd server = AcceptWithin(listener.Get());
+    ASSERT_TRUE(FixSmallSendBuffer(client));
+    const std::string sent = Pattern(2 << 20);
+    const size_t piece = 16 * 1024;
+    for (size_t at = 0; at < sent.size(); at += piece) {
+        const int size = static_cast<int>(piece);
+        EXPECT_EQ(client.WriteBytes(reinterpret_cast<const BYTE*>(sent.data() + at), size), piece);
+    }
+    EXPECT_EQ(client.Errors(), 0);
+    EXPECT_TRUE(client.IsAlive());
+    EXPECT_TRUE(ReceiveUpTo(server.Get(), sent.size(), 60000ms) == sent);
+    EXPECT_EQ(client.Errors(), 0);
+}
+
+TEST(NetClientWrites, ServerThatNeverReadsFailsTheConnectionPastTheQueueLimit)
+{
+    Fd listener = ListenWithSmallReceiveBuffer();
     RecordingClient client;
     client.ConnectTo(LocalPort(listener.Get()));
     Fd server = AcceptWithin(listener.Get());
     const std::string chunk(1 << 16, 'f');
     const int size = static_cast<int>(chunk.size());
+    // The system's buffers take a few MiB at most; the queue its limit.
+    size_t taken = 0;
     for (int i = 0; i < 1000 && client.Errors() == 0; ++i)
-        client.WriteBytes(reinterpret_cast<const BYTE*>(chunk.data()), size);
+        taken += client.WriteBytes(reinterpret_cast<const BYTE*>(chunk.data()), size);
     EXPECT_EQ(client.Errors(), 1);
-    EXPECT_TRUE(client.IsAlive());
+    EXPECT_FALSE(client.IsAlive());
+    EXPECT_GE(taken, kKelSendQueueLimit);
+    // The server sees the connection end after what it was sent.
+    EXPECT_TRUE(WaitUntil([&] {
+        char buffer[65536];
+        return ::recv(server.Get(), buffer, sizeof buffer, MSG_DONTWAIT) == 0;
+    }, 20000ms));
+}
+
+TEST(NetClientWrites, ServerThatTakesNothingForTheStallLimitFailsTheConnection)
+{
+    Fd listener = ListenWithSmallReceiveBuffer();
+    RecordingClient client;
+    client.SetSendStallLimit(200);
+    client.ConnectTo(LocalPort(listener.Get()));
+    Fd server = AcceptWithin(listener.Get());
+    ASSERT_TRUE(FixSmallSendBuffer(client));
+    const std::string chunk(1 << 16, 's');
+    const int size = static_cast<int>(chunk.size());
+    // Well below the queue limit, but more than the system takes.
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(client.WriteBytes(reinterpret_cast<const BYTE*>(chunk.data()), size), chunk.size());
+    EXPECT_EQ(client.Errors(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !client.IsAlive(); }, 10000ms));
+    EXPECT_EQ(client.Errors(), 1);
+    EXPECT_EQ(client.Closes(), 0);
+}
+
+TEST(NetClientWrites, WritesFromSeveralThreadsKeepEachWriteWhole)
+{
+    Fd listener = ListenWithSmallReceiveBuffer();
+    RecordingClient client;
+    client.ConnectTo(LocalPort(listener.Get()));
+    Fd server = AcceptWithin(listener.Get());
+    ASSERT_TRUE(FixSmallSendBuffer(client));
+    // Each write is a piece naming its thread and number, filled with a
+    // byte of both.
+    constexpr int kThreads = 4, kPieces = 64;
+    constexpr size_t kPiece = 4096;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&client, t] {
+            for (int n = 0; n < kPieces; ++n) {
+                std::string piece(kPiece, static_cast<char>(t * kPieces + n));
+                piece[0] = static_cast<char>(t);
+                piece[1] = static_cast<char>(n);
+                const int size = static_cast<int>(kPiece);
+                client.WriteBytes(reinterpret_cast<const BYTE*>(piece.data()), size);
+            }
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    const std::string received = ReceiveUpTo(server.Get(), kThreads * kPieces * kPiece, 60000ms);
+    ASSERT_EQ(received.size(), kThreads * kPieces * kPiece);
+    int next[kThreads] = {};
+    for (size_t at = 0; at < received.size(); at += kPiece) {
+        const int t = received[at], n = received[at + 1];
+        ASSERT_TRUE(t >= 0 && t < kThreads) << at;
+        EXPECT_EQ(n, next[t]) << "piece " << at / kPiece;
+        next[t] = n + 1;
+        const std::string fill(kPiece - 2, static_cast<char>(t * kPieces + n));
+        EXPECT_TRUE(received.compare(at + 2, kPiece - 2, fill) == 0) << "piece " << at / kPiece;
+    }
+    EXPECT_EQ(client.Errors(), 0);
 }
 
 TEST(NetClientPeers, SocatSendsAbcAndClosesInOrder)
