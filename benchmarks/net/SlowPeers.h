@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace kel::bench {
+namespace kel::benchmark {
 
 // `count` peers, each on a thread of its own, that connect with a 2 KiB
 // receive buffer and send without ever reading, 16 KiB every 2 ms at most
@@ -174,4 +174,4 @@ inline RoundTrips EchoRoundTrips(const std::vector<int>& fds, double seconds)
     return trips;
 }
 
-} // namespace kel::bench
+} // namespace kel::benchmark
