@@ -5,7 +5,6 @@
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <system_error>
@@ -212,7 +211,7 @@ void CKelNetClient::_EventLoop()
             Close();
             return;
         }
-        if (waiting < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        if (waiting < 0 && kel::platform::LastSocketFailure() != kel::platform::ESocketFailure::WouldBlock) {
             _m_bIsAlive = false;
             if (m_bHooks)
                 vOnError();

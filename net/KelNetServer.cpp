@@ -4,7 +4,6 @@
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -14,6 +13,8 @@
 #include <vector>
 
 using kel::platform::CloseSocket;
+using kel::platform::ESocketFailure;
+using kel::platform::LastSocketFailure;
 using kel::platform::ShutdownBoth;
 
 namespace {
@@ -25,24 +26,11 @@ constexpr int kAcceptBackOffLongestMs = 2000;
 constexpr size_t kBuffersPerReceive = 16;
 constexpr int kConnectionsPerWait = 8;
 
-// Errors that Linux passes on from a connection that failed before it was
-// accepted; the listening socket itself is fine.
-bool IsPendingConnectionError(int error)
+// A failed accept after which the listener simply goes on.
+bool IsPassingAcceptFailure(ESocketFailure failure)
 {
-    switch (error) {
-    case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT:
-    case EHOSTDOWN: case ENONET: case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH:
-    case EAGAIN:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Out of descriptors or memory: accepting can succeed again later.
-bool IsResourceShortage(int error)
-{
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+    return failure == ESocketFailure::PendingFailed || failure == ESocketFailure::Interrupted
+        || failure == ESocketFailure::WouldBlock;
 }
 
 unsigned ThreadCountForThisMachine()
@@ -189,7 +177,7 @@ void CKelNetServer::_AcceptLoop()
     for (;;) {
         sockaddr_in peer{};
         const SOCKET socket = kel::platform::AcceptIPv4(m_socketListen, peer);
-        const int error = errno;
+        const ESocketFailure failure = socket == INVALID_SOCKET ? LastSocketFailure() : ESocketFailure::Other;
         if (m_bStopping) {
             SOCKET unwanted = socket;
             CloseSocket(unwanted);
@@ -200,9 +188,9 @@ void CKelNetServer::_AcceptLoop()
             if (m_bHooks)
                 vOnAccept(&peer);
             _AddConnection(socket, peer);
-        } else if (IsPendingConnectionError(error)) {
+        } else if (IsPassingAcceptFailure(failure)) {
             continue;
-        } else if (IsResourceShortage(error)) {
+        } else if (failure == ESocketFailure::OutOfResources) {
             _BackOff(backOffMs);
         } else {
             if (m_bHooks)
@@ -280,7 +268,7 @@ void CKelNetServer::_CompletionLoop()
     void* keys[kConnectionsPerWait];
     for (bool running = true; running;) {
         const int count = m_hIOCP.Wait(keys, kConnectionsPerWait);
-        if (count < 0 && errno != EINTR)
+        if (count < 0 && LastSocketFailure() != ESocketFailure::Interrupted)
             break; // the epoll instance is unusable: nothing more can arrive
         for (int i = 0; i < count && running; ++i) {
             running = keys[i] != nullptr; // the stop event
@@ -305,7 +293,7 @@ void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
 {
     thread_local BYTE staging[kBuffersPerReceive * kPerIOBufferSize];
     const ssize_t received = kel::platform::ReceiveNow(record->sockClient, staging, sizeof staging);
-    const int receiveError = received < 0 ? errno : 0;
+    const bool nothingWaiting = received < 0 && LastSocketFailure() == ESocketFailure::WouldBlock;
     for (ssize_t at = 0; at < received; at += kPerIOBufferSize) {
         if (record->closed.load(std::memory_order_acquire) || record->dropped)
             break;
@@ -322,8 +310,7 @@ void CKelNetServer::_Receive(Record* record, CompletionSlot& slot)
     }
     // Data taken, or none waiting: the connection goes on. End of stream, a
     // failed receive or failed sends end it.
-    const bool connectionGoesOn = (received > 0 || receiveError == EAGAIN || receiveError == EWOULDBLOCK)
-        && !record->dropped;
+    const bool connectionGoesOn = (received > 0 || nothingWaiting) && !record->dropped;
     if (connectionGoesOn && !record->closed.load(std::memory_order_acquire)) {
         // Armed without the section: a Close or Stop that comes meanwhile
         // shuts the socket down, which makes it readable, so the record still

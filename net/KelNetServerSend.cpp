@@ -6,7 +6,6 @@
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <vector>
 
@@ -162,7 +161,7 @@ void CKelNetServer::_SendLoop()
     for (;;) {
         const int intervalMs = StallCheckIntervalMs(m_nSendStallLimitMs);
         const int count = m_records->sendPoll.Wait(keys, kSendsPerWait, intervalMs);
-        if (count < 0 && errno != EINTR)
+        if (count < 0 && kel::platform::LastSocketFailure() != kel::platform::ESocketFailure::Interrupted)
             return; // the epoll instance is unusable
         const std::lock_guard<std::mutex> lock(m_records->sendLock);
         for (int i = 0; i < count; ++i) {

@@ -3,14 +3,13 @@
 #include "platform/StreamSocket.h"
 
 #include <algorithm>
-#include <cerrno>
 
 namespace kel::net {
 namespace {
 
-bool WouldBlock(int error)
+bool WouldBlock()
 {
-    return error == EAGAIN || error == EWOULDBLOCK;
+    return platform::LastSocketFailure() == platform::ESocketFailure::WouldBlock;
 }
 
 } // namespace
@@ -26,7 +25,7 @@ CSendQueue::Written CSendQueue::Write(SOCKET socket, const void* data, std::size
     if (wasEmpty) {
         // Nothing waits ahead of these bytes: the system may take them now.
         const ssize_t sent = platform::SendOnce(socket, bytes, size, false);
-        if (sent < 0 && !WouldBlock(errno)) {
+        if (sent < 0 && !WouldBlock()) {
             Clear();
             m_failed = true;
             return Written::Failed;
@@ -58,7 +57,7 @@ CSendQueue::Flushed CSendQueue::Flush(SOCKET socket)
         const std::string& front = m_chunks.front();
         const ssize_t sent = platform::SendOnce(socket, front.data() + m_offset, front.size() - m_offset, false);
         if (sent < 0) {
-            if (WouldBlock(errno))
+            if (WouldBlock())
                 return Flushed::Pending;
             Clear();
             m_failed = true;

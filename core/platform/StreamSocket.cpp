@@ -14,6 +14,27 @@
 #include <unistd.h>
 
 namespace kel::platform {
+
+ESocketFailure LastSocketFailure()
+{
+    switch (errno) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return ESocketFailure::WouldBlock;
+    case EINTR:
+        return ESocketFailure::Interrupted;
+    // What Linux passes on from a connection that failed before accept.
+    case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
+    case ENONET: case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH:
+        return ESocketFailure::PendingFailed;
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM:
+        return ESocketFailure::OutOfResources;
+    default:
+        return ESocketFailure::Other;
+    }
+}
 namespace {
 
 constexpr size_t kHostNameBuffer = 512;

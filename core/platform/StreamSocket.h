@@ -38,6 +38,17 @@ KELCORE_API void ShutdownBoth(SOCKET socket);
 // close reports EINTR, so nothing is retried.
 KELCORE_API void CloseSocket(SOCKET& socket);
 
+// What the last failed call of this thread (a socket call, or a wait on an
+// event poll) means to the code that made it.
+enum class ESocketFailure {
+    WouldBlock,     // nothing to take or no room now; try when the socket is ready
+    Interrupted,    // a signal came first; call again
+    PendingFailed,  // accept: the connection failed before it was taken; the listener is fine
+    OutOfResources, // no descriptor or memory now; may succeed later
+    Other,          // the socket (or poll) is unusable
+};
+KELCORE_API ESocketFailure LastSocketFailure();
+
 // Longest dotted IPv4 text, "255.255.255.255".
 inline constexpr size_t kMaxDottedLength = 15;
 

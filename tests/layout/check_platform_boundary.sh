@@ -11,9 +11,12 @@ system='(fcntl|unistd|dirent|poll|netdb|pthread|dlfcn|termios|pwd|grp|signal|sch
 found=$(git ls-files -- '*.cpp' '*.h' \
     | grep -Ev '^(core/platform|tests|fuzz|benchmarks)/' \
     | xargs grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($system)>" || true)
-if [ -n "$found" ]; then
-    echo "System headers outside core/platform/ (wrap the facility in the platform layer):"
-    echo "$found"
+# The network libraries learn what a failed socket call means from the
+# layer (LastSocketFailure), never from errno's values.
+errno_uses=$(git ls-files -- 'net/*.cpp' 'net/*.h' | xargs grep -nwE 'errno|E(AGAIN|WOULDBLOCK|INTR|MFILE|NFILE)' || true)
+if [ -n "$found$errno_uses" ]; then
+    [ -n "$found" ] && printf 'System headers outside core/platform/ (wrap the facility in the platform layer):\n%s\n' "$found"
+    [ -n "$errno_uses" ] && printf 'errno in net/ (ask the platform layer what the failure means):\n%s\n' "$errno_uses"
     exit 1
 fi
-echo "No product file outside core/platform/ includes a system header."
+echo "No product file outside core/platform/ includes a system header, and net/ reads no errno."
