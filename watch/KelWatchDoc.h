@@ -13,6 +13,7 @@
 // views of one document share it, so each new line goes to exactly one view.
 // Only the encoding detection of a big file runs on a thread of its own.
 #include "KelFile.h"
+#include "LineReader.h"
 #include "WatchLineSink.h"
 #include "platform/FileHandle.h"
 #include "platform/StringW.h"
@@ -28,7 +29,7 @@ class CKelWatchDoc {
 public:
     // The line window: one line is cut from at most this many bytes, and a
     // line without an end within them is shown in pieces of this size.
-    static constexpr UINT kLineWindow = 8196;
+    static constexpr size_t kLineWindow = kel::watch::kLineWindow;
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
     static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;
@@ -104,6 +105,7 @@ private:
     bool _TakeDetectedEncoding();
     void _ForgetEncoding();
     size_t _FollowThePath(CWatchLineSink& lines);
+    size_t _MoveToTheNewFile(kel::platform::CFileHandle named, CWatchLineSink& lines);
     void _NoteFileProblem(const std::string& name);
     void _StartOver();
     std::vector<BYTE> _BytesBeforeReadPosition();

@@ -397,16 +397,20 @@ void CKelWatchView::paintEvent(QPaintEvent* event)
         m_pGrid->DrawCells(painter, text, from, to, _CellX(0), top, colours.color(QPalette::Active, QPalette::Highlight),
                           colours.color(QPalette::Active, QPalette::HighlightedText));
     }
-    if (hasFocus()) {
-        const STextPosition caret = m_selection.Caret();
-        if (caret.line.Get() >= FirstVisibleRow()) {
-            const qreal x = _CellX(kel::watch::CellsBefore(m_lines.Line(caret.line), caret.column.Get()));
-            const qreal top = static_cast<qreal>(caret.line.Get() - FirstVisibleRow()) * lineHeight;
-            painter.fillRect(QRectF(x, top, 1, lineHeight), kTextColor);
-        }
-    }
+    if (hasFocus())
+        _PaintCaret(painter);
     if (m_bLineNumbers)
         _PaintGutter(painter, first, last);
+}
+
+void CKelWatchView::_PaintCaret(QPainter& painter) const
+{
+    const STextPosition caret = m_selection.Caret();
+    if (caret.line.Get() < FirstVisibleRow())
+        return;
+    const qreal x = _CellX(kel::watch::CellsBefore(m_lines.Line(caret.line), caret.column.Get()));
+    const qreal top = static_cast<qreal>(caret.line.Get() - FirstVisibleRow()) * LineHeight();
+    painter.fillRect(QRectF(x, top, 1, LineHeight()), kTextColor);
 }
 
 // What keeps the file from being read, where its first line would be.

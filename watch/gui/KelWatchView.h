@@ -157,6 +157,7 @@ private:
     };
     SDocumentState _DocumentState() const;
     void _PaintFileProblem(QPainter& painter) const;
+    void _PaintCaret(QPainter& painter) const;
     void _Restart();
     void _SetDisplayFont();
     void _SetColours();
