@@ -1,4 +1,3 @@
-// labels: threads
 #include "KelLock.h"
 
 #include <gtest/gtest.h>

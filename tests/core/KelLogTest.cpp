@@ -1,4 +1,3 @@
-// labels: threads
 #include "KelException.h"
 #include "KelLog.h"
 #include "TestSupport.h"

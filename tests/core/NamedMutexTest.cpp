@@ -1,4 +1,3 @@
-// labels: threads
 #include "TestSupport.h"
 #include "platform/NamedMutex.h"
 
