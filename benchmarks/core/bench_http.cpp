@@ -13,6 +13,7 @@
 #include "BenchSupport.h"
 #include "KelException.h"
 #include "KelHTTP.h"
+#include "PeerRun.h"
 #include "ServerProcess.h"
 #include "platform/UiHooks.h"
 
@@ -22,7 +23,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -35,33 +35,6 @@ constexpr int kRequests = 20;
 constexpr int kRounds = 5;
 
 using Clock = std::chrono::steady_clock;
-
-int Spawn(const std::vector<std::string>& arguments)
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void MakeFile(const std::string& path, size_t size)
-{
-    std::mt19937_64 generator(5);
-    std::vector<uint64_t> block(1 << 17);
-    std::ofstream out(path, std::ios::binary);
-    for (size_t written = 0; written < size; written += block.size() * 8) {
-        for (uint64_t& word : block)
-            word = generator();
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(std::min(block.size() * 8, size - written)));
-    }
-}
 
 [[noreturn]] void Fail(const std::string& what)
 {
@@ -116,7 +89,7 @@ double CurlDownload(int port, const std::string& name, const std::string& target
 {
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file/" + name;
     return Seconds([&] {
-        if (Spawn({"curl", "-s", "-S", "-o", target, url}) != 0)
+        if (kel::benchmark::RunToEnd({"curl", "-s", "-S", "-o", target, url}) != 0)
             Fail("curl download failed");
     });
 }
@@ -143,7 +116,7 @@ double CurlRequests(int port, const std::string& folder)
         arguments.push_back(url);
     }
     const double seconds = Seconds([&] {
-        if (Spawn(arguments) != 0)
+        if (kel::benchmark::RunToEnd(arguments) != 0)
             Fail("curl requests failed");
     });
     for (int i = 0; i < kRequests; ++i)
@@ -185,8 +158,8 @@ int Run()
     const std::string local = work / "local";
     std::filesystem::create_directories(served);
     std::filesystem::create_directories(local);
-    MakeFile(served + "/big.bin", kBigFile);
-    MakeFile(served + "/paced.bin", kPacedFile);
+    kel::benchmark::WriteRandomFile(served + "/big.bin", kBigFile, 5);
+    kel::benchmark::WriteRandomFile(served + "/paced.bin", kPacedFile, 5);
 
     kel::test::ServerProcess server;
     const std::string portFile = work / "port";

@@ -18,14 +18,6 @@ using namespace kel::test;
 
 namespace {
 
-std::set<std::string> Names(const TempDir& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 } // namespace
 
 TEST(FileBytes, ReadsOnlyRegularFilesAndNeverWaitsOnAFifo)
@@ -60,7 +52,7 @@ TEST(FileBytes, ASaveKeepsTheModeAndWritesThroughALink)
     kel::bench::WriteWholeFile(Wide(dir / "link"), "through", nullptr);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
     EXPECT_EQ(ReadBytes(dir / "private"), "through");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "link", "private" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "link", "private" }));
 }
 
 TEST(FileBytes, ASaveThatStopsLeavesTheOldFileAndNoTemporary)
@@ -74,5 +66,5 @@ TEST(FileBytes, ASaveThatStopsLeavesTheOldFileAndNoTemporary)
                      }),
         kel::bench::SCancelled);
     EXPECT_EQ(ReadBytes(dir / "kept"), "old");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "kept" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "kept" }));
 }

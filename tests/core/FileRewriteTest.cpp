@@ -29,14 +29,6 @@ using kel::test::WriteBytes;
 
 namespace {
 
-std::set<std::string> Names(const TempDir& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 unsigned ModeOf(const std::string& path)
 {
     struct stat info {};
@@ -72,7 +64,7 @@ TEST(FileRewrite, ReplacesTheContentAndKeepsModeAndName)
         EXPECT_TRUE(Rewrite(dir / "f.txt", "new content"));
         EXPECT_EQ(ReadBytes(dir / "f.txt"), "new content");
         EXPECT_EQ(ModeOf(dir / "f.txt"), mode);
-        EXPECT_EQ(Names(dir), (std::set<std::string> { "f.txt" }));
+        EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "f.txt" }));
     }
 }
 
@@ -103,7 +95,7 @@ TEST(FileRewrite, AnUncommittedOrFailedRewriteLeavesTheFileAndNoTemporary)
         ASSERT_TRUE(rewrite.Write("half"));
     }
     EXPECT_EQ(ReadBytes(dir / "f.txt"), "old");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "f.txt" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "f.txt" }));
 
     // The file system refuses the new content part of the way, as a full
     // disk does.
@@ -119,7 +111,7 @@ TEST(FileRewrite, AnUncommittedOrFailedRewriteLeavesTheFileAndNoTemporary)
     });
     EXPECT_EQ(code, 1);
     EXPECT_EQ(ReadBytes(dir / "f.txt"), "old");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "f.txt" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "f.txt" }));
 }
 
 // Killed after the new content is written and synced, before the rename:
@@ -137,7 +129,7 @@ TEST(FileRewrite, AProcessKilledBeforeTheRenameLeavesTheFileAndNoTemporary)
     });
     EXPECT_EQ(code, 1000 + SIGKILL);
     EXPECT_EQ(ReadBytes(dir / "f.txt"), "old");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "f.txt" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "f.txt" }));
 }
 
 TEST(FileRewrite, AFileChangedMeanwhileIsNotReplaced)
@@ -152,7 +144,7 @@ TEST(FileRewrite, AFileChangedMeanwhileIsNotReplaced)
     EXPECT_FALSE(rewrite.Commit());
     EXPECT_TRUE(rewrite.Changed());
     EXPECT_EQ(ReadBytes(dir / "f.txt"), "someone else's newer text");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "f.txt" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "f.txt" }));
 }
 
 TEST(FileRewrite, LinksFifosAndFoldersAreRefusedWithoutWaiting)
@@ -186,7 +178,7 @@ TEST(FileRewrite, ANewFileIsCreatedWithTheUmasksMode)
     EXPECT_TRUE(done);
     EXPECT_EQ(ReadBytes(dir / "n.txt"), "n");
     EXPECT_EQ(ModeOf(dir / "n.txt"), 0640u);
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "n.txt" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "n.txt" }));
 }
 
 // The temporary file, unnamed or named, must get a name that fits beside
@@ -203,7 +195,7 @@ TEST(FileRewrite, AFileWithTheLongestNameIsRewritten)
     ASSERT_EQ(rewrite.Open(dir / name), CFileHandle::Opened::Yes);
     EXPECT_TRUE(rewrite.Begin() && rewrite.Write("newer") && rewrite.Commit()) << errno;
     EXPECT_EQ(ReadBytes(dir / name), "newer");
-    EXPECT_EQ(Names(dir), (std::set<std::string> { name }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { name }));
 }
 
 // A page save follows a final link to the file it names; a link that leads
@@ -223,7 +215,7 @@ TEST(FileRewrite, AFollowedLinkStaysAndOneThatLeadsNowhereIsRefused)
     EXPECT_EQ(ReadBytes(dir / "target"), "new");
     EXPECT_EQ(dangling.OpenOrNew(dir / "dangling"), CFileHandle::Opened::Link);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling"));
-    EXPECT_EQ(Names(dir), (std::set<std::string> { "target", "link", "dangling" }));
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "target", "link", "dangling" }));
 }
 
 TEST(StrictText, IllFormedBytesAreRefusedNotReplaced)

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <csignal>
@@ -113,6 +114,15 @@ private:
     rlimit m_old{};
     void (*m_oldHandler)(int) = nullptr;
 };
+
+// The names in `dir`, without "." and "..".
+inline std::set<std::string> FileNames(const std::filesystem::path& dir)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
 
 inline void WriteBytes(const std::string& path, const std::string& bytes)
 {
