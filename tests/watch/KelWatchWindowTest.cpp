@@ -60,10 +60,11 @@ protected:
         unsetenv("KEL_REGISTRY_ROOT");
     }
 
-    CMainFrame* Start(QStringList arguments = {})
+    CMainFrame* Start(QStringList arguments = {}, size_t startLine = 0, bool follow = true)
     {
         m_app.reset(); // one application object at a time
         m_app = std::make_unique<CKelWatchApp>(std::move(arguments));
+        m_app->SetStartOptions(startLine, follow);
         EXPECT_TRUE(m_app->InitInstance());
         return m_app->MainFrame();
     }
@@ -593,6 +594,32 @@ TEST_F(WatchWindows, EachPathOnTheCommandLineOpensItsOwnTabTheFirstInFront)
     // Three documents, not three windows of one.
     EXPECT_NE(children[0]->GetView()->GetDocument(), children[1]->GetView()->GetDocument());
     EXPECT_NE(children[1]->GetView()->GetDocument(), children[2]->GetView()->GetDocument());
+}
+
+TEST_F(WatchWindows, AStartLineIsShownOnceReadAndNoFollowStartsAtTheTop)
+{
+    const std::string first = m_files / "first.log";
+    const std::string second = m_files / "second.log";
+    std::string lines;
+    for (int i = 1; i <= 500; ++i)
+        lines += "line " + std::to_string(i) + "\n";
+    Append(first, lines);
+    Append(second, lines);
+    CMainFrame* frame = Start({QString::fromStdString(first), QString::fromStdString(second)}, 321, false);
+    CKelWatchView* shown = frame->Children().first()->GetView();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->Selection().Caret().line.Get() == 320; }, kWaitMs))
+        << shown->Selection().Caret().line.Get();
+    EXPECT_FALSE(shown->IsFollowing());
+    CKelWatchView* other = frame->Children().last()->GetView();
+    EXPECT_TRUE(WaitForText(other, QString::fromStdString(lines)));
+    EXPECT_FALSE(other->IsFollowing());
+    EXPECT_EQ(other->Selection().Caret().line.Get(), 0u) << "not following: the caret stays at the top";
+
+    // A line past the end goes to the last line once all is read.
+    CMainFrame* again = Start({QString::fromStdString(first)}, 100000);
+    CKelWatchView* clamped = again->Children().first()->GetView();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clamped->Selection().Caret().line.Get() == 499; }, kWaitMs))
+        << clamped->Selection().Caret().line.Get();
 }
 
 TEST_F(WatchWindows, AnUnreadablePathAmongSeveralStillOpensItsEmptyTab)

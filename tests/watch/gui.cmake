@@ -4,3 +4,5 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 kel_add_test(watch_KelWatchWindowTest SOURCES KelWatchWindowTest.cpp LINKS KelWatchWindows Qt6::Test)
 kel_add_test(watch_KelWatchViewTest SOURCES KelWatchViewTest.cpp LINKS KelWatchWindows Qt6::Test)
 kel_add_test(watch_KelWatchFilterTest SOURCES KelWatchFilterTest.cpp LINKS KelWatchWindows Qt6::Test)
+add_test(NAME watch_KelWatchAnswersItsCommandLineWithoutADesktop
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_command_line.sh $<TARGET_FILE:KelWatch>)

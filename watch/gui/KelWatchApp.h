@@ -21,10 +21,17 @@ public:
     explicit CKelWatchApp(QStringList arguments);
     ~CKelWatchApp() override;
 
+    // The first document shown at line `line` (1-based; 0: at its end, as it
+    // is followed), and with `follow` false every document starting at its
+    // first line instead of following the end. Before InitInstance.
+    void SetStartOptions(size_t line, bool follow);
+
     BOOL InitInstance() override;
     CMainFrame* MainFrame() const { return m_mainFrame.get(); }
 
 private:
     QStringList m_arguments;
+    size_t m_nStartLine = 0;
+    bool m_bFollowAtStart = true;
     std::unique_ptr<CMainFrame> m_mainFrame;
 };

@@ -164,6 +164,7 @@ void CKelWatchView::OnTimer(int /*timerId*/)
             m_findTimer.start(0, this); // the new lines are searched too
         viewport()->update();
     }
+    _GoToLineIfRead();
     // A big file comes in slices; the next one follows as soon as the
     // window has handled its events, not 100 ms later. While its encoding
     // is being detected, the view looks again every few milliseconds.
@@ -248,6 +249,22 @@ void CKelWatchView::GoToLine(size_t number)
     verticalScrollBar()->setValue(static_cast<int>(std::min<size_t>(line > visible / 2 ? line - visible / 2 : 0, INT_MAX)));
     m_selection.ForgetCell();
     _MoveCaret({LineNumber(line), LineColumn(0)}, false);
+}
+
+void CKelWatchView::GoToLineOnceRead(size_t number)
+{
+    m_nLineOnceRead = number;
+    SetFollowing(false);
+    _GoToLineIfRead();
+}
+
+void CKelWatchView::_GoToLineIfRead()
+{
+    const bool allRead = !m_pDocument->HasMore() && !m_pDocument->IsDetecting() && m_lines.LineCount() > 0;
+    if (m_nLineOnceRead == 0 || (m_lines.LineCount() < m_nLineOnceRead && !allRead))
+        return;
+    GoToLine(m_nLineOnceRead);
+    m_nLineOnceRead = 0;
 }
 
 void CKelWatchView::SetHighlightRules(std::shared_ptr<const CHighlightRules> rules)

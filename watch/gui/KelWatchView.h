@@ -80,6 +80,9 @@ public:
     // Go to line: the caret to the start of line `number` (from 1, kept
     // within the lines), shown in the middle of the view; following stops.
     void GoToLine(size_t number);
+    // Goes to line `number` as soon as the document has read that far, or
+    // has read all there is (then to its last line).
+    void GoToLineOnceRead(size_t number);
     // The same, with the line selected (the view scrolls to its start).
     void SelectLine(size_t number);
 
@@ -159,6 +162,7 @@ private:
     void _PaintFileProblem(QPainter& painter) const;
     void _PaintCaret(QPainter& painter) const;
     void _Restart();
+    void _GoToLineIfRead();
     void _SetDisplayFont();
     void _SetColours();
     void _UpdateScrollBars();
@@ -194,6 +198,7 @@ private:
     size_t m_nArrivedSince = 0;
     std::shared_ptr<const CHighlightRules> m_pHighlightRules;
     bool m_bLineNumbers = false;
+    size_t m_nLineOnceRead = 0; // 0: none waiting
     // The document's generation that the text shown is of, and its state
     // last told about.
     unsigned m_nGeneration = 0;
