@@ -112,6 +112,20 @@ KEL_AVX512 inline bool Utf8BrokenAvx512(__m512i mismatches, __m512i largest)
         || _mm512_cmpge_epu8_mask(largest, _mm512_set1_epi8(static_cast<char>(0xF8))) != 0;
 }
 
+// The UTF-8 rule for 64 bytes at `p`, as Utf8MismatchAvx2 gives it for 32.
+KEL_AVX512 inline __m512i Utf8MismatchAvx512(const BYTE* p)
+{
+    constexpr int kOr3 = 0xFE;       // a | b | c
+    constexpr int kXorAndNot = 0xB4; // a ^ (b & ~c)
+    const __m512i bytes = _mm512_loadu_si512(p);
+    const __m512i claimed = _mm512_ternarylogic_epi32(
+        _mm512_subs_epu8(_mm512_loadu_si512(p - 1), _mm512_set1_epi8(static_cast<char>(0xBF))),
+        _mm512_subs_epu8(_mm512_loadu_si512(p - 2), _mm512_set1_epi8(static_cast<char>(0xDF))),
+        _mm512_subs_epu8(_mm512_loadu_si512(p - 3), _mm512_set1_epi8(static_cast<char>(0xEF))), kOr3);
+    const __m512i claimedTop = _mm512_add_epi8(claimed, _mm512_set1_epi8(0x7F));
+    return _mm512_ternarylogic_epi32(claimedTop, bytes, _mm512_slli_epi16(bytes, 1), kXorAndNot);
+}
+
 } // namespace
 
 KEL_AVX2 bool Utf8BlocksAvx2(const BYTE* data, size_t& at, size_t length)
@@ -129,21 +143,12 @@ KEL_AVX2 bool Utf8BlocksAvx2(const BYTE* data, size_t& at, size_t length)
 
 KEL_AVX512 bool Utf8BlocksAvx512(const BYTE* data, size_t& at, size_t length)
 {
-    constexpr int kOr3 = 0xFE;             // a | b | c
-    constexpr int kXorAndNot = 0xB4;       // a ^ (b & ~c)
     __m512i mismatches = _mm512_setzero_si512();
     __m512i largest = _mm512_setzero_si512();
-    for (unsigned blocks = 1; length - at >= 64; at += 64, ++blocks) {
-        const BYTE* p = data + at;
-        const __m512i bytes = _mm512_loadu_si512(p);
-        const __m512i claimed = _mm512_ternarylogic_epi32(
-            _mm512_subs_epu8(_mm512_loadu_si512(p - 1), _mm512_set1_epi8(static_cast<char>(0xBF))),
-            _mm512_subs_epu8(_mm512_loadu_si512(p - 2), _mm512_set1_epi8(static_cast<char>(0xDF))),
-            _mm512_subs_epu8(_mm512_loadu_si512(p - 3), _mm512_set1_epi8(static_cast<char>(0xEF))), kOr3);
-        const __m512i claimedTop = _mm512_add_epi8(claimed, _mm512_set1_epi8(0x7F));
-        const __m512i mismatch = _mm512_ternarylogic_epi32(claimedTop, bytes, _mm512_slli_epi16(bytes, 1), kXorAndNot);
-        mismatches = _mm512_or_si512(mismatches, mismatch);
-        largest = _mm512_max_epu8(largest, bytes);
+    for (unsigned blocks = 1; length - at >= 128; at += 128, ++blocks) {
+        mismatches = _mm512_or_si512(mismatches, Utf8MismatchAvx512(data + at));
+        mismatches = _mm512_or_si512(mismatches, Utf8MismatchAvx512(data + at + 64));
+        largest = _mm512_max_epu8(largest, _mm512_max_epu8(_mm512_loadu_si512(data + at), _mm512_loadu_si512(data + at + 64)));
         if (blocks % kBlocksPerCheck == 0 && Utf8BrokenAvx512(mismatches, largest))
             return false;
     }
