@@ -60,17 +60,37 @@ bool IsDelimiter(wchar_t ch)
 
 // Carriage returns, line feeds and tabs become spaces and runs of spaces one
 // space: the page as the parser sees it. No run crosses a '<' or '>', so each
-// token can be normalised on its own.
-void NormaliseSpaces(std::wstring_view raw, std::wstring& out)
+// token can be normalised on its own. Most tokens need no change: they are
+// returned as they stand, and only the others are rewritten into `buffer`.
+std::wstring_view NormaliseSpaces(std::wstring_view raw, std::wstring& buffer)
 {
-    out.clear();
-    for (wchar_t ch : raw) {
+    size_t at = 0;
+    for (wchar_t previous = 0; at < raw.size(); previous = raw[at++]) {
+        const wchar_t ch = raw[at];
+        if (ch == L'\r' || ch == L'\n' || ch == L'\t' || (ch == L' ' && previous == L' '))
+            break;
+    }
+    if (at == raw.size())
+        return raw;
+    buffer.assign(raw.substr(0, at));
+    for (wchar_t ch : raw.substr(at)) {
         if (ch == L'\r' || ch == L'\n' || ch == L'\t')
             ch = L' ';
-        if (ch == L' ' && !out.empty() && out.back() == L' ')
+        if (ch == L' ' && !buffer.empty() && buffer.back() == L' ')
             continue;
-        out.push_back(ch);
+        buffer.push_back(ch);
     }
+    return buffer;
+}
+
+// `text` with "/" before it: the text of a close node.
+CString Closing(std::wstring_view text)
+{
+    std::wstring close;
+    close.reserve(text.size() + 1);
+    close += L'/';
+    close += text;
+    return CString(std::move(close));
 }
 
 // Places parsed nodes in the tree. An element's content goes below its open
@@ -83,7 +103,7 @@ class CDocumentBuilder {
 public:
     explicit CDocumentBuilder(CKelTreeImpl& tree) : m_tree(tree) { _RebuildPath(); }
 
-    void Token(const std::wstring& token, bool endedAtTagEnd)
+    void Token(std::wstring_view token, bool endedAtTagEnd)
     {
         if (token == L" ")
             return;
@@ -146,7 +166,7 @@ private:
 
     // A line between '<' and '>': a tag of the table becomes a node, any
     // other tag (and "!DOCTYPE") is dropped.
-    void _LineParsing(const std::wstring& line)
+    void _LineParsing(std::wstring_view line)
     {
         std::wstring_view name = FirstWord(line);
         int kind = KelNodeOpen;
@@ -162,73 +182,84 @@ private:
         if (tagId == 0)
             return;
 
-        CKelNodeImpl node;
-        node.m_nTagId = tagId;
-        node.m_nKind = kind;
-        node.m_strData = CString(line);
+        CString text(line);
         if (kind == KelNodeOpen) {
-            _OpenNode(node);
+            _OpenNode(tagId, KelNodeOpen, std::move(text));
         } else if (kind == KelNodeClose) {
-            _CloseNode(node);
+            _CloseNode(tagId, std::move(text));
         } else {
-            node.m_strData.TrimRight(L'/');
-            node.m_strData.Trim();
-            node.m_nKind = KelNodeOpen;
-            _OpenNode(node);
-            node.m_strData = L"/" + CString(FirstWord(node.m_strData.str()));
-            node.m_nKind = KelNodeClose;
-            _CloseNode(node);
+            text.TrimRight(L'/');
+            text.Trim();
+            CString close = Closing(FirstWord(text.str()));
+            _OpenNode(tagId, KelNodeOpen, std::move(text));
+            _CloseNode(tagId, std::move(close));
         }
     }
 
-    void _OpenTextNode(const std::wstring& text)
+    void _OpenTextNode(std::wstring_view token)
     {
-        CKelNodeImpl node;
-        node.m_nTagId = KelTagText;
-        node.m_nKind = KelNodeOpen;
-        node.m_strData = CString(text);
-        node.m_strData.Trim();
+        CString text(token);
+        text.Trim();
         // Other white space than the single space trims to nothing: no node.
-        if (node.m_strData.IsEmpty())
+        if (text.IsEmpty())
             return;
-        _OpenNode(node);
-        node.m_strData = L"/" + node.m_strData;
-        node.m_nKind = KelNodeClose;
-        _CloseNode(node);
+        CString close = Closing(text.str());
+        _OpenNode(KelTagText, KelNodeOpen, std::move(text));
+        _CloseNode(KelTagText, std::move(close));
     }
 
-    // Appends `node` as the last child of the current node and makes it
+    // A new node of the tree: inserted with an empty prototype, so that no
+    // text is copied, and given its text afterwards.
+    template <typename Insert>
+    CKelNode* _Insert(Insert insert, int tagId, int kind, CString&& text)
+    {
+        m_prototype.m_nTagId = tagId;
+        m_prototype.m_nKind = kind;
+        auto* node = static_cast<CKelNodeImpl*>(insert(&m_prototype));
+        node->m_strData = std::move(text);
+        return node;
+    }
+    CKelNode* _InsertLeft(int tagId, int kind, CString&& text)
+    {
+        return _Insert([this](CKelNodeImpl* prototype) { return m_tree.vInsertLeft(prototype); }, tagId, kind, std::move(text));
+    }
+    CKelNode* _InsertRight(int tagId, int kind, CString&& text)
+    {
+        return _Insert([this](CKelNodeImpl* prototype) { return m_tree.vInsertRight(prototype); }, tagId, kind, std::move(text));
+    }
+
+    // Appends a node as the last child of the current node and makes it
     // current; on an empty tree it becomes the header.
-    void _OpenNode(CKelNodeImpl& node)
+    void _OpenNode(int tagId, int kind, CString&& text)
     {
         if (m_path.empty()) {
-            _StartTree(m_tree.vInsertLeft(&node));
+            _StartTree(_InsertLeft(tagId, kind, std::move(text)));
             return;
         }
         SOpenElement& current = m_path.back();
         CKelNode* added;
         if (CKelNode* last = _LastChild(current)) {
             m_tree.SetCurrent(last);
-            added = m_tree.vInsertRight(&node);
+            added = _InsertRight(tagId, kind, std::move(text));
         } else {
             m_tree.SetCurrent(current.node);
-            added = m_tree.vInsertLeft(&node);
+            added = _InsertLeft(tagId, kind, std::move(text));
         }
         current.lastChild = added;
         m_path.push_back({added, nullptr, true, true});
     }
 
-    // Puts the close node right after the current node and returns to the
+    // Puts a close node right after the current node and returns to the
     // enclosing element that is still open (the header at the latest).
-    void _CloseNode(CKelNodeImpl& node)
+    void _CloseNode(int tagId, CString&& text)
     {
         if (m_path.empty()) {
-            _StartTree(m_tree.vInsertRight(&node));
+            _StartTree(_InsertRight(tagId, KelNodeClose, std::move(text)));
             return;
         }
         CKelNode* closing = m_path.back().node;
         m_tree.SetCurrent(closing);
-        CKelNode* closeNode = m_tree.vInsertRight(&node);
+        CKelNode* closeNode = _InsertRight(tagId, KelNodeClose, std::move(text));
         if (m_path.size() > 1) {
             const bool closedAChild = m_path.back().childOfPrevious;
             m_path.pop_back();
@@ -251,6 +282,7 @@ private:
     }
 
     CKelTreeImpl& m_tree;
+    CKelNodeImpl m_prototype; // tag id and kind of the node being inserted
     const CKelNode* m_pNullNode = nullptr;
     std::vector<SOpenElement> m_path;
 };
@@ -315,7 +347,7 @@ void CKelHTMLParser::Parsing()
 {
     CDocumentBuilder builder(*m_pTree);
     const std::wstring& html = m_strHTML.str();
-    std::wstring token;
+    std::wstring buffer;
     size_t pos = 0;
     for (;;) {
         while (pos < html.size() && IsDelimiter(html[pos]))
@@ -326,10 +358,10 @@ void CKelHTMLParser::Parsing()
         while (pos < html.size() && !IsDelimiter(html[pos]))
             ++pos;
         const bool endedAtTagEnd = pos < html.size() && html[pos] == L'>';
-        NormaliseSpaces(std::wstring_view(html).substr(start, pos - start), token);
+        const std::wstring_view normalised = NormaliseSpaces(std::wstring_view(html).substr(start, pos - start), buffer);
         if (pos < html.size())
             ++pos;
-        builder.Token(token, endedAtTagEnd);
+        builder.Token(normalised, endedAtTagEnd);
     }
 }
 

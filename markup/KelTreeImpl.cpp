@@ -1,6 +1,12 @@
 #include "KelTreeImpl.h"
 
+#include "KelNodeArena.h"
+
+#include <cstddef>
+#include <new>
 #include <vector>
+
+static_assert(alignof(CKelNodeImpl) <= alignof(std::max_align_t), "nodes fit the arena's slots");
 
 CKelNodeImpl::CKelNodeImpl(CKelNodeImpl* left, CKelNodeImpl* right, CKelNodeImpl* parent)
     : CKelNode(left, right, parent), m_nTagId(0), m_nKind(0)
@@ -22,7 +28,9 @@ CKelNodeImpl& CKelNodeImpl::operator=(const CKelNodeImpl& other)
     return *this;
 }
 
-CKelTreeImpl::CKelTreeImpl() = default;
+CKelTreeImpl::CKelTreeImpl() : m_pArena(std::make_unique<CKelNodeArena>(sizeof(CKelNodeImpl)))
+{
+}
 
 CKelTreeImpl::~CKelTreeImpl()
 {
@@ -94,10 +102,15 @@ void CKelTreeImpl::_Dump(CKelNode* node)
 
 void* CKelTreeImpl::_vNewNode()
 {
-    return static_cast<CKelNode*>(new CKelNodeImpl);
+    void* slot = m_pArena->Allocate();
+    return static_cast<CKelNode*>(new (slot) CKelNodeImpl);
 }
 
 void CKelTreeImpl::_vDeleteNode(void* node)
 {
-    delete static_cast<CKelNode*>(node);
+    if (!node)
+        return;
+    auto* impl = static_cast<CKelNodeImpl*>(static_cast<CKelNode*>(node));
+    impl->~CKelNodeImpl();
+    m_pArena->Release(impl);
 }
