@@ -58,22 +58,33 @@ bool IsDelimiter(wchar_t ch)
     return ch == L'<' || ch == L'>';
 }
 
+// The end of the token that starts at `pos` (the next '<' or '>', or the end
+// of the text), and whether the token holds what NormaliseSpaces changes.
+// Every character that matters is at most '>', so most are passed over
+// with one comparison.
+size_t TokenEnd(std::wstring_view html, size_t pos, bool& needsFolding)
+{
+    needsFolding = false;
+    const size_t start = pos;
+    for (; pos < html.size(); ++pos) {
+        const wchar_t ch = html[pos];
+        if (ch > L'>')
+            continue;
+        if (IsDelimiter(ch))
+            break;
+        if (ch == L'\r' || ch == L'\n' || ch == L'\t' || (ch == L' ' && pos > start && html[pos - 1] == L' '))
+            needsFolding = true;
+    }
+    return pos;
+}
+
 // Carriage returns, line feeds and tabs become spaces and runs of spaces one
 // space: the page as the parser sees it. No run crosses a '<' or '>', so each
-// token can be normalised on its own. Most tokens need no change: they are
-// returned as they stand, and only the others are rewritten into `buffer`.
+// token can be normalised on its own, into `buffer`.
 std::wstring_view NormaliseSpaces(std::wstring_view raw, std::wstring& buffer)
 {
-    size_t at = 0;
-    for (wchar_t previous = 0; at < raw.size(); previous = raw[at++]) {
-        const wchar_t ch = raw[at];
-        if (ch == L'\r' || ch == L'\n' || ch == L'\t' || (ch == L' ' && previous == L' '))
-            break;
-    }
-    if (at == raw.size())
-        return raw;
-    buffer.assign(raw.substr(0, at));
-    for (wchar_t ch : raw.substr(at)) {
+    buffer.clear();
+    for (wchar_t ch : raw) {
         if (ch == L'\r' || ch == L'\n' || ch == L'\t')
             ch = L' ';
         if (ch == L' ' && !buffer.empty() && buffer.back() == L' ')
@@ -355,13 +366,13 @@ void CKelHTMLParser::Parsing()
         if (pos >= html.size())
             return;
         const size_t start = pos;
-        while (pos < html.size() && !IsDelimiter(html[pos]))
-            ++pos;
+        bool needsFolding;
+        pos = TokenEnd(html, pos, needsFolding);
         const bool endedAtTagEnd = pos < html.size() && html[pos] == L'>';
-        const std::wstring_view normalised = NormaliseSpaces(std::wstring_view(html).substr(start, pos - start), buffer);
+        const std::wstring_view raw = std::wstring_view(html).substr(start, pos - start);
         if (pos < html.size())
             ++pos;
-        builder.Token(normalised, endedAtTagEnd);
+        builder.Token(needsFolding ? NormaliseSpaces(raw, buffer) : raw, endedAtTagEnd);
     }
 }
 
