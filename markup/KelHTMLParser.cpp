@@ -6,6 +6,7 @@
 #include "platform/UiHooks.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -34,13 +35,53 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
 }
 
+// A name of up to eight ASCII letters folded to capitals and packed into
+// one number, 0 for any other name: names compare as numbers.
+constexpr std::uint64_t PackedName(std::wstring_view name)
+{
+    if (name.empty() || name.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (wchar_t ch : name) {
+        const wchar_t upper = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
+        if (upper <= 0 || upper >= 0x80)
+            return 0;
+        packed = packed << 8 | static_cast<std::uint64_t>(upper);
+    }
+    return packed;
+}
+
 // The tag id of a name, 0 for a tag the parser does not know.
 int LookUpTag(std::wstring_view name)
 {
-    for (const STagName& tag : kTagTable)
-        if (EqualsNoCase(name, tag.name))
-            return tag.id;
+    const std::uint64_t packed = PackedName(name);
+    if (packed == 0)
+        return 0;
+    static constexpr auto kPackedTable = [] {
+        std::array<std::uint64_t, std::size(kTagTable)> packedNames {};
+        for (size_t i = 0; i < packedNames.size(); ++i)
+            packedNames[i] = PackedName(kTagTable[i].name);
+        return packedNames;
+    }();
+    for (size_t i = 0; i < kPackedTable.size(); ++i)
+        if (kPackedTable[i] == packed)
+            return kTagTable[i].id;
     return 0;
+}
+
+// What CString::Trim() removes.
+bool IsTrimmed(wchar_t ch)
+{
+    return ch == L' ' || ch == L'\t' || ch == L'\r' || ch == L'\n' || ch == L'\v' || ch == L'\f';
+}
+
+std::wstring_view Trimmed(std::wstring_view text)
+{
+    while (!text.empty() && IsTrimmed(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsTrimmed(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
 // The first word of a line split on single spaces (leading spaces skipped).
@@ -209,24 +250,24 @@ private:
 
     void _OpenTextNode(std::wstring_view token)
     {
-        CString text(token);
-        text.Trim();
+        const std::wstring_view trimmed = Trimmed(token);
         // Other white space than the single space trims to nothing: no node.
-        if (text.IsEmpty())
+        if (trimmed.empty())
             return;
+        CString text(trimmed);
         CString close = Closing(text.str());
         _OpenNode(KelTagText, KelNodeOpen, std::move(text));
         _CloseNode(KelTagText, std::move(close));
     }
 
-    // A new node of the tree: inserted with an empty prototype, so that no
-    // text is copied, and given its text afterwards.
+    // A new node of the tree: inserted without a prototype, so that nothing
+    // is copied, and given its tag id, kind and text afterwards.
     template <typename Insert>
     CKelNode* _Insert(Insert insert, int tagId, int kind, CString&& text)
     {
-        m_prototype.m_nTagId = tagId;
-        m_prototype.m_nKind = kind;
-        auto* node = static_cast<CKelNodeImpl*>(insert(&m_prototype));
+        auto* node = static_cast<CKelNodeImpl*>(insert(nullptr));
+        node->m_nTagId = tagId;
+        node->m_nKind = kind;
         node->m_strData = std::move(text);
         return node;
     }
@@ -293,7 +334,6 @@ private:
     }
 
     CKelTreeImpl& m_tree;
-    CKelNodeImpl m_prototype; // tag id and kind of the node being inserted
     const CKelNode* m_pNullNode = nullptr;
     std::vector<SOpenElement> m_path;
 };

@@ -60,7 +60,8 @@ void CKelNodeArena::_AddBlock()
     // operator new's storage is aligned for every fundamental type, which
     // covers a node; the slot size keeps every later slot aligned too.
     auto* block = static_cast<std::byte*>(::operator new(bytes));
-    m_blocks.emplace_back(block);
+    m_blocks.push_back({std::unique_ptr<std::byte, SBlockDeleter>(block), bytes});
+    m_lastBlockStart = block;
     m_next = block;
     m_end = block + bytes;
     m_reserved += bytes;
@@ -69,7 +70,8 @@ void CKelNodeArena::_AddBlock()
 void CKelNodeArena::_FreeBlocks()
 {
     m_blocks.clear();
-    m_next = m_end = nullptr;
+    m_lastBlockStart = m_next = m_end = nullptr;
     m_free = nullptr;
+    m_live = 0;
     m_reserved = 0;
 }

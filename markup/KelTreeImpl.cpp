@@ -32,8 +32,16 @@ CKelTreeImpl::CKelTreeImpl() : m_pArena(std::make_unique<CKelNodeArena>(sizeof(C
 {
 }
 
+// When no node was ever freed on its own, the arena holds exactly the tree's
+// nodes (the null node included): they are destroyed in one sweep over the
+// arena instead of a walk over the links.
 CKelTreeImpl::~CKelTreeImpl()
 {
+    if (m_pArena->AllInUse()) {
+        m_pArena->DestroyAll([](void* slot) { static_cast<CKelNodeImpl*>(slot)->~CKelNodeImpl(); });
+        m_pCurrent = m_pHeader = m_pNullNode = nullptr;
+        return;
+    }
     RemoveAll();
 }
 
