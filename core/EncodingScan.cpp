@@ -1,12 +1,9 @@
 #include "EncodingScan.h"
 
+#include "EncodingScanSimd.h"
+
 #include <cstdint>
 #include <cstring>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#define KEL_HAVE_AVX2_PATH 1
-#endif
 
 namespace kel::encoding {
 namespace {
@@ -23,7 +20,7 @@ int TrailCount(BYTE lead)
 }
 
 // Byte-by-byte UTF-8 check from `at`, `pending` continuation bytes owed.
-bool Utf8SurvivesScalar(const BYTE* data, size_t at, size_t length, int pending)
+bool Utf8SurvivesScalar(const BYTE* data, size_t at, size_t length, int pending, Simd simd)
 {
     for (; pending > 0; --pending, ++at) {
         if (at == length)
@@ -32,7 +29,7 @@ bool Utf8SurvivesScalar(const BYTE* data, size_t at, size_t length, int pending)
             return false;
     }
     for (;;) {
-        at = SkipSevenBit(data, at, length);
+        at = SkipSevenBit(data, at, length, simd);
         while (at < length && data[at] >= 0x80) {
             const int trail = TrailCount(data[at++]);
             if (trail < 0)
@@ -50,10 +47,10 @@ bool Utf8SurvivesScalar(const BYTE* data, size_t at, size_t length, int pending)
 }
 
 // Pairs of A1-FE bytes between 7-bit bytes, one byte at a time.
-size_t SkipEucKrScalar(const BYTE* data, size_t at, size_t length)
+size_t SkipEucKrScalar(const BYTE* data, size_t at, size_t length, Simd simd)
 {
     for (;;) {
-        at = SkipSevenBit(data, at, length);
+        at = SkipSevenBit(data, at, length, simd);
         while (at + 1 < length && IsEucByte(data[at]) && IsEucByte(data[at + 1]))
             at += 2;
         if (at + 1 == length && IsEucByte(data[at]))
@@ -63,54 +60,22 @@ size_t SkipEucKrScalar(const BYTE* data, size_t at, size_t length)
     }
 }
 
-#if KEL_HAVE_AVX2_PATH
-
-bool HasAvx2()
+// The recogniser over [at, end) from a resting state, without asking what a
+// sequence cut off at `end` still owes.
+bool Utf8PrefixSurvives(const BYTE* data, size_t at, size_t end)
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
-
-// Bytes >= `threshold`, as a byte mask.
-__attribute__((target("avx2"))) inline __m256i AtLeast(__m256i bytes, BYTE threshold)
-{
-    return _mm256_cmpeq_epi8(_mm256_max_epu8(bytes, _mm256_set1_epi8(static_cast<char>(threshold))), bytes);
-}
-
-// `current` moved up by N bytes, the gap filled from the end of `previous`.
-template <int N>
-__attribute__((target("avx2"))) inline __m256i ShiftIn(__m256i previous, __m256i current)
-{
-    return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21), 16 - N);
-}
-
-// Structural UTF-8 check of 32-byte blocks: a byte is a continuation byte
-// exactly when one of the three bytes before it announced it. Returns false
-// at the first block that breaks the rule; `at` ends at the first byte not
-// checked (a multiple of 32 past the start).
-__attribute__((target("avx2"))) bool Utf8BlocksSurvive(const BYTE* data, size_t& at, size_t length)
-{
-    __m256i previousLead2 = _mm256_setzero_si256(); // masks of the block before
-    __m256i previousLead3 = _mm256_setzero_si256();
-    __m256i previousLead4 = _mm256_setzero_si256();
-    __m256i errors = _mm256_setzero_si256();
-    for (; length - at >= 32; at += 32) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
-        const __m256i lead2 = AtLeast(bytes, 0xC0);
-        const __m256i lead3 = AtLeast(bytes, 0xE0);
-        const __m256i lead4 = AtLeast(bytes, 0xF0);
-        const __m256i invalid = AtLeast(bytes, 0xF8);
-        const __m256i continuation = _mm256_andnot_si256(lead2, AtLeast(bytes, 0x80));
-        const __m256i expected = _mm256_or_si256(ShiftIn<1>(previousLead2, lead2),
-                                                 _mm256_or_si256(ShiftIn<2>(previousLead3, lead3), ShiftIn<3>(previousLead4, lead4)));
-        errors = _mm256_or_si256(errors, _mm256_or_si256(_mm256_xor_si256(expected, continuation), invalid));
-        previousLead2 = lead2;
-        previousLead3 = lead3;
-        previousLead4 = lead4;
-        if ((at & 1023) == 992 && !_mm256_testz_si256(errors, errors))
-            return false;
+    for (int pending = 0; at < end; ++at) {
+        if (pending > 0) {
+            if ((data[at] & 0xC0) != 0x80)
+                return false;
+            --pending;
+        } else if (data[at] >= 0x80) {
+            pending = TrailCount(data[at]);
+            if (pending < 0)
+                return false;
+        }
     }
-    return _mm256_testz_si256(errors, errors);
+    return true;
 }
 
 // Continuation bytes still owed at `at` by a lead byte in the three before.
@@ -124,54 +89,26 @@ int PendingAt(const BYTE* data, size_t start, size_t at)
     return 0;
 }
 
-// High-byte mask of 64 bytes and whether each of them is an A1-FE byte.
-struct EucMasks {
-    std::uint64_t high;
-    std::uint64_t bad; // high bytes outside A1-FE
-};
-
-__attribute__((target("avx2"))) EucMasks ClassifyEuc(const BYTE* p)
-{
-    EucMasks masks {0, 0};
-    for (int half = 0; half < 2; ++half) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
-        const __m256i high = AtLeast(bytes, 0x80);
-        const __m256i inRange = _mm256_andnot_si256(AtLeast(bytes, 0xFF), AtLeast(bytes, 0xA1));
-        const auto highBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(high));
-        const auto badBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(inRange, high)));
-        masks.high |= static_cast<std::uint64_t>(highBits) << (32 * half);
-        masks.bad |= static_cast<std::uint64_t>(badBits) << (32 * half);
-    }
-    return masks;
-}
-
-// Positions just after a run of high bytes of odd length, for 64 bytes whose
-// high-byte mask is `high`; `carry` is 1 when the block before ended in the
-// middle of a pair, and becomes the same for this block. (The carry-chain
-// method for odd-length runs used by fast JSON parsers.)
-std::uint64_t OddRunEnds(std::uint64_t high, std::uint64_t& carry)
-{
-    constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
-    const std::uint64_t startEdges = high & ~(high << 1);
-    const std::uint64_t evenStartMask = kEvenBits ^ carry;
-    const std::uint64_t evenStarts = startEdges & evenStartMask;
-    const std::uint64_t oddStarts = startEdges & ~evenStartMask;
-    const std::uint64_t evenCarries = high + evenStarts;
-    std::uint64_t oddCarries;
-    const bool overflow = __builtin_add_overflow(high, oddStarts, &oddCarries);
-    oddCarries |= carry;
-    carry = overflow ? 1 : 0;
-    const std::uint64_t evenCarryEnds = evenCarries & ~high;
-    const std::uint64_t oddCarryEnds = oddCarries & ~high;
-    return (evenCarryEnds & ~kEvenBits) | (oddCarryEnds & kEvenBits);
-}
-
-#endif // KEL_HAVE_AVX2_PATH
-
 } // namespace
 
-size_t SkipSevenBit(const BYTE* data, size_t at, size_t length)
+Simd BestSimd()
 {
+#if defined(__x86_64__)
+    static const Simd best = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? Simd::Avx512
+        : __builtin_cpu_supports("avx2")                                                             ? Simd::Avx2
+                                                                                                     : Simd::Scalar;
+    return best;
+#else
+    return Simd::Scalar;
+#endif
+}
+
+size_t SkipSevenBit(const BYTE* data, size_t at, size_t length, Simd simd)
+{
+    if (simd == Simd::Avx512)
+        at = simd::SevenBitBlocksAvx512(data, at, length);
+    else if (simd == Simd::Avx2)
+        at = simd::SevenBitBlocksAvx2(data, at, length);
     while (length - at >= 32) {
         std::uint64_t words[4];
         std::memcpy(words, data + at, sizeof words);
@@ -191,38 +128,28 @@ size_t SkipSevenBit(const BYTE* data, size_t at, size_t length)
     return at;
 }
 
-bool Utf8Survives(const BYTE* data, size_t at, size_t length)
+bool Utf8Survives(const BYTE* data, size_t at, size_t length, Simd simd)
 {
-#if KEL_HAVE_AVX2_PATH
-    if (HasAvx2()) {
-        const size_t start = at;
-        if (!Utf8BlocksSurvive(data, at, length))
-            return false;
-        return Utf8SurvivesScalar(data, at, length, PendingAt(data, start, at));
-    }
-#endif
-    return Utf8SurvivesScalar(data, at, length, 0);
+    // The block loops look three bytes back: those are checked one by one.
+    constexpr size_t kLookBack = 3;
+    if (simd == Simd::Scalar || length - at < kLookBack + 64)
+        return Utf8SurvivesScalar(data, at, length, 0, simd);
+    const size_t start = at;
+    if (!Utf8PrefixSurvives(data, at, at + kLookBack))
+        return false;
+    at += kLookBack;
+    const bool blocksSurvive = simd == Simd::Avx512 ? simd::Utf8BlocksAvx512(data, at, length)
+                                                    : simd::Utf8BlocksAvx2(data, at, length);
+    return blocksSurvive && Utf8SurvivesScalar(data, at, length, PendingAt(data, start, at), simd);
 }
 
-size_t SkipEucKr(const BYTE* data, size_t at, size_t length)
+size_t SkipEucKr(const BYTE* data, size_t at, size_t length, Simd simd)
 {
-#if KEL_HAVE_AVX2_PATH
-    if (HasAvx2()) {
-        std::uint64_t carry = 0;
-        size_t block = at;
-        for (; length - block >= 64; block += 64) {
-            const EucMasks masks = ClassifyEuc(data + block);
-            std::uint64_t nextCarry = carry;
-            if (masks.bad != 0 || OddRunEnds(masks.high, nextCarry) != 0)
-                break;
-            carry = nextCarry;
-        }
-        // `block` is the first block not known to be clean; when it starts in
-        // the middle of a pair, back up to that pair's lead byte.
-        at = carry ? block - 1 : block;
-    }
-#endif
-    return SkipEucKrScalar(data, at, length);
+    if (simd == Simd::Avx512)
+        at = simd::EucKrBlocksAvx512(data, at, length);
+    else if (simd == Simd::Avx2)
+        at = simd::EucKrBlocksAvx2(data, at, length);
+    return SkipEucKrScalar(data, at, length, simd);
 }
 
 } // namespace kel::encoding

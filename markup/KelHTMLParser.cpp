@@ -6,6 +6,7 @@
 #include "platform/UiHooks.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -34,13 +35,53 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
 }
 
+// A name of up to eight ASCII letters folded to capitals and packed into
+// one number, 0 for any other name: names compare as numbers.
+constexpr std::uint64_t PackedName(std::wstring_view name)
+{
+    if (name.empty() || name.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (wchar_t ch : name) {
+        const wchar_t upper = ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
+        if (upper <= 0 || upper >= 0x80)
+            return 0;
+        packed = packed << 8 | static_cast<std::uint64_t>(upper);
+    }
+    return packed;
+}
+
 // The tag id of a name, 0 for a tag the parser does not know.
 int LookUpTag(std::wstring_view name)
 {
-    for (const STagName& tag : kTagTable)
-        if (EqualsNoCase(name, tag.name))
-            return tag.id;
+    const std::uint64_t packed = PackedName(name);
+    if (packed == 0)
+        return 0;
+    static constexpr auto kPackedTable = [] {
+        std::array<std::uint64_t, std::size(kTagTable)> packedNames {};
+        for (size_t i = 0; i < packedNames.size(); ++i)
+            packedNames[i] = PackedName(kTagTable[i].name);
+        return packedNames;
+    }();
+    for (size_t i = 0; i < kPackedTable.size(); ++i)
+        if (kPackedTable[i] == packed)
+            return kTagTable[i].id;
     return 0;
+}
+
+// What CString::Trim() removes.
+bool IsTrimmed(wchar_t ch)
+{
+    return ch == L' ' || ch == L'\t' || ch == L'\r' || ch == L'\n' || ch == L'\v' || ch == L'\f';
+}
+
+std::wstring_view Trimmed(std::wstring_view text)
+{
+    while (!text.empty() && IsTrimmed(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsTrimmed(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
 // The first word of a line split on single spaces (leading spaces skipped).
@@ -58,19 +99,50 @@ bool IsDelimiter(wchar_t ch)
     return ch == L'<' || ch == L'>';
 }
 
+// The end of the token that starts at `pos` (the next '<' or '>', or the end
+// of the text), and whether the token holds what NormaliseSpaces changes.
+// Every character that matters is at most '>', so most are passed over
+// with one comparison.
+size_t TokenEnd(std::wstring_view html, size_t pos, bool& needsFolding)
+{
+    needsFolding = false;
+    const size_t start = pos;
+    for (; pos < html.size(); ++pos) {
+        const wchar_t ch = html[pos];
+        if (ch > L'>')
+            continue;
+        if (IsDelimiter(ch))
+            break;
+        if (ch == L'\r' || ch == L'\n' || ch == L'\t' || (ch == L' ' && pos > start && html[pos - 1] == L' '))
+            needsFolding = true;
+    }
+    return pos;
+}
+
 // Carriage returns, line feeds and tabs become spaces and runs of spaces one
 // space: the page as the parser sees it. No run crosses a '<' or '>', so each
-// token can be normalised on its own.
-void NormaliseSpaces(std::wstring_view raw, std::wstring& out)
+// token can be normalised on its own, into `buffer`.
+std::wstring_view NormaliseSpaces(std::wstring_view raw, std::wstring& buffer)
 {
-    out.clear();
+    buffer.clear();
     for (wchar_t ch : raw) {
         if (ch == L'\r' || ch == L'\n' || ch == L'\t')
             ch = L' ';
-        if (ch == L' ' && !out.empty() && out.back() == L' ')
+        if (ch == L' ' && !buffer.empty() && buffer.back() == L' ')
             continue;
-        out.push_back(ch);
+        buffer.push_back(ch);
     }
+    return buffer;
+}
+
+// `text` with "/" before it: the text of a close node.
+CString Closing(std::wstring_view text)
+{
+    std::wstring close;
+    close.reserve(text.size() + 1);
+    close += L'/';
+    close += text;
+    return CString(std::move(close));
 }
 
 // Places parsed nodes in the tree. An element's content goes below its open
@@ -83,7 +155,7 @@ class CDocumentBuilder {
 public:
     explicit CDocumentBuilder(CKelTreeImpl& tree) : m_tree(tree) { _RebuildPath(); }
 
-    void Token(const std::wstring& token, bool endedAtTagEnd)
+    void Token(std::wstring_view token, bool endedAtTagEnd)
     {
         if (token == L" ")
             return;
@@ -146,7 +218,7 @@ private:
 
     // A line between '<' and '>': a tag of the table becomes a node, any
     // other tag (and "!DOCTYPE") is dropped.
-    void _LineParsing(const std::wstring& line)
+    void _LineParsing(std::wstring_view line)
     {
         std::wstring_view name = FirstWord(line);
         int kind = KelNodeOpen;
@@ -162,73 +234,84 @@ private:
         if (tagId == 0)
             return;
 
-        CKelNodeImpl node;
-        node.m_nTagId = tagId;
-        node.m_nKind = kind;
-        node.m_strData = CString(line);
+        CString text(line);
         if (kind == KelNodeOpen) {
-            _OpenNode(node);
+            _OpenNode(tagId, KelNodeOpen, std::move(text));
         } else if (kind == KelNodeClose) {
-            _CloseNode(node);
+            _CloseNode(tagId, std::move(text));
         } else {
-            node.m_strData.TrimRight(L'/');
-            node.m_strData.Trim();
-            node.m_nKind = KelNodeOpen;
-            _OpenNode(node);
-            node.m_strData = L"/" + CString(FirstWord(node.m_strData.str()));
-            node.m_nKind = KelNodeClose;
-            _CloseNode(node);
+            text.TrimRight(L'/');
+            text.Trim();
+            CString close = Closing(FirstWord(text.str()));
+            _OpenNode(tagId, KelNodeOpen, std::move(text));
+            _CloseNode(tagId, std::move(close));
         }
     }
 
-    void _OpenTextNode(const std::wstring& text)
+    void _OpenTextNode(std::wstring_view token)
     {
-        CKelNodeImpl node;
-        node.m_nTagId = KelTagText;
-        node.m_nKind = KelNodeOpen;
-        node.m_strData = CString(text);
-        node.m_strData.Trim();
+        const std::wstring_view trimmed = Trimmed(token);
         // Other white space than the single space trims to nothing: no node.
-        if (node.m_strData.IsEmpty())
+        if (trimmed.empty())
             return;
-        _OpenNode(node);
-        node.m_strData = L"/" + node.m_strData;
-        node.m_nKind = KelNodeClose;
-        _CloseNode(node);
+        CString text(trimmed);
+        CString close = Closing(text.str());
+        _OpenNode(KelTagText, KelNodeOpen, std::move(text));
+        _CloseNode(KelTagText, std::move(close));
     }
 
-    // Appends `node` as the last child of the current node and makes it
+    // A new node of the tree: inserted without a prototype, so that nothing
+    // is copied, and given its tag id, kind and text afterwards.
+    template <typename Insert>
+    CKelNode* _Insert(Insert insert, int tagId, int kind, CString&& text)
+    {
+        auto* node = static_cast<CKelNodeImpl*>(insert(nullptr));
+        node->m_nTagId = tagId;
+        node->m_nKind = kind;
+        node->m_strData = std::move(text);
+        return node;
+    }
+    CKelNode* _InsertLeft(int tagId, int kind, CString&& text)
+    {
+        return _Insert([this](CKelNodeImpl* prototype) { return m_tree.vInsertLeft(prototype); }, tagId, kind, std::move(text));
+    }
+    CKelNode* _InsertRight(int tagId, int kind, CString&& text)
+    {
+        return _Insert([this](CKelNodeImpl* prototype) { return m_tree.vInsertRight(prototype); }, tagId, kind, std::move(text));
+    }
+
+    // Appends a node as the last child of the current node and makes it
     // current; on an empty tree it becomes the header.
-    void _OpenNode(CKelNodeImpl& node)
+    void _OpenNode(int tagId, int kind, CString&& text)
     {
         if (m_path.empty()) {
-            _StartTree(m_tree.vInsertLeft(&node));
+            _StartTree(_InsertLeft(tagId, kind, std::move(text)));
             return;
         }
         SOpenElement& current = m_path.back();
         CKelNode* added;
         if (CKelNode* last = _LastChild(current)) {
             m_tree.SetCurrent(last);
-            added = m_tree.vInsertRight(&node);
+            added = _InsertRight(tagId, kind, std::move(text));
         } else {
             m_tree.SetCurrent(current.node);
-            added = m_tree.vInsertLeft(&node);
+            added = _InsertLeft(tagId, kind, std::move(text));
         }
         current.lastChild = added;
         m_path.push_back({added, nullptr, true, true});
     }
 
-    // Puts the close node right after the current node and returns to the
+    // Puts a close node right after the current node and returns to the
     // enclosing element that is still open (the header at the latest).
-    void _CloseNode(CKelNodeImpl& node)
+    void _CloseNode(int tagId, CString&& text)
     {
         if (m_path.empty()) {
-            _StartTree(m_tree.vInsertRight(&node));
+            _StartTree(_InsertRight(tagId, KelNodeClose, std::move(text)));
             return;
         }
         CKelNode* closing = m_path.back().node;
         m_tree.SetCurrent(closing);
-        CKelNode* closeNode = m_tree.vInsertRight(&node);
+        CKelNode* closeNode = _InsertRight(tagId, KelNodeClose, std::move(text));
         if (m_path.size() > 1) {
             const bool closedAChild = m_path.back().childOfPrevious;
             m_path.pop_back();
@@ -315,7 +398,7 @@ void CKelHTMLParser::Parsing()
 {
     CDocumentBuilder builder(*m_pTree);
     const std::wstring& html = m_strHTML.str();
-    std::wstring token;
+    std::wstring buffer;
     size_t pos = 0;
     for (;;) {
         while (pos < html.size() && IsDelimiter(html[pos]))
@@ -323,13 +406,13 @@ void CKelHTMLParser::Parsing()
         if (pos >= html.size())
             return;
         const size_t start = pos;
-        while (pos < html.size() && !IsDelimiter(html[pos]))
-            ++pos;
+        bool needsFolding;
+        pos = TokenEnd(html, pos, needsFolding);
         const bool endedAtTagEnd = pos < html.size() && html[pos] == L'>';
-        NormaliseSpaces(std::wstring_view(html).substr(start, pos - start), token);
+        const std::wstring_view raw = std::wstring_view(html).substr(start, pos - start);
         if (pos < html.size())
             ++pos;
-        builder.Token(token, endedAtTagEnd);
+        builder.Token(needsFolding ? NormaliseSpaces(raw, buffer) : raw, endedAtTagEnd);
     }
 }
 

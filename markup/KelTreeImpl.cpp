@@ -1,6 +1,12 @@
 #include "KelTreeImpl.h"
 
+#include "KelNodeArena.h"
+
+#include <cstddef>
+#include <new>
 #include <vector>
+
+static_assert(alignof(CKelNodeImpl) <= alignof(std::max_align_t), "nodes fit the arena's slots");
 
 CKelNodeImpl::CKelNodeImpl(CKelNodeImpl* left, CKelNodeImpl* right, CKelNodeImpl* parent)
     : CKelNode(left, right, parent), m_nTagId(0), m_nKind(0)
@@ -22,10 +28,20 @@ CKelNodeImpl& CKelNodeImpl::operator=(const CKelNodeImpl& other)
     return *this;
 }
 
-CKelTreeImpl::CKelTreeImpl() = default;
+CKelTreeImpl::CKelTreeImpl() : m_pArena(std::make_unique<CKelNodeArena>(sizeof(CKelNodeImpl)))
+{
+}
 
+// When no node was ever freed on its own, the arena holds exactly the tree's
+// nodes (the null node included): they are destroyed in one sweep over the
+// arena instead of a walk over the links.
 CKelTreeImpl::~CKelTreeImpl()
 {
+    if (m_pArena->AllInUse()) {
+        m_pArena->DestroyAll([](void* slot) { static_cast<CKelNodeImpl*>(slot)->~CKelNodeImpl(); });
+        m_pCurrent = m_pHeader = m_pNullNode = nullptr;
+        return;
+    }
     RemoveAll();
 }
 
@@ -94,10 +110,15 @@ void CKelTreeImpl::_Dump(CKelNode* node)
 
 void* CKelTreeImpl::_vNewNode()
 {
-    return static_cast<CKelNode*>(new CKelNodeImpl);
+    void* slot = m_pArena->Allocate();
+    return static_cast<CKelNode*>(new (slot) CKelNodeImpl);
 }
 
 void CKelTreeImpl::_vDeleteNode(void* node)
 {
-    delete static_cast<CKelNode*>(node);
+    if (!node)
+        return;
+    auto* impl = static_cast<CKelNodeImpl*>(static_cast<CKelNode*>(node));
+    impl->~CKelNodeImpl();
+    m_pArena->Release(impl);
 }

@@ -11,6 +11,10 @@
 #include <KelCore/KelTree.h>
 #include <KelCore/platform/StringW.h>
 
+#include <memory>
+
+class CKelNodeArena;
+
 // Tag ids of the parser's tag table; text nodes carry KelTagText.
 enum KelTagId : int {
     KelTagHtml = 1,
@@ -78,4 +82,6 @@ private:
     void _Dump(CKelNode* node);
 
     CString m_strDump;
+    // Where the nodes live: one allocation for many nodes.
+    std::unique_ptr<CKelNodeArena> m_pArena;
 };

@@ -1,7 +1,9 @@
 // File search over a generated tree of 200,000 files in 20,000 folders,
-// beside find(1) over the same tree in the same run:
+// beside find(1) and fd (Debian's fdfind) over the same tree in the same run:
 //     find DIR -type f -name '*.cpp' -o -name '*.h'
-// Prints both times, the counts (which must agree) and the ratio find/ours.
+//     fdfind -j 1 -u -s -t f -g '*.{cpp,h}' DIR
+// fd gets as many threads as the search uses (one). Prints the times, the
+// counts (which must agree) and the ratios peer/ours.
 #include "KelFileFind.h"
 #include "KelFileOperation.h"
 
@@ -60,8 +62,9 @@ void GenerateTree(const std::string& root)
     }
 }
 
-// Runs find with its output counted through a pipe, as a user would see it.
-long RunFind(const std::string& root)
+// Runs a tool with its output counted in lines through a pipe, as a user
+// would see it; -1 when it cannot be started or fails.
+long RunCountingLines(const std::vector<const char*>& arguments)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -70,9 +73,10 @@ long RunFind(const std::string& root)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const char* argv[] = {"find", root.c_str(), "-type", "f", "-name", "*.cpp", "-o", "-name", "*.h", nullptr};
+    std::vector<const char*> argv = arguments;
+    argv.push_back(nullptr);
     pid_t child = 0;
-    const int error = posix_spawnp(&child, "find", &actions, nullptr, const_cast<char**>(argv), environ);
+    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, const_cast<char**>(argv.data()), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     long lines = 0;
@@ -86,6 +90,18 @@ long RunFind(const std::string& root)
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? lines : -1;
+}
+
+long RunFind(const std::string& root)
+{
+    return RunCountingLines({"find", root.c_str(), "-type", "f", "-name", "*.cpp", "-o", "-name", "*.h"});
+}
+
+// fd with one thread, hidden and ignored files included, names matched with
+// case as find and the search match them.
+long RunFd(const std::string& root)
+{
+    return RunCountingLines({"fdfind", "-j", "1", "-u", "-s", "-t", "f", "-g", "*.{cpp,h}", root.c_str()});
 }
 
 // KEL_BENCH_TMP, else /dev/shm, else the temporary folder. A memory file
@@ -135,9 +151,11 @@ int main()
     const std::wstring wideRoot(root.begin(), root.end());
     long ours = 0;
     long peer = 0;
+    long fd = 0;
     long folders = 0;
     // One warm-up each so both walk a tree that is in the page cache.
     RunFind(root);
+    const bool haveFd = RunFd(root) >= 0;
     const auto walk = [&] {
         CountingFind find;
         find.FindFoldersFiles(wideRoot.c_str(), L".cpp,.h", 1, 0);
@@ -145,17 +163,27 @@ int main()
         folders = find.folders;
     };
     walk();
-    double oursSeconds = 1e30, peerSeconds = 1e30;
+    double oursSeconds = 1e30, peerSeconds = 1e30, fdSeconds = 1e30;
     for (int round = 0; round < 3; ++round) { // interleaved, best of three
         oursSeconds = std::min(oursSeconds, BestSeconds(1, walk));
         peerSeconds = std::min(peerSeconds, BestSeconds(1, [&] { peer = RunFind(root); }));
+        if (haveFd)
+            fdSeconds = std::min(fdSeconds, BestSeconds(1, [&] { fd = RunFd(root); }));
     }
     std::printf("  FindFoldersFiles(\".cpp,.h\")   %8.3f s  %ld files, %ld folders\n", oursSeconds, ours, folders);
     std::printf("  find -name '*.cpp' -o -name '*.h' %6.3f s  %ld files\n", peerSeconds, peer);
-    if (ours != peer)
+    if (haveFd)
+        std::printf("  fdfind -j 1 -g '*.{cpp,h}'        %6.3f s  %ld files\n", fdSeconds, fd);
+    else
+        std::printf("  fdfind: not installed (Debian package fd-find)\n");
+    if (ours != peer || (haveFd && ours != fd))
         std::printf("  COUNTS DIFFER\n");
     const double ratio = peerSeconds / oursSeconds;
     std::printf("  speed ratio (find time / ours)   %8.2f  (aim >= 1.00: %s)\n", ratio, ratio >= 1.0 ? "met" : "NOT met");
+    if (haveFd) {
+        const double fdRatio = fdSeconds / oursSeconds;
+        std::printf("  speed ratio (fd time / ours)     %8.2f  (aim >= 1.00: %s)\n", fdRatio, fdRatio >= 1.0 ? "met" : "NOT met");
+    }
 
     // Deletion: half of the modules by DeleteDirectory, the other half by
     // one rm -rf, the same amount of work for each.
@@ -182,5 +210,5 @@ int main()
     std::printf("  deletion ratio (rm time / ours)  %8.2f\n", peerRemoval / removal);
     std::error_code error;
     std::filesystem::remove_all(root, error);
-    return ours == peer ? 0 : 1;
+    return ours == peer && (!haveFd || ours == fd) ? 0 : 1;
 }

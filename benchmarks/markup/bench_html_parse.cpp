@@ -7,6 +7,8 @@
 
 #include <gumbo.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +61,34 @@ CStringW ToWide(const std::string& bytes)
     return CStringW(wide.data());
 }
 
+// Bytes of the heap in use (small blocks and mapped ones).
+size_t HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Heap held by a parsed tree: in use after Parsing less in use before it,
+// with the page text already held by the parser.
+size_t TreeBytes(const CStringW& wide)
+{
+    CKelHTMLParser parser;
+    parser.GetHTML(wide);
+    const size_t before = HeapInUse();
+    parser.Parsing();
+    return HeapInUse() - before;
+}
+
+// The same for gumbo's output.
+size_t GumboBytes(const std::string& page)
+{
+    const size_t before = HeapInUse();
+    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+    const size_t bytes = HeapInUse() - before;
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    return bytes;
+}
+
 } // namespace
 
 int main()
@@ -87,6 +117,13 @@ int main()
     std::printf("KelMarkup (UTF-8 to wide + parse + free): %8.1f MB/s\n", megabytes / kel);
     std::printf("KelMarkup (parse + free, wide text given): %7.1f MB/s\n", megabytes / kelParseOnly);
     std::printf("gumbo (parse + free):                      %7.1f MB/s\n", megabytes / gumbo);
-    std::printf("ratio KelMarkup / gumbo: %.2f (parse only: %.2f)\n", gumbo / kel, gumbo / kelParseOnly);
+    std::printf("ratio KelMarkup / gumbo: %.2f (parse only: %.2f)  (aim >= 10: %s)\n", gumbo / kel, gumbo / kelParseOnly,
+                gumbo / kel >= 10.0 ? "met" : "NOT met");
+    const double treeBytes = static_cast<double>(TreeBytes(wide));
+    const double gumboBytes = static_cast<double>(GumboBytes(page));
+    const double pageBytes = static_cast<double>(page.size());
+    std::printf("memory of the tree: %.1f MB, %.1f x the page (aim <= 5: %s); gumbo's output: %.1f MB, %.1f x\n",
+                treeBytes / 1e6, treeBytes / pageBytes, treeBytes / pageBytes <= 5.0 ? "met" : "NOT met", gumboBytes / 1e6,
+                gumboBytes / pageBytes);
     return 0;
 }

@@ -2,11 +2,13 @@
 // with a plain byte-by-byte reading of the four recognisers on inputs made to
 // hit the edges of those shortcuts (block boundaries, pairs cut by a block,
 // sequences cut by the end).
+#include "EncodingScan.h"
 #include "KelFile.h"
 
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -129,5 +131,127 @@ TEST(EncodingScan, LongRunsOfHighBytes)
         ASSERT_EQ(Check("a" + euc), ReferenceCheck("a" + euc)) << run;   // the end keeps a cut pair alive
         std::string mixed = euc + "\x81\x41" + euc;
         ASSERT_EQ(Check(mixed), ReferenceCheck(mixed)) << run;
+    }
+}
+
+// Every vector level of the block scanners against the byte-by-byte level.
+namespace {
+
+using kel::encoding::Simd;
+
+std::vector<Simd> VectorLevels()
+{
+    std::vector<Simd> levels;
+    if (kel::encoding::BestSimd() >= Simd::Avx2)
+        levels.push_back(Simd::Avx2);
+    if (kel::encoding::BestSimd() >= Simd::Avx512)
+        levels.push_back(Simd::Avx512);
+    return levels;
+}
+
+const char* Name(Simd simd)
+{
+    return simd == Simd::Avx512 ? "AVX-512" : simd == Simd::Avx2 ? "AVX2" : "scalar";
+}
+
+const BYTE* Bytes(const std::string& data)
+{
+    return reinterpret_cast<const BYTE*>(data.data());
+}
+
+// Each scanner from `at` to the end, at `simd`, against the byte level.
+void ExpectSameAnswers(const std::string& data, size_t at, Simd simd)
+{
+    const BYTE* bytes = Bytes(data);
+    const size_t length = data.size();
+    ASSERT_EQ(kel::encoding::Utf8Survives(bytes, at, length, simd),
+              kel::encoding::Utf8Survives(bytes, at, length, Simd::Scalar))
+        << Name(simd) << " UTF-8, " << length << " bytes from " << at;
+    ASSERT_EQ(kel::encoding::SkipEucKr(bytes, at, length, simd), kel::encoding::SkipEucKr(bytes, at, length, Simd::Scalar))
+        << Name(simd) << " EUC-KR, " << length << " bytes from " << at;
+    ASSERT_EQ(kel::encoding::SkipSevenBit(bytes, at, length, simd),
+              kel::encoding::SkipSevenBit(bytes, at, length, Simd::Scalar))
+        << Name(simd) << " 7-bit, " << length << " bytes from " << at;
+}
+
+// Mostly well-formed text of one flavour with the odd stray byte, so that
+// the scanners run far before they stop.
+std::string Mostly(std::mt19937& random, int flavour, size_t length)
+{
+    std::string text = Generate(random, flavour, length);
+    std::uniform_int_distribution<int> coin(0, 3);
+    if (!text.empty() && coin(random) == 0) {
+        std::uniform_int_distribution<size_t> where(0, text.size() - 1);
+        std::uniform_int_distribution<int> byte(0, 255);
+        text[where(random)] = static_cast<char>(byte(random));
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(EncodingScanLevels, EveryLengthAtEveryOffset)
+{
+    const std::vector<Simd> levels = VectorLevels();
+    if (levels.empty())
+        GTEST_SKIP() << "this processor has no vector level";
+    std::mt19937 random(8122026);
+    for (size_t length = 0; length <= 300; ++length) {
+        for (int flavour = 0; flavour < 3; ++flavour) {
+            const std::string data = Mostly(random, flavour, length);
+            for (size_t at = 0; at <= length; ++at)
+                for (Simd simd : levels)
+                    ExpectSameAnswers(data, at, simd);
+        }
+    }
+}
+
+TEST(EncodingScanLevels, RandomTextOfAllKinds)
+{
+    const std::vector<Simd> levels = VectorLevels();
+    if (levels.empty())
+        GTEST_SKIP() << "this processor has no vector level";
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<size_t> lengths(0, 5000);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 3000; ++round) {
+        std::string data;
+        if (round % 4 == 3) { // raw random bytes, high ones included
+            data.resize(lengths(random) % 400);
+            for (char& c : data)
+                c = static_cast<char>(byte(random));
+        } else {
+            data = Mostly(random, round % 3, lengths(random));
+        }
+        std::uniform_int_distribution<size_t> start(0, data.size());
+        const size_t at = start(random);
+        for (Simd simd : levels)
+            ExpectSameAnswers(data, at, simd);
+    }
+}
+
+TEST(EncodingScanLevels, SequencesCutAtBlockEdges)
+{
+    // A sequence placed across every 32- and 64-byte edge of a long clean run,
+    // whole, cut short, or followed by one byte too many, and a stray byte
+    // (a continuation byte, an invalid lead, an odd EUC-KR byte) at each place.
+    const std::vector<Simd> levels = VectorLevels();
+    if (levels.empty())
+        GTEST_SKIP() << "this processor has no vector level";
+    const std::string pieces[] = {"\xED\x95\x9C", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xC7\xD1", "\xED\x95", "\xC3",
+                                  "\xF0\x9F\x98\x80\x80", "\xF8\x80\x80\x80", "\x80", "\xB0", "\xFF"};
+    for (const std::string& filler : {std::string("a"), std::string("\xED\x95\x9C"), std::string("\xB0\xA1")}) {
+        std::string clean;
+        while (clean.size() < 260)
+            clean += filler;
+        for (const std::string& piece : pieces) {
+            for (size_t place = 0; place + piece.size() <= clean.size(); ++place) {
+                std::string data = clean;
+                data.replace(place, piece.size(), piece);
+                for (size_t at : {size_t {0}, size_t {1}, size_t {3}})
+                    for (Simd simd : levels)
+                        ExpectSameAnswers(data, at, simd);
+            }
+        }
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/Bstr.h"
 
 #include <cstdlib>
+#include <cwchar>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -181,4 +182,24 @@ TEST(BubbleSort, OrdinalUtf16Order)
               (V {L"\u3042", L"\U0001F600", L"\uE000", L"\uFF21"}));
     EXPECT_EQ(Sorted({L"d", L"c", L"b", L"a", L"e"}), (V {L"a", L"b", L"c", L"d", L"e"}));
     CKelString::BubbleSort(nullptr); // no list: nothing to do, and no crash
+}
+
+// The count runs eight ASCII bytes at a time: around every alignment of
+// multi-byte, ill-formed and cut sequences it still counts what the
+// conversion writes.
+TEST(Conversions, Utf8CountAgreesWithTheConversionAtEveryAlignment)
+{
+    const std::string pieces[] = {"\xED\x95\x9C", "\xC3\xA9", "\xF0\x9F\x98\x80", "\x80", "\xED\x95", "\xFF", "\xC3"};
+    for (const std::string& piece : pieces) {
+        for (size_t before = 0; before < 20; ++before) {
+            for (size_t after = 0; after < 20; ++after) {
+                const std::string bytes = std::string(before, 'a') + piece + std::string(after, 'b') + piece;
+                const int count = CKelString::UTF82UnicodeCount(bytes.c_str());
+                std::vector<wchar_t> converted(bytes.size() + 1, L'\x7F'); // never more characters than bytes
+                CKelString::UTF82Unicode(converted.data(), bytes.c_str());
+                ASSERT_EQ(static_cast<size_t>(count), std::wcslen(converted.data()) + 1) << before << " " << after;
+                ASSERT_GE(count, static_cast<int>(before + after + 1));
+            }
+        }
+    }
 }

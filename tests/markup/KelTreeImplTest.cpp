@@ -129,3 +129,57 @@ TEST(KelTreeImpl, RemoveAllLeavesAReusableTree)
 }
 
 } // namespace
+
+// Nodes live in the tree's arena: a slot freed on its own is handed out
+// again, a tree with such a slot is still freed whole, and a large tree is
+// emptied and filled again with every text intact.
+class SlotTree : public CKelTreeImpl {
+public:
+    using CKelTreeImpl::_vDeleteNode;
+    using CKelTreeImpl::_vNewNode;
+};
+
+TEST(KelTreeImplArena, AFreedSlotIsReusedAndTheTreeStillFreesEveryNode)
+{
+    SlotTree tree;
+    CKelNodeImpl root = Payload(KelTagHtml, KelNodeOpen, L"html with a text too long to fit in the string itself");
+    tree.vInsertLeft(&root);
+    void* loose = tree._vNewNode();
+    static_cast<CKelNodeImpl*>(static_cast<CKelNode*>(loose))->m_strData = L"a loose node with its own long text";
+    tree._vDeleteNode(loose);
+    void* again = tree._vNewNode();
+    EXPECT_EQ(again, loose);
+    tree._vDeleteNode(again);
+    CKelNodeImpl child = Payload(KelTagText, KelNodeOpen, L"a child whose text is long enough for the heap");
+    tree.vInsertLeft(&child);
+    EXPECT_EQ(kel::test::Shape(tree),
+              L"html with a text too long to fit in the string itself[1/1]{a child whose text is long enough for the heap[22/1]}");
+    // The destructor frees the rest; the sanitizer runs see any leak.
+}
+
+TEST(KelTreeImplArena, ALargeTreeEmptiedAndFilledAgain)
+{
+    CKelTreeImpl tree;
+    for (int round = 0; round < 2; ++round) {
+        CKelNodeImpl root = Payload(KelTagHtml, KelNodeOpen, L"html");
+        tree.vInsertLeft(&root);
+        for (int i = 0; i < 50000; ++i) {
+            CKelNodeImpl node = Payload(KelTagText, KelNodeOpen, (L"text number " + std::to_wstring(i)).c_str());
+            if (i == 0)
+                tree.vInsertLeft(&node);
+            else
+                tree.vInsertRight(&node);
+        }
+        size_t count = 0;
+        bool textsIntact = true;
+        CKelNode* node = tree.MoveHeader();
+        for (node = tree.MoveLeftNode(); node != tree.GetNullNode(); node = tree.MoveRightNode(), ++count)
+            textsIntact = textsIntact && static_cast<CKelNodeImpl*>(node)->m_strData == (L"text number " + std::to_wstring(count)).c_str();
+        EXPECT_EQ(count, 50000u);
+        EXPECT_TRUE(textsIntact);
+        EXPECT_EQ(kel::test::BrokenLinks(tree), 0u);
+        if (round == 0)
+            tree.RemoveAll();
+        EXPECT_EQ(tree.GetHeaderNode() == nullptr, round == 0);
+    }
+}
