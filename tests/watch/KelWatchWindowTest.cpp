@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QInputDialog>
 #include <QMenuBar>
 #include <QLineEdit>
@@ -620,6 +621,38 @@ TEST_F(WatchWindows, AStartLineIsShownOnceReadAndNoFollowStartsAtTheTop)
     CKelWatchView* clamped = again->Children().first()->GetView();
     EXPECT_TRUE(QTest::qWaitFor([&] { return clamped->Selection().Caret().line.Get() == 499; }, kWaitMs))
         << clamped->Selection().Caret().line.Get();
+}
+
+TEST_F(WatchWindows, TabsOfTheSameNameFromTwoFoldersAreToldApartAndTheStatusCountsTheLines)
+{
+    std::filesystem::create_directories(m_files.path() / "api");
+    std::filesystem::create_directories(m_files.path() / "web");
+    const std::string api = m_files / "api/svc.log";
+    const std::string web = m_files / "web/svc.log";
+    Append(api, "one\ntwo\nthree\n");
+    Append(web, "only\n");
+    CMainFrame* frame = Start({QString::fromStdString(api), QString::fromStdString(web)});
+    const QList<CChildFrame*> children = frame->Children();
+    ASSERT_EQ(children.size(), 2);
+    EXPECT_EQ(children[0]->windowTitle(), QStringLiteral("svc.log — api"));
+    EXPECT_EQ(children[1]->windowTitle(), QStringLiteral("svc.log — web"));
+    EXPECT_EQ(children[0]->toolTip(), QString::fromStdString(api));
+
+    QLabel* size = frame->StatusPane(ID_STATUSBAR_SIZE);
+    ASSERT_TRUE(size);
+    const QString threeLines = QStringLiteral("%1 · 3줄").arg(QLocale().formattedDataSize(14, 1, QLocale::DataSizeIecFormat));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return size->text() == threeLines; }, kWaitMs)) << size->text().toStdString();
+    frame->MdiArea()->setActiveSubWindow(children[1]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return size->text().endsWith(QStringLiteral(" · 1줄")); }, kWaitMs))
+        << size->text().toStdString();
+    Append(web, "two\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return size->text().endsWith(QStringLiteral(" · 2줄")); }, kWaitMs))
+        << size->text().toStdString();
+
+    // One of them closed: the other is its name alone again.
+    children[0]->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return children[1]->windowTitle() == QStringLiteral("svc.log"); }, kWaitMs))
+        << children[1]->windowTitle().toStdString();
 }
 
 TEST_F(WatchWindows, AnUnreadablePathAmongSeveralStillOpensItsEmptyTab)

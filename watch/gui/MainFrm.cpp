@@ -19,6 +19,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -99,6 +100,7 @@ bool CMainFrame::LoadFrame()
         _ShowFindState();
         _ShowFilterState();
         _ShowEncoding();
+        _ShowSize();
     });
 
     createActions();
@@ -449,6 +451,11 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
         if (child == ActiveChild())
             _ShowEncoding();
     });
+    for (auto changed : {&CKelWatchView::linesAppended, &CKelWatchView::textReplaced})
+        connect(view, changed, this, [this, child] {
+            if (child == ActiveChild())
+                _ShowSize();
+        });
     m_mdiArea->addSubWindow(child);
     // Titles are counted again once the closed window has left the area; the
     // frame's own destruction closes nothing and so calls nothing back.
@@ -500,11 +507,27 @@ void CMainFrame::_UpdateTitles()
             if (other == child)
                 number = total;
         }
-        child->setWindowTitle(total > 1 ? QStringLiteral("%1:%2").arg(child->DocumentTitle()).arg(number)
-                                        : child->DocumentTitle());
+        const QString name = _TitleTellingApart(child, children);
+        child->setWindowTitle(total > 1 ? QStringLiteral("%1:%2").arg(name).arg(number) : name);
+        child->setToolTip(QString::fromStdWString(child->GetView()->GetDocument()->GetPathName().str()));
     }
     const CChildFrame* active = ActiveChild();
     setWindowTitle(active ? QStringLiteral("KelWatch - %1").arg(active->windowTitle()) : QStringLiteral("KelWatch"));
+}
+
+// The document's title, with its folder when another open document of
+// another folder has the same name ("svc.log — api").
+QString CMainFrame::_TitleTellingApart(const CChildFrame* child, const QList<CChildFrame*>& children) const
+{
+    const CKelWatchDoc* document = child->GetView()->GetDocument();
+    const QFileInfo path(QString::fromStdWString(document->GetPathName().str()));
+    for (const CChildFrame* other : children) {
+        const CKelWatchDoc* otherDocument = other->GetView()->GetDocument();
+        if (otherDocument != document && other->DocumentTitle() == child->DocumentTitle()
+            && !path.filePath().isEmpty())
+            return QStringLiteral("%1 — %2").arg(child->DocumentTitle(), path.dir().dirName());
+    }
+    return child->DocumentTitle();
 }
 
 void CMainFrame::open()

@@ -112,6 +112,8 @@ private:
     QAction* _AddAction(UINT id, const QString& text);
     CChildFrame* _AddView(const std::shared_ptr<CKelWatchDoc>& document, const QString& title);
     void _UpdateTitles();
+    QString _TitleTellingApart(const CChildFrame* child, const QList<CChildFrame*>& children) const;
+    void _ShowSize();
     void _ShowFollowState();
     void _ApplyFind();
     void _ShowFindState();

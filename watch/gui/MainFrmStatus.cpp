@@ -11,6 +11,7 @@
 
 #include <QActionGroup>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QStatusBar>
 
@@ -120,15 +121,38 @@ void CMainFrame::createStatusBar()
     auto* follow = new QLabel(status);
     follow->setVisible(false); // shown while the current view does not follow
     auto* encoding = new QLabel(status); // the current document's encoding
+    auto* size = new QLabel(status);     // its size and line count
     status->addWidget(first, 1);
     status->addPermanentWidget(follow);
+    status->addPermanentWidget(size);
     status->addPermanentWidget(encoding);
     status->addPermanentWidget(second); // the extended element on the right
     m_panes[ID_STATUSBAR_PANE1] = first;
     m_panes[ID_STATUSBAR_PANE2] = second;
     m_panes[ID_STATUSBAR_FOLLOW] = follow;
     m_panes[ID_STATUSBAR_ENCODING] = encoding;
+    m_panes[ID_STATUSBAR_SIZE] = size;
     _ShowEncoding();
+    _ShowSize();
+}
+
+// "476.8 MiB · 5,581,720줄": the bytes of the file read so far and the lines
+// shown, in the numbers of the locale.
+void CMainFrame::_ShowSize()
+{
+    QLabel* pane = StatusPane(ID_STATUSBAR_SIZE);
+    const CChildFrame* child = ActiveChild();
+    if (!pane)
+        return;
+    pane->setVisible(child != nullptr);
+    if (!child)
+        return;
+    const CKelWatchView* view = child->GetView();
+    const QLocale locale;
+    const auto bytes = static_cast<qint64>(view->GetDocument()->GetReadPosition());
+    pane->setText(QStringLiteral("%1 · %2줄")
+                      .arg(locale.formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat))
+                      .arg(locale.toString(static_cast<qulonglong>(view->Lines().LineCount()))));
 }
 
 // The current document read again in `encoding`, or detected again.

@@ -77,6 +77,8 @@ constexpr UINT ID_VIEW_ENCODING_UTF16BE = 32798;
 constexpr UINT ID_VIEW_ENCODING_SYSTEM = 32799;
 constexpr UINT ID_VIEW_ENCODING_DETECT = 32800;
 constexpr UINT ID_STATUSBAR_ENCODING = 32801;
+// The document's size read so far and its line count
+constexpr UINT ID_STATUSBAR_SIZE = 32802;
 // The filter pane, highlight rules and line numbers
 constexpr UINT ID_VIEW_FILTER = 32810;
 constexpr UINT ID_VIEW_HIGHLIGHT = 32811;
