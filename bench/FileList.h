@@ -25,6 +25,7 @@ public:
         kNewExtension = 5,   // "변경할 확장자"
         kPath = 6,           // "경로"
     };
+    static constexpr int kColumnCount = kPath + 1;
 
     int GetItemCount() const { return static_cast<int>(m_rows.size()); }
     // A new empty, unchecked row at `index` (0 is the top); returns its index.

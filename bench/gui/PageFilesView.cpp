@@ -49,11 +49,11 @@ CPageFilesView::CPageFilesView(QWidget* parent)
     m_pList->setHeaderLabels({ QString(), QStringLiteral("글자셋"), QStringLiteral("파일명"),
         QStringLiteral("변경할 파일명"), QStringLiteral("확장자"), QStringLiteral("변경할 확장자"),
         QStringLiteral("경로") });
-    const int widths[] = { 25, 50, 200, 200, 50, 50, 160 };
-    for (int column = 0; column < 7; ++column)
+    const int widths[CFileList::kColumnCount] = { 25, 50, 200, 200, 50, 50, 160 };
+    for (int column = CFileList::kCheck; column < CFileList::kColumnCount; ++column)
         m_pList->setColumnWidth(column, widths[column]);
-    m_pList->headerItem()->setTextAlignment(0, Qt::AlignCenter);
-    m_pList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
+    m_pList->headerItem()->setTextAlignment(CFileList::kCheck, Qt::AlignCenter);
+    m_pList->headerItem()->setTextAlignment(CFileList::kCharset, Qt::AlignCenter);
 
     auto* choose = new QPushButton(QStringLiteral("폴더 선택"));
     auto* search = new QPushButton(QStringLiteral("검색 시작"));
@@ -122,7 +122,7 @@ void CPageFilesView::_ReadFields()
     // The user's check marks are the rows' data.
     CFileList& list = m_page.List();
     for (int row = 0; row < list.GetItemCount() && row < m_pList->topLevelItemCount(); ++row)
-        list.SetCheck(row, m_pList->topLevelItem(row)->checkState(0) == Qt::Checked);
+        list.SetCheck(row, m_pList->topLevelItem(row)->checkState(CFileList::kCheck) == Qt::Checked);
 }
 
 void CPageFilesView::_ShowFields()
@@ -145,10 +145,10 @@ void CPageFilesView::_ShowList()
     items.reserve(list.GetItemCount());
     for (int row = 0; row < list.GetItemCount(); ++row) {
         auto* item = new QTreeWidgetItem;
-        for (int column = 1; column < 7; ++column)
+        for (int column = CFileList::kCharset; column < CFileList::kColumnCount; ++column)
             item->setText(column, ToQString(list.GetItemText(row, column)));
-        item->setTextAlignment(1, Qt::AlignCenter);
-        item->setCheckState(0, list.GetCheck(row) ? Qt::Checked : Qt::Unchecked);
+        item->setTextAlignment(CFileList::kCharset, Qt::AlignCenter);
+        item->setCheckState(CFileList::kCheck, list.GetCheck(row) ? Qt::Checked : Qt::Unchecked);
         items.append(item);
     }
     m_pList->addTopLevelItems(items);
