@@ -6,14 +6,9 @@
 
 using namespace kel::bench;
 
-void CPageBase64Decoding::_ShowBuffer()
+CPageBase64Decoding::CPageBase64Decoding()
+    : CBytePage(BufferBox::kOutput, kMessageTooLongDownload)
 {
-    RunShowingFailure([&] { m_strOutput = BufferToText(m_buffer, m_nView, kMessageTooLongDownload); });
-}
-
-void CPageBase64Decoding::Open(const CStringW& path)
-{
-    OpenPath(m_strPath, path, [&] { return _Load(); });
 }
 
 StepResult CPageBase64Decoding::_Load()
@@ -31,12 +26,6 @@ void CPageBase64Decoding::InputChanged()
 {
     m_base64 = CBase64Text(m_strInput);
     m_strPath.Empty();
-}
-
-void CPageBase64Decoding::ViewChanged()
-{
-    if (!m_strOutput.IsEmpty())
-        _ShowBuffer();
 }
 
 void CPageBase64Decoding::Decode()

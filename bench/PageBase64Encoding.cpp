@@ -24,25 +24,15 @@ constexpr size_t kSavePiece = 3 * (kProgressBlock / 8);
 
 } // namespace
 
-void CPageBase64Encoding::_ShowBuffer()
+CPageBase64Encoding::CPageBase64Encoding()
+    : CBytePage(BufferBox::kInput, kMessageTooLong)
 {
-    RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLong); });
-}
-
-void CPageBase64Encoding::Open(const CStringW& path)
-{
-    OpenPath(m_strPath, path, [&] { return _Load(); });
 }
 
 StepResult CPageBase64Encoding::_Load()
 {
     bool loaded = false;
-    const StepResult result = RunStep([&] { loaded = ReadFileIntoBuffer(m_strPath, m_buffer, m_pProgress); });
-    if (result != StepResult::kDone || !loaded)
-        return result;
-    m_nView = kViewRawData;
-    _ShowBuffer();
-    return result;
+    return _LoadBuffer(loaded);
 }
 
 void CPageBase64Encoding::InputChanged()
@@ -50,14 +40,7 @@ void CPageBase64Encoding::InputChanged()
     if (m_strInput.IsEmpty())
         return;
     m_strPath.Empty();
-    m_buffer = CByteBuffer();
-    m_typedFailure.Run([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
-}
-
-void CPageBase64Encoding::ViewChanged()
-{
-    if (!m_strInput.IsEmpty())
-        _ShowBuffer();
+    _BufferFromInput();
 }
 
 void CPageBase64Encoding::Encode()

@@ -26,29 +26,18 @@ DWORD AlgorithmId(int index)
 
 } // namespace
 
-void CPageHash::_ShowBuffer()
+CPageHash::CPageHash()
+    : CBytePage(BufferBox::kInput, kMessageTooLongHash)
 {
-    RunShowingFailure([&] { m_strInput = BufferToText(m_buffer, m_nView, kMessageTooLongHash); });
-}
-
-void CPageHash::Open(const CStringW& path)
-{
-    OpenPath(m_strPath, path, [&] { return _Load(); });
 }
 
 StepResult CPageHash::_Load()
 {
     bool loaded = false;
     auto hash = std::make_unique<CKelHashStream>(AlgorithmId(m_nAlgorithm));
-    const StepResult result = RunStep([&] {
-        loaded = ReadFileIntoBuffer(m_strPath, m_buffer, m_pProgress,
-            [&](const BYTE* data, size_t count) { hash->Update(data, count); });
-    });
-    if (result != StepResult::kDone || !loaded)
-        return result;
-    m_pLoadedHash = std::move(hash);
-    m_nView = kViewRawData;
-    _ShowBuffer();
+    const StepResult result = _LoadBuffer(loaded, [&](const BYTE* data, size_t count) { hash->Update(data, count); });
+    if (loaded)
+        m_pLoadedHash = std::move(hash);
     return result;
 }
 
@@ -56,15 +45,8 @@ void CPageHash::InputChanged()
 {
     if (m_strInput.IsEmpty())
         return;
-    m_buffer = CByteBuffer();
     m_pLoadedHash.reset();
-    m_typedFailure.Run([&] { m_buffer = TextToBuffer(m_strInput, m_nView); });
-}
-
-void CPageHash::ViewChanged()
-{
-    if (!m_strInput.IsEmpty())
-        _ShowBuffer();
+    _BufferFromInput();
 }
 
 void CPageHash::AlgorithmChanged()

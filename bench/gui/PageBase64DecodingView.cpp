@@ -4,23 +4,16 @@
 #include "ProgressWindow.h"
 #include "QtText.h"
 
-#include <ByteViews.h>
-
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 
 CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
-    : QWidget(parent)
-    , m_pPath(new CDevLineEdit)
-    , m_pInput(new CDevEdit)
+    : CBytePageView(m_page, parent)
     , m_pOutput(new CDevEdit)
-    , m_pViews(new CViewButtons)
     , m_pStatus(new QLabel)
 {
-    m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     auto* open = new QPushButton(QStringLiteral("File Open"));
     auto* decode = new QPushButton(QStringLiteral("Decoding"));
     auto* save = new QPushButton(QStringLiteral("File Save"));
@@ -36,9 +29,7 @@ CPageBase64DecodingView::CPageBase64DecodingView(QWidget* parent)
     layout->addWidget(save, 5, 1);
 
     connect(open, &QPushButton::clicked, this, &CPageBase64DecodingView::OnFileOpen);
-    connect(m_pPath, &CDevLineEdit::EditedByUser, this, &CPageBase64DecodingView::OnPathChanged);
     connect(m_pInput, &CDevEdit::EditedByUser, this, &CPageBase64DecodingView::OnInputChanged);
-    connect(&m_pViews->Group(), &QButtonGroup::idClicked, this, &CPageBase64DecodingView::OnViewClicked);
     connect(decode, &QPushButton::clicked, this, &CPageBase64DecodingView::OnDecode);
     connect(save, &QPushButton::clicked, this, &CPageBase64DecodingView::OnFileSave);
     _ShowFields();
@@ -53,37 +44,11 @@ void CPageBase64DecodingView::_ShowFields()
     m_pStatus->setText(ToQString(m_page.m_strStatus));
 }
 
-void CPageBase64DecodingView::OnFileOpen()
-{
-    const CStringW file = ChooseFileToOpen(this);
-    if (file.IsEmpty())
-        return;
-    _Open(file);
-}
-
-void CPageBase64DecodingView::_Open(const CStringW& path)
-{
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
-    _ShowFields();
-}
-
-void CPageBase64DecodingView::OnPathChanged()
-{
-    _Open(FromQString(m_pPath->text()));
-}
-
 void CPageBase64DecodingView::OnInputChanged()
 {
     m_page.m_strInput = FromQString(m_pInput->Text());
     m_page.InputChanged();
     m_pPath->SetTextQuietly(ToQString(m_page.m_strPath));
-}
-
-void CPageBase64DecodingView::OnViewClicked(int view)
-{
-    m_page.m_nView = view;
-    m_page.ViewChanged();
-    _ShowFields();
 }
 
 void CPageBase64DecodingView::OnDecode()

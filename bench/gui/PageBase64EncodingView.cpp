@@ -11,16 +11,11 @@
 #include <QPushButton>
 
 CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
-    : QWidget(parent)
-    , m_pPath(new CDevLineEdit)
-    , m_pInput(new CDevEdit)
+    : CBytePageView(m_page, parent)
     , m_pOutput(new CDevEdit)
-    , m_pViews(new CViewButtons)
     , m_pStatus(new QLabel)
 {
-    m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     auto* open = new QPushButton(QStringLiteral("File Open"));
     auto* encode = new QPushButton(QStringLiteral("Encoding"));
     auto* save = new QPushButton(QStringLiteral("File Save"));
@@ -36,13 +31,16 @@ CPageBase64EncodingView::CPageBase64EncodingView(QWidget* parent)
     layout->addWidget(save, 5, 1);
 
     connect(open, &QPushButton::clicked, this, &CPageBase64EncodingView::OnFileOpen);
-    connect(m_pPath, &CDevLineEdit::EditedByUser, this, &CPageBase64EncodingView::OnPathChanged);
     connect(m_pInput, &CDevEdit::EditedByUser, this, &CPageBase64EncodingView::OnInputChanged);
-    connect(&m_pViews->Group(), &QButtonGroup::idClicked, this, &CPageBase64EncodingView::OnViewClicked);
     connect(encode, &QPushButton::clicked, this, &CPageBase64EncodingView::OnEncode);
     connect(save, &QPushButton::clicked, this, &CPageBase64EncodingView::OnFileSave);
     m_page.m_nView = kel::bench::kViewUnicode;
     _ShowFields();
+}
+
+void CPageBase64EncodingView::_ReadFields()
+{
+    m_page.m_strInput = FromQString(m_pInput->Text());
 }
 
 void CPageBase64EncodingView::_ShowFields()
@@ -54,25 +52,6 @@ void CPageBase64EncodingView::_ShowFields()
     m_pStatus->setText(ToQString(m_page.m_strStatus));
 }
 
-void CPageBase64EncodingView::OnFileOpen()
-{
-    const CStringW file = ChooseFileToOpen(this);
-    if (file.IsEmpty())
-        return;
-    _Open(file);
-}
-
-void CPageBase64EncodingView::_Open(const CStringW& path)
-{
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
-    _ShowFields();
-}
-
-void CPageBase64EncodingView::OnPathChanged()
-{
-    _Open(FromQString(m_pPath->text()));
-}
-
 void CPageBase64EncodingView::OnInputChanged()
 {
     m_page.m_strInput = FromQString(m_pInput->Text());
@@ -80,14 +59,6 @@ void CPageBase64EncodingView::OnInputChanged()
     // Only the path box changes: the input keeps its text and selection.
     m_pPath->SetTextQuietly(ToQString(m_page.m_strPath));
     m_pInput->ensureCursorVisible();
-}
-
-void CPageBase64EncodingView::OnViewClicked(int view)
-{
-    m_page.m_nView = view;
-    m_page.m_strInput = FromQString(m_pInput->Text());
-    m_page.ViewChanged();
-    _ShowFields();
 }
 
 void CPageBase64EncodingView::OnEncode()

@@ -1,10 +1,7 @@
 #include "PageHashView.h"
 
-#include "FileChoice.h"
 #include "ProgressWindow.h"
 #include "QtText.h"
-
-#include <ByteViews.h>
 
 #include <QGridLayout>
 #include <QIntValidator>
@@ -12,17 +9,12 @@
 #include <QPushButton>
 
 CPageHashView::CPageHashView(QWidget* parent)
-    : QWidget(parent)
-    , m_pPath(new CDevLineEdit)
-    , m_pInput(new CDevEdit)
-    , m_pViews(new CViewButtons)
+    : CBytePageView(m_page, parent)
     , m_pAlgorithm(new QComboBox)
     , m_pLength(new QLineEdit)
     , m_pOutput(new QLineEdit)
 {
-    m_pPath->setReadOnly(true);
     m_pOutput->setReadOnly(true);
-    m_pInput->SetLimitText(static_cast<int>(kel::bench::kDisplayLimit));
     m_pAlgorithm->addItems({ QStringLiteral("MD5"), QStringLiteral("SHA1"), QStringLiteral("SHA256") });
     m_pLength->setValidator(new QIntValidator(0, 2048, m_pLength));
     auto* open = new QPushButton(QStringLiteral("File Open"));
@@ -40,9 +32,7 @@ CPageHashView::CPageHashView(QWidget* parent)
     layout->addWidget(m_pOutput, 4, 0, 1, 4);
 
     connect(open, &QPushButton::clicked, this, &CPageHashView::OnFileOpen);
-    connect(m_pPath, &CDevLineEdit::EditedByUser, this, &CPageHashView::OnPathChanged);
     connect(m_pInput, &CDevEdit::EditedByUser, this, &CPageHashView::OnInputChanged);
-    connect(&m_pViews->Group(), &QButtonGroup::idClicked, this, &CPageHashView::OnViewClicked);
     connect(m_pAlgorithm, &QComboBox::activated, this, &CPageHashView::OnAlgorithmChanged);
     connect(hashing, &QPushButton::clicked, this, &CPageHashView::OnHashing);
     _ShowFields();
@@ -65,39 +55,10 @@ void CPageHashView::_ShowFields()
     m_pOutput->setText(ToQString(m_page.m_strOutput));
 }
 
-void CPageHashView::OnFileOpen()
-{
-    const CStringW file = ChooseFileToOpen(this);
-    if (file.IsEmpty())
-        return;
-    _ReadFields();
-    _Open(file);
-}
-
-void CPageHashView::_Open(const CStringW& path)
-{
-    RunWithProgress(this, m_page, QStringLiteral("파일을 읽는 중입니다..."), [&] { m_page.Open(path); });
-    _ShowFields();
-}
-
-void CPageHashView::OnPathChanged()
-{
-    _ReadFields();
-    _Open(FromQString(m_pPath->text()));
-}
-
 void CPageHashView::OnInputChanged()
 {
     _ReadFields();
     m_page.InputChanged();
-}
-
-void CPageHashView::OnViewClicked(int view)
-{
-    _ReadFields();
-    m_page.m_nView = view;
-    m_page.ViewChanged();
-    _ShowFields();
 }
 
 void CPageHashView::OnAlgorithmChanged(int index)
