@@ -72,8 +72,10 @@ CBase64Text CBase64Text::ReadFile(const CStringW& path, CProgress* progress)
     size_t read = 0;
     size_t zeroAt = SIZE_MAX;
     if (!kel::bench::ReadFileIntoBuffer(path, bytes, progress, [&](const BYTE* data, size_t count) {
+            BYTE blockAny = 0; // a local, so the loop is vectorised
             for (size_t i = 0; i < count; ++i)
-                any |= data[i];
+                blockAny |= data[i];
+            any |= blockAny;
             if (zeroAt == SIZE_MAX)
                 if (const void* zero = std::memchr(data, 0, count))
                     zeroAt = read + static_cast<size_t>(static_cast<const BYTE*>(zero) - data);

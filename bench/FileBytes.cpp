@@ -1,11 +1,14 @@
 #include "FileBytes.h"
 
+#include "ReadAhead.h"
+
 #include <KelException.h>
 #include <platform/FileHandle.h>
 #include <platform/FileRewrite.h>
 #include <platform/Folder.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <string>
 
@@ -15,6 +18,9 @@ using kel::platform::CFileHandle;
 using kel::platform::NarrowPath;
 
 namespace {
+
+// The longest wait for the reading thread between two progress reports.
+constexpr std::chrono::milliseconds kReadWait { 20 };
 
 [[noreturn]] void ThrowSystemError()
 {
@@ -36,20 +42,25 @@ bool ReadFileIntoBuffer(const CStringW& path, CByteBuffer& buffer, CProgress* pr
     if (!OpenForReading(path, file) || !file.Size(size))
         return false;
     CByteBuffer loaded = CByteBuffer::Allocate(static_cast<size_t>(size));
-    size_t total = 0;
+    // Read on a thread of its own: the blocks that have arrived are looked
+    // at here while the next ones are read, and a slow disk never keeps
+    // this thread from its reports for longer than a wait.
+    CReadAhead reader(file, loaded.Data(), loaded.Count());
+    size_t seen = 0;
     for (;;) {
-        ReportProgress(progress, total, loaded.Count());
-        const size_t want = std::min(kProgressBlock, loaded.Count() - total);
-        size_t read = 0;
-        if (want > 0 && !file.Read(loaded.Data() + total, want, read))
-            ThrowSystemError();
-        if (onBlock && read > 0)
-            onBlock(loaded.Data() + total, read);
-        total += read;
-        if (read < kProgressBlock)
-            break; // end of file, or the buffer is full
+        ReportProgress(progress, seen, loaded.Count());
+        const CReadAhead::SState state = reader.Wait(seen, kReadWait);
+        const size_t piece = std::min(kProgressBlock, state.ready - seen);
+        if (onBlock && piece > 0)
+            onBlock(loaded.Data() + seen, piece);
+        seen += piece;
+        if (state.bFinished && seen == state.ready) {
+            if (state.nError != 0)
+                throw new CKelException(static_cast<DWORD>(state.nError));
+            break;
+        }
     }
-    loaded.Shrink(total);
+    loaded.Shrink(seen);
     buffer = std::move(loaded);
     return true;
 }

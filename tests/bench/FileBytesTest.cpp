@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 
@@ -18,7 +19,56 @@ using namespace kel::test;
 
 namespace {
 
+std::string RandomText(size_t count)
+{
+    std::mt19937 random(7);
+    std::string bytes(count, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
 } // namespace
+
+TEST(FileBytes, AFileOfManyBlocksArrivesWholeAndInOrderInPiecesOfAtMostABlock)
+{
+    TempDir dir;
+    const std::string content = RandomText(7 * kel::bench::kProgressBlock + 5);
+    WriteBytes(dir / "big", content);
+    std::string seen;
+    size_t largest = 0;
+    CountingProgress progress;
+    CByteBuffer buffer;
+    ASSERT_TRUE(kel::bench::ReadFileIntoBuffer(Wide(dir / "big"), buffer, &progress, [&](const BYTE* data, size_t count) {
+        seen.append(reinterpret_cast<const char*>(data), count);
+        largest = std::max(largest, count);
+    }));
+    EXPECT_EQ(buffer.View(), content);
+    EXPECT_EQ(seen, content);
+    EXPECT_LE(largest, kel::bench::kProgressBlock);
+    EXPECT_GE(progress.Steps(), 8); // a report before each piece at least
+    EXPECT_EQ(buffer.Data()[buffer.Count()], 0); // the zero after the bytes
+
+    WriteBytes(dir / "empty", "");
+    ASSERT_TRUE(kel::bench::ReadFileIntoBuffer(Wide(dir / "empty"), buffer, nullptr, [&](const BYTE*, size_t) {
+        ADD_FAILURE() << "no block in an empty file";
+    }));
+    EXPECT_TRUE(buffer.IsEmpty());
+}
+
+TEST(FileBytes, AReadStoppedHalfwayLeavesTheBufferAsItWas)
+{
+    TempDir dir;
+    WriteBytes(dir / "big", RandomText(6 * kel::bench::kProgressBlock));
+    CByteBuffer buffer = CByteBuffer::Copy("before");
+    CountingProgress stopAtThird(3);
+    size_t seen = 0;
+    EXPECT_THROW(kel::bench::ReadFileIntoBuffer(Wide(dir / "big"), buffer, &stopAtThird,
+                     [&](const BYTE*, size_t count) { seen += count; }),
+        kel::bench::SCancelled);
+    EXPECT_EQ(buffer.View(), "before");
+    EXPECT_LT(seen, 6 * kel::bench::kProgressBlock);
+}
 
 TEST(FileBytes, ReadsOnlyRegularFilesAndNeverWaitsOnAFifo)
 {
