@@ -1,11 +1,24 @@
 #include "KelBase64.h"
 
+#include "Base64Avx2.h"
+
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
 namespace {
+
+// Whether the AVX2 blocks run: the processor has them and they are not
+// switched off.
+const bool kAvx2 = kel::codec::Avx2Present();
+std::atomic<bool> g_vectorised { kAvx2 };
+
+inline bool Vectorised()
+{
+    return g_vectorised.load(std::memory_order_relaxed);
+}
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -125,6 +138,11 @@ size_t DecodeText(BYTE* data, const Ch* text, size_t length)
     while (i < length) {
         // Fast path: whole quanta of four alphabet characters.
         if (sextets == 0 && pads == 0) {
+            if (data && Vectorised()) {
+                const size_t taken = kel::codec::DecodeBlocksAvx2(data + written, text + i, length - i);
+                i += taken;
+                written += taken / 4 * 3;
+            }
             while (i + 4 <= length) {
                 const std::uint32_t value = Quantum(text + i);
                 if (value & kNotSextet)
@@ -196,8 +214,8 @@ template <typename Ch, typename Pair>
 void EncodeText(Ch* text, const BYTE* data, size_t count)
 {
     const auto& pairs = PairTable<Ch, Pair>();
-    size_t i = 0;
-    Ch* out = text;
+    size_t i = Vectorised() ? kel::codec::EncodeBlocksAvx2(text, data, count) : 0;
+    Ch* out = text + i / 3 * 4;
     for (; i + 3 <= count; i += 3) {
         const std::uint32_t value = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
         std::memcpy(out, &pairs[value >> 12], sizeof(Pair));
@@ -228,6 +246,17 @@ void CKelBase64::Encode(char16_t* text, const BYTE* data, const size_t& count)
     EncodeText<char16_t, std::uint32_t>(text, data, count);
 }
 
+void CKelBase64::Encode(char* text, const BYTE* data, const size_t& count)
+{
+    EncodeText<char, std::uint16_t>(text, data, count);
+}
+
+bool CKelBase64::UseVectorised(const bool& use)
+{
+    g_vectorised.store(use && kAvx2, std::memory_order_relaxed);
+    return Vectorised();
+}
+
 namespace {
 
 // Bytes of a text that is nothing but alphabet characters and at most two
@@ -237,7 +266,9 @@ template <typename Ch>
 size_t CountPlainText(const Ch* text, size_t length)
 {
     size_t others = 0;
-    for (size_t i = 0; i < length; ++i) {
+    // Whole blocks of alphabet characters hold no others.
+    const size_t start = Vectorised() ? kel::codec::AlphabetBlocksAvx2(text, length) : 0;
+    for (size_t i = start; i < length; ++i) {
         const auto c = static_cast<std::uint32_t>(text[i]);
         const bool alphabet = (c - 'A' < 26u) | (c - 'a' < 26u) | (c - '0' < 10u) | (c == '+') | (c == '/');
         others += !alphabet;

@@ -2,6 +2,7 @@
 
 // CKelBase64: Base64 text (RFC 4648, standard alphabet, '=' padding, no line
 // breaks) of a byte buffer, and back. Static and stateless; thread safe.
+// Whole blocks go through vectorised code where the processor has AVX2.
 //
 // Each direction is a pair: a Count operation sizing the result, and a
 // converter writing into a caller-owned buffer of that size. Failures raise
@@ -34,4 +35,13 @@ public:
     // Raises CKelException like DecodeCount.
     static size_t Decode(BYTE* data, const wchar_t* text, const size_t& length);
     static size_t Decode(BYTE* data, const char* text, const size_t& length);
+
+    // The same Base64 text in 8-bit characters.
+    static void Encode(char* text, const BYTE* data, const size_t& count);
+
+    // Whether the vectorised code (AVX2) runs where the processor has it:
+    // on by default. Switched off, the portable code does all the work (to
+    // compare the two, or to rule one out). Returns whether vectorised code
+    // will run. The results are the same either way.
+    static bool UseVectorised(const bool& use);
 };
