@@ -205,6 +205,25 @@ TEST(PageBase64Decoding, ReadsTheUtf16FilesTheEncodingPageWrites)
     EXPECT_EQ(page.Buffer().View(), std::string("\x00\x01\xFE\xFF", 4));
 }
 
+TEST(PageBase64Decoding, AFileWithOneCharacterBeyondAsciiIsReadAsTextWhereverItStands)
+{
+    // One "é" (UTF-8) in plain Base64 text, at several places: the text is
+    // read as text, so the fault is told as the character, not as a byte.
+    TempDir dir;
+    for (size_t at : { 0, 7, 9, 4096, 2 * 1024 * 1024 + 3 }) {
+        std::string text(2 * 1024 * 1024 + 8, 'A');
+        text.insert(at, "\xC3\xA9");
+        WriteBytes(dir / "text.b64", text);
+        MessageRecorder messages;
+        CPageBase64Decoding page;
+        page.m_strPath = Wide(dir / "text.b64");
+        page.LoadPath();
+        page.Decode();
+        ASSERT_EQ(messages.Messages().size(), 1u) << at;
+        EXPECT_NE(messages.Messages()[0].find(L"U+00E9"), std::wstring::npos) << at;
+    }
+}
+
 TEST(PageBase64Decoding, RejectedTextShowsTheMessageAndKeepsTheOldOutput)
 {
     MessageRecorder messages;
