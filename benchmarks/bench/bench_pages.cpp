@@ -1,7 +1,7 @@
 // Each page of Kelbench on a 1 GB file (KEL_BENCH_PAGE_MB changes the size),
 // against the coreutils tool that does the same job, measured in the same
 // run on the same file (read once beforehand, so both find it cached):
-//   Hash page load + MD5 / load + SHA-1        against md5sum / sha1sum
+//   Hash page load + MD5 / SHA-1 / SHA-256     against md5sum / sha1sum / sha256sum
 //   encoding page load + encode + save         against base64 -w0 > file
 //   decoding page load + decode + save         against base64 -d > file
 // A ratio is the peer's time over ours (above 1.0: the page is faster).
@@ -169,6 +169,8 @@ int main()
         TimeCommand("md5sum " + Quoted(source) + " > /dev/null"), 1.0, size);
     Report("Hash: load + SHA-1", hashRun(CPageHash::kSHA1, 40), "sha1sum",
         TimeCommand("sha1sum " + Quoted(source) + " > /dev/null"), 1.0, size);
+    Report("Hash: load + SHA-256", hashRun(CPageHash::kSHA256, 64), "sha256sum",
+        TimeCommand("sha256sum " + Quoted(source) + " > /dev/null"), 1.0, size);
 
     const std::string peerBase64 = folder + "/peer.b64";
     const double encodePeer = TimeCommand("base64 -w0 " + Quoted(source) + " > " + Quoted(peerBase64));
