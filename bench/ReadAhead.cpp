@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 namespace kel::bench {
 
@@ -17,8 +18,12 @@ CReadAhead::CReadAhead(kel::platform::CFileHandle& file, BYTE* data, size_t coun
     : m_file(file)
     , m_pData(data)
     , m_nCount(count)
-    , m_thread([this] { _Run(); })
 {
+    try {
+        m_thread = std::thread([this] { _Run(); });
+    } catch (const std::system_error&) {
+        _Run(); // no thread to be had: the file is read here and now, whole
+    }
 }
 
 CReadAhead::~CReadAhead()
@@ -27,7 +32,8 @@ CReadAhead::~CReadAhead()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bStop = true;
     }
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 CReadAhead::SState CReadAhead::Wait(size_t seen, std::chrono::milliseconds wait)

@@ -46,7 +46,7 @@ private:
     std::condition_variable m_changed;
     SState m_state;
     bool m_bStop = false;
-    std::thread m_thread; // last: started when the rest is ready
+    std::thread m_thread; // started when the rest is ready
 };
 
 } // namespace kel::bench
