@@ -22,6 +22,10 @@ namespace {
 // The longest wait for the reading thread between two progress reports.
 constexpr std::chrono::milliseconds kReadWait { 20 };
 
+// Bytes the disk is waited for between two progress reports of a save: a
+// few tens of milliseconds even on a slow disk.
+constexpr ULONGLONG kSyncStep = 4 << 20;
+
 [[noreturn]] void ThrowSystemError()
 {
     throw new CKelException(static_cast<DWORD>(errno));
@@ -80,7 +84,7 @@ bool ReadFileStart(const CStringW& path, size_t limit, CByteBuffer& buffer)
     return true;
 }
 
-void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce)
+void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce, CProgress* progress)
 {
     const std::string target = NarrowPath(path);
     if (target.empty())
@@ -101,6 +105,13 @@ void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSin
         if (!rewrite.Write(bytes))
             ThrowSystemError();
     });
+    const ULONGLONG total = rewrite.Written();
+    for (ULONGLONG synced = 0; synced < total;) {
+        ReportProgress(progress, synced, total);
+        synced = std::min<ULONGLONG>(total, synced + kSyncStep);
+        if (!rewrite.SyncWritten(synced))
+            ThrowSystemError();
+    }
     if (!rewrite.Commit())
         ThrowSystemError();
 }
@@ -112,7 +123,7 @@ void WriteWholeFile(const CStringW& path, std::string_view bytes, CProgress* pro
             ReportProgress(progress, at, bytes.size());
             sink(bytes.substr(at, kProgressBlock));
         }
-    });
+    }, progress);
 }
 
 bool FileExists(const CStringW& path)

@@ -40,8 +40,11 @@ using ByteSink = std::function<void(std::string_view bytes)>;
 // a symbolic link, the file it leads to gets the content. CKelException
 // with the system's error when the file cannot be created, written or renamed
 // into place; that and anything else `produce` raises (SCancelled included)
-// leave an existing file as it was and no temporary file behind.
-void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce);
+// leave an existing file as it was and no temporary file behind. Before
+// the file is put in place the disk is waited for piece by piece, each
+// piece reported to `progress` (which may cancel the save then too).
+void WriteWholeFile(const CStringW& path, const std::function<void(const ByteSink&)>& produce,
+    CProgress* progress = nullptr);
 
 // Writes `bytes` as the whole file, in blocks reported to `progress`.
 void WriteWholeFile(const CStringW& path, std::string_view bytes, CProgress* progress);

@@ -84,7 +84,7 @@ bool CPageBase64Encoding::Save(const CStringW& fileName)
                 CKelBase64::Encode(text.data(), m_buffer.Data() + offset, piece);
                 sink(std::string_view(reinterpret_cast<const char*>(text.data()), 2 * (text.size() - 1)));
             }
-        });
+        }, m_pProgress);
     });
     if (saved)
         m_strStatus = SavedStatus(fileName);

@@ -124,6 +124,31 @@ inline int Classify(char ch)
     throw new CKelException(L"Base64 텍스트가 아닙니다: 위치 %zu 에서 끝이 잘못되었습니다.", position);
 }
 
+// Whole quanta of four alphabet characters from `i` on, as many as there
+// are: vectorised blocks first, then one quantum at a time. Advances `i`
+// and `written`.
+template <typename Ch>
+void DecodeWholeQuanta(BYTE* data, const Ch* text, size_t length, size_t& i, size_t& written)
+{
+    if (data && Vectorised()) {
+        const size_t taken = kel::codec::DecodeBlocksAvx2(data + written, text + i, length - i);
+        i += taken;
+        written += taken / 4 * 3;
+    }
+    while (i + 4 <= length) {
+        const std::uint32_t value = Quantum(text + i);
+        if (value & kNotSextet)
+            break;
+        if (data) {
+            data[written] = static_cast<BYTE>(value >> 16);
+            data[written + 1] = static_cast<BYTE>(value >> 8);
+            data[written + 2] = static_cast<BYTE>(value);
+        }
+        written += 3;
+        i += 4;
+    }
+}
+
 // One pass over the text: validates it and, when `data` is given, writes the
 // bytes. Returns the number of bytes. The same pass sizes and decodes, so the
 // two can never disagree.
@@ -138,23 +163,7 @@ size_t DecodeText(BYTE* data, const Ch* text, size_t length)
     while (i < length) {
         // Fast path: whole quanta of four alphabet characters.
         if (sextets == 0 && pads == 0) {
-            if (data && Vectorised()) {
-                const size_t taken = kel::codec::DecodeBlocksAvx2(data + written, text + i, length - i);
-                i += taken;
-                written += taken / 4 * 3;
-            }
-            while (i + 4 <= length) {
-                const std::uint32_t value = Quantum(text + i);
-                if (value & kNotSextet)
-                    break;
-                if (data) {
-                    data[written] = static_cast<BYTE>(value >> 16);
-                    data[written + 1] = static_cast<BYTE>(value >> 8);
-                    data[written + 2] = static_cast<BYTE>(value);
-                }
-                written += 3;
-                i += 4;
-            }
+            DecodeWholeQuanta(data, text, length, i, written);
             if (i >= length)
                 break;
         }

@@ -137,6 +137,30 @@ std::string Quoted(const std::string& path)
     return "'" + path + "'";
 }
 
+// The Hash page loading and hashing `source` with each algorithm.
+void BenchHashPage(const std::string& source, size_t size)
+{
+    const auto hashRun = [&](int algorithm, size_t length) {
+        return RunInChild([&, algorithm, length](CGapProgress& progress) {
+            CPageHash page;
+            page.m_pProgress = &progress;
+            page.m_nAlgorithm = algorithm;
+            page.AlgorithmChanged();
+            page.m_strPath = Wide(source);
+            page.LoadPath();
+            page.Compute();
+            progress.Finish();
+            return page.Buffer().Count() == size && static_cast<size_t>(page.m_strOutput.GetLength()) == length;
+        });
+    };
+    Report("Hash: load + MD5", hashRun(CPageHash::kMD5, 32), "md5sum",
+        TimeCommand("md5sum " + Quoted(source) + " > /dev/null"), 1.0, size);
+    Report("Hash: load + SHA-1", hashRun(CPageHash::kSHA1, 40), "sha1sum",
+        TimeCommand("sha1sum " + Quoted(source) + " > /dev/null"), 1.0, size);
+    Report("Hash: load + SHA-256", hashRun(CPageHash::kSHA256, 64), "sha256sum",
+        TimeCommand("sha256sum " + Quoted(source) + " > /dev/null"), 1.0, size);
+}
+
 } // namespace
 
 int main()
@@ -161,25 +185,7 @@ int main()
     std::printf("file of %zu MB in %s; %ld processors, shared with other work: figures vary from run to run\n",
         size >> 20, folder.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
 
-    const auto hashRun = [&](int algorithm, size_t length) {
-        return RunInChild([&, algorithm, length](CGapProgress& progress) {
-            CPageHash page;
-            page.m_pProgress = &progress;
-            page.m_nAlgorithm = algorithm;
-            page.AlgorithmChanged();
-            page.m_strPath = Wide(source);
-            page.LoadPath();
-            page.Compute();
-            progress.Finish();
-            return page.Buffer().Count() == size && static_cast<size_t>(page.m_strOutput.GetLength()) == length;
-        });
-    };
-    Report("Hash: load + MD5", hashRun(CPageHash::kMD5, 32), "md5sum",
-        TimeCommand("md5sum " + Quoted(source) + " > /dev/null"), 1.0, size);
-    Report("Hash: load + SHA-1", hashRun(CPageHash::kSHA1, 40), "sha1sum",
-        TimeCommand("sha1sum " + Quoted(source) + " > /dev/null"), 1.0, size);
-    Report("Hash: load + SHA-256", hashRun(CPageHash::kSHA256, 64), "sha256sum",
-        TimeCommand("sha256sum " + Quoted(source) + " > /dev/null"), 1.0, size);
+    BenchHashPage(source, size);
 
     const std::string peerBase64 = folder + "/peer.b64";
     const double encodePeer = TimeCommand("base64 -w0 " + Quoted(source) + " > " + Quoted(peerBase64));

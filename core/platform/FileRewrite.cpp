@@ -230,6 +230,24 @@ bool CFileRewrite::Write(std::string_view bytes)
     return true;
 }
 
+bool CFileRewrite::SyncWritten(unsigned long long upTo)
+{
+    if (m_straight || upTo == 0)
+        return true;
+    if (!m_temporary.IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    if (upTo <= m_synced)
+        return true;
+    const unsigned flags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (sync_file_range(m_temporary.Descriptor(), static_cast<off_t>(m_synced), static_cast<off_t>(upTo - m_synced),
+            flags) != 0)
+        return false;
+    m_synced = upTo;
+    return true;
+}
+
 // The old owner and group where the process may give them (root may; a
 // user may give a group it belongs to), then the old mode. Set-user and
 // set-group bits are kept only with the owner and group they belong to.
@@ -338,7 +356,7 @@ void CFileRewrite::Abandon()
         close(m_folder);
     m_folder = -1;
     m_new = m_straight = false;
-    m_written = m_started = 0;
+    m_written = m_started = m_synced = 0;
 }
 
 } // namespace kel::platform

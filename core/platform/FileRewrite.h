@@ -81,6 +81,13 @@ public:
     // Creates the temporary file that receives the new content.
     bool Begin();
     bool Write(std::string_view bytes);
+    // Bytes written so far.
+    unsigned long long Written() const { return m_written; }
+    // Waits until the disk holds the written bytes up to `upTo`: Commit's
+    // sync taken a piece at a time, so that a caller can do other work (tell
+    // its progress) between pieces. False (errno set) when writing them out
+    // failed; nothing to wait for when the target is written straight.
+    bool SyncWritten(unsigned long long upTo);
     // Puts the new content in place (see above) and closes everything. False,
     // with the old file as it was and no temporary file left, when a step
     // fails; Changed() then tells whether the reason was that the old file
@@ -111,6 +118,7 @@ private:
     bool m_new = false, m_changed = false, m_straight = false;
     unsigned long long m_links = 0, m_device = 0, m_inode = 0, m_size = 0;
     unsigned long long m_written = 0, m_started = 0; // bytes written; bytes the disk was asked to write
+    unsigned long long m_synced = 0;                 // bytes the disk is known to hold
     long long m_modifiedSeconds = 0, m_modifiedNanoseconds = 0;
     unsigned m_mode = 0, m_owner = 0, m_group = 0;
 };

@@ -118,3 +118,25 @@ TEST(FileBytes, ASaveThatStopsLeavesTheOldFileAndNoTemporary)
     EXPECT_EQ(ReadBytes(dir / "kept"), "old");
     EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "kept" }));
 }
+
+TEST(FileBytes, ASaveIsReportedWhileTheDiskCatchesUpAndCanStillBeCancelledThen)
+{
+    TempDir dir;
+    WriteBytes(dir / "kept", "old");
+    const std::string content = RandomText(20 * 1024 * 1024);
+    // The content is produced without a report: every report comes from
+    // waiting for the disk, and the first one stops the save.
+    CountingProgress stopAtFirst(1);
+    EXPECT_THROW(kel::bench::WriteWholeFile(Wide(dir / "kept"),
+                     [&](const kel::bench::ByteSink& sink) { sink(content); }, &stopAtFirst),
+        kel::bench::SCancelled);
+    EXPECT_EQ(stopAtFirst.Steps(), 1);
+    EXPECT_EQ(ReadBytes(dir / "kept"), "old");
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "kept" }));
+
+    CountingProgress progress;
+    kel::bench::WriteWholeFile(Wide(dir / "kept"), [&](const kel::bench::ByteSink& sink) { sink(content); }, &progress);
+    EXPECT_GE(progress.Steps(), 5); // 20 MB in pieces of a few MB
+    EXPECT_EQ(ReadBytes(dir / "kept"), content);
+    EXPECT_EQ(kel::test::FileNames(dir.path()), (std::set<std::string> { "kept" }));
+}
