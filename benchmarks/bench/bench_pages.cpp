@@ -68,6 +68,29 @@ private:
     bool m_bFinished = false;
 };
 
+// Prints how long each phase of a scenario took, on one line.
+class CPhaseClock {
+public:
+    ~CPhaseClock()
+    {
+        std::printf("  (%s)\n", m_text.c_str());
+        std::fflush(stdout);
+    }
+    void Mark(const char* phase)
+    {
+        const auto now = Clock::now();
+        char figure[64];
+        std::snprintf(figure, sizeof figure, "%s%s %.2f s", m_text.empty() ? "" : ", ", phase,
+            std::chrono::duration<double>(now - m_last).count());
+        m_text += figure;
+        m_last = now;
+    }
+
+private:
+    Clock::time_point m_last = Clock::now();
+    std::string m_text;
+};
+
 struct SRun {
     bool bOk = false;
     double seconds = 0;
@@ -90,6 +113,7 @@ SRun RunInChild(const std::function<bool(CGapProgress&)>& scenario)
     auto* gap = static_cast<double*>(mmap(nullptr, sizeof(double), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     *gap = -1;
     const auto start = Clock::now();
+    std::fflush(stdout); // the child's own lines only
     const pid_t child = fork();
     if (child == 0) {
         CGapProgress progress;
@@ -193,9 +217,12 @@ int main()
         CPageBase64Encoding page;
         page.m_pProgress = &progress;
         page.m_strPath = Wide(source);
+        CPhaseClock phases;
         page.LoadPath();
+        phases.Mark("load");
         page.Encode();
         const bool saved = page.Save(page.SaveFileName());
+        phases.Mark("encode + save");
         progress.Finish();
         return saved && page.Buffer().Count() == size;
     });
@@ -207,9 +234,13 @@ int main()
         CPageBase64Decoding page;
         page.m_pProgress = &progress;
         page.m_strPath = Wide(peerBase64);
+        CPhaseClock phases;
         page.LoadPath();
+        phases.Mark("load");
         page.Decode();
+        phases.Mark("decode");
         const bool saved = page.Save(page.SaveFileName());
+        phases.Mark("save");
         progress.Finish();
         return saved && page.Buffer().Count() == size;
     });
