@@ -172,7 +172,7 @@ ULONGLONG CKelWatchDoc::_WaitingBytes() const
     return !error && size > m_nReadPosition ? size - m_nReadPosition : 0;
 }
 
-// Detection reads the whole file: a big one is read and checked on a
+// Detection reads up to its limit: a big file is read and checked on a
 // thread of its own, so that the window goes on handling events; cycles
 // show nothing until it is done.
 std::optional<int> CKelWatchDoc::_DetectEncoding()

@@ -33,8 +33,12 @@ public:
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
     static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;
-    // Detection reads the whole file, but never more than this much of it.
-    static constexpr ULONGLONG kDefaultDetectionLimit = 1ull << 30;
+    // Detection reads at most this much of the file from where it starts:
+    // enough to tell the encodings apart, and a big log is not read twice
+    // nor held whole in memory while it opens. 7-bit text decides nothing,
+    // so a start that is all 7-bit leaves the encoding open and the bytes
+    // that decide it are detected when the cycles reach them.
+    static constexpr ULONGLONG kDefaultDetectionLimit = 16ull << 20;
     // A file up to this size is detected within the cycle; a bigger one on a
     // worker thread, the cycles showing nothing until it is done.
     static constexpr ULONGLONG kInlineDetectionSize = 8ull << 20;
