@@ -160,7 +160,10 @@ TEST_F(WatchWindows, ViewRefusesTypingButAllowsSelectingAndCopying)
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("select me\n"));
 
-    // The commands of the ribbon: paste and cut change nothing.
+    // The commands of the ribbon: paste and cut are disabled and change nothing.
+    EXPECT_FALSE(m_app->MainFrame()->Action(ID_EDIT_PASTE)->isEnabled());
+    EXPECT_FALSE(m_app->MainFrame()->Action(ID_EDIT_CUT)->isEnabled());
+    EXPECT_TRUE(m_app->MainFrame()->Action(ID_EDIT_COPY)->isEnabled());
     QApplication::clipboard()->setText(QStringLiteral("pasted"));
     m_app->MainFrame()->Action(ID_EDIT_SELECT_ALL)->trigger();
     m_app->MainFrame()->Action(ID_EDIT_PASTE)->trigger();

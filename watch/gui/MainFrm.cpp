@@ -151,10 +151,11 @@ void CMainFrame::_CreateFileAndEditActions()
                 (child->GetView()->*operation)();
         };
     };
-    // The view is read-only: cut and paste are there and change nothing.
-    bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), [] {});
+    // The view is read-only: cut and paste are there, shown disabled as a
+    // read-only edit shows them, and change nothing.
+    bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), [] {})->setEnabled(false);
     bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&CKelWatchView::copy));
-    bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {});
+    bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {})->setEnabled(false);
     bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
     bind(ID_EDIT_FIND, QStringLiteral("찾기(&F)..."), &CMainFrame::showFindBar, QKeySequence::Find);
     bind(ID_EDIT_FIND_NEXT, QStringLiteral("다음 찾기(&N)"), onView(&CKelWatchView::FindNext), QKeySequence::FindNext);
