@@ -158,7 +158,7 @@ CStringW CKelWatchDoc::ReadCycle()
     std::wstring text;
     // Room for the text of the bytes waiting now (a character per byte,
     // plus the carriage returns), so the text is not copied as it grows.
-    const ULONGLONG waiting = std::min(_WaitingBytes(), m_nCycleBudget + kLineWindow);
+    const ULONGLONG waiting = std::min(_WaitingBytes(), m_nCycleBudget);
     text.reserve(static_cast<size_t>(waiting + waiting / 8));
     CTextOfLines lines(text);
     ReadCycle(lines);

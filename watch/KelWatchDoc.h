@@ -27,9 +27,6 @@
 
 class CKelWatchDoc {
 public:
-    // The line window: one line is cut from at most this many bytes, and a
-    // line without an end within them is shown in pieces of this size.
-    static constexpr size_t kLineWindow = kel::watch::kLineWindow;
     // Bytes of complete lines one cycle takes before it yields, so that a huge
     // file streams into the view without freezing the window.
     static constexpr ULONGLONG kDefaultCycleBudget = 4ull << 20;

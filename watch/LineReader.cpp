@@ -1,10 +1,10 @@
 // The read cycle's lines.
 //
-// The lines are those of the classic loop that reads an 8196-byte window at
-// the read position, cuts the first line out of it and seeks past that line.
-// Here the file is read in large blocks and each line is cut from the block
-// with the same window rule, so a big file costs a few large reads instead of
-// a read and a seek per line, and produces exactly the same lines.
+// A line runs to its line feed (or zero unit), however long: one line of the
+// file is one line of the view, so line numbers, go to line, the filter and
+// highlighting all match the file. The file is read in large blocks and each
+// line is cut from the block, so a big file costs a few large reads instead
+// of a read and a seek per line.
 #include "LineReader.h"
 
 #include "KelFile.h"
@@ -92,48 +92,21 @@ size_t FindUnitLineEnd(int id, const BYTE* data, size_t length)
     return kNoEnd;
 }
 
-// A full window without a line end is shown as one line and reading goes on;
-// it is cut at the last character boundary so no character is split.
-size_t CutLongLine(int id, const BYTE* data, size_t window)
-{
-    if (IsUtf16(id))
-        return IsHighSurrogate(UnitAt(id, data + window - 2)) ? window - 2 : window;
-    if (DecodesAsUtf8(id)) {
-        size_t lead = window;
-        while (lead > 0 && window - lead < 4 && (data[lead - 1] & 0xC0) == 0x80)
-            --lead;
-        if (lead == 0)
-            return window;
-        const BYTE b = data[--lead];
-        const size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
-        return lead + length > window && lead > 0 ? lead : window;
-    }
-    // Double-byte code pages: walk the characters from the line's start.
-    size_t at = 0;
-    while (at < window)
-        at += data[at] >= 0x81 ? 2 : 1;
-    return at > window ? window - 1 : window;
-}
-
 struct SLine {
     size_t content;  // bytes of text, without the line feed or zero unit
     size_t consumed; // bytes the read position moves on; 0: none ready
 };
 
-// The first line of the `available` bytes at `data`, as the window rule cuts
-// it; `atEnd` says that no further bytes follow them in the file yet.
+// The first line of the `available` bytes at `data`, however long; `atEnd`
+// says that no further bytes follow them in the file yet. A line whose end
+// has not arrived takes nothing until more bytes come, unless the file ends.
 SLine CutLine(int id, const BYTE* data, size_t available, bool atEnd)
 {
     const size_t unit = IsUtf16(id) ? 2 : 1;
-    const size_t window = std::min<size_t>(available, kLineWindow);
-    const size_t whole = window - window % unit;
+    const size_t whole = available - available % unit;
     const size_t end = unit == 2 ? FindUnitLineEnd(id, data, whole) : FindByteLineEnd(data, whole);
     if (end != kNoEnd)
         return {end, end + unit};
-    if (window == kLineWindow) {
-        const size_t cut = CutLongLine(id, data, window);
-        return {cut, cut};
-    }
     if (!atEnd)
         return {0, 0};
     // The unfinished last line is shown now; half a UTF-16 unit waits, and
@@ -263,10 +236,17 @@ SCycle ReadLines(CFileHandle& file, ULONGLONG position, int id, ULONGLONG budget
     size_t end = 0;
     bool atEnd = false;
     for (;;) {
-        if (!atEnd && end - begin < kLineWindow) {
+        const SLine line = CutLine(id, block.data() + begin, end - begin, atEnd);
+        if (line.consumed == 0) {
+            if (atEnd)
+                break;
+            // More bytes for a line whose end has not come yet: the block
+            // grows when one line fills it.
             std::memmove(block.data(), block.data() + begin, end - begin);
             end -= begin;
             begin = 0;
+            if (end == block.size())
+                block.resize(block.size() * 2);
             size_t read = 0;
             if (file.ReadAt(block.data() + end, block.size() - end, position + cycle.consumed + end, read)
                 && read > 0)
@@ -275,9 +255,6 @@ SCycle ReadLines(CFileHandle& file, ULONGLONG position, int id, ULONGLONG budget
                 atEnd = true; // end of file, or a read error: the next cycle retries
             continue;
         }
-        const SLine line = CutLine(id, block.data() + begin, end - begin, atEnd);
-        if (line.consumed == 0)
-            break;
         if (sevenBitOnly && !IsSevenBit(block.data() + begin, line.consumed)) {
             cycle.highByte = true;
             break;
@@ -287,7 +264,8 @@ SCycle ReadLines(CFileHandle& file, ULONGLONG position, int id, ULONGLONG budget
         begin += line.consumed;
         cycle.consumed += line.consumed;
         if (cycle.consumed >= budget || cycle.lines >= kMaxLinesPerCycle) {
-            cycle.more = begin < end || !atEnd;
+            ULONGLONG size = 0;
+            cycle.more = begin < end || (!atEnd && file.Size(size) && size > position + cycle.consumed);
             break;
         }
     }

@@ -1,8 +1,8 @@
 #pragma once
 
-// The lines of a followed file from a read position on, cut by the read
-// window's rule and decoded in the file's encoding into a line sink. Used by
-// the document's read cycle; needs no display.
+// The lines of a followed file from a read position on, each to its line
+// feed however long, decoded in the file's encoding into a line sink. Used
+// by the document's read cycle; needs no display.
 #include "WatchLineSink.h"
 #include "platform/FileHandle.h"
 #include "platform/Types.h"
@@ -10,10 +10,6 @@
 #include <cstddef>
 
 namespace kel::watch {
-
-// One line is cut from at most this many bytes; a line without an end
-// within them is shown in pieces of this size.
-inline constexpr size_t kLineWindow = 8196;
 
 struct SCycle {
     ULONGLONG consumed = 0; // bytes the read position moves on

@@ -181,8 +181,8 @@ void RunBadInput(CMainFrame* frame, const kel::benchmark::ScratchDir& dir)
     std::mt19937 random(5);
     {
         std::ofstream(path, std::ios::binary) << std::string(100 << 20, 'x');
-        // A line without an end is shown in pieces of the 8196-byte window.
-        open("one line of 100 MB", path, [] { return ((100u << 20) + CKelWatchDoc::kLineWindow - 1) / CKelWatchDoc::kLineWindow; });
+        // One line of the file is one line of the view, however long.
+        open("one line of 100 MB", path, [] { return size_t(1); });
     }
     {
         std::ofstream(path, std::ios::binary) << std::string(64 << 20, '\0');

@@ -240,17 +240,28 @@ TEST_F(FollowedFile, ReplacedFileIsReadToItsEndThenTheNewOneFromItsStartInItsOwn
     EXPECT_EQ(m_doc.GetEncoding(), CKelFile::UTF16_LE);
 }
 
-TEST_F(FollowedFile, LineLongerThanTheWindowIsShownInFullWindows)
+TEST_F(FollowedFile, ALineOfTheFileIsOneLineHoweverLong)
 {
     Write(std::string(20000, 'x') + "\nafter\n");
-    EXPECT_EQ(ReadAll(m_doc), std::wstring(8196, L'x') + L"\r\n" + std::wstring(8196, L'x') + L"\r\n"
-                               + std::wstring(20000 - 2 * 8196, L'x') + L"\r\nafter\r\n");
+    EXPECT_EQ(ReadAll(m_doc), std::wstring(20000, L'x') + L"\r\nafter\r\n");
     EXPECT_EQ(m_doc.GetReadPosition(), 20007u);
+    // Longer than a read block, and arriving in two parts: the first part
+    // is shown at the end of the file, the rest as the next line.
+    Write(std::string(3 << 20, 'y') + "\n" + std::string(5, 'z'));
+    EXPECT_EQ(ReadAll(m_doc), std::wstring(3 << 20, L'y') + L"\r\nzzzzz\r\n");
+    CLineStore store;
+    Write("\n" + std::string(1 << 20, 'w') + "\nend\n");
+    while (m_doc.ReadCycle(store) > 0 || m_doc.HasMore()) {
+    }
+    ASSERT_EQ(store.LineCount(), 3u);
+    EXPECT_EQ(store.Line(LineNumber(0)), "");
+    EXPECT_EQ(store.Line(LineNumber(1)).size(), 1u << 20);
+    EXPECT_EQ(store.Line(LineNumber(2)), "end");
 }
 
 TEST_F(FollowedFile, LongLinesAreNeverCutInsideACharacter)
 {
-    std::string line = "x"; // puts the 3-byte characters across the window edge
+    std::string line = "x"; // 3-byte characters across every 8 KiB edge
     std::wstring expected = L"x";
     for (int i = 0; i < 6000; ++i) {
         line += "가";
@@ -263,7 +274,7 @@ TEST_F(FollowedFile, LongLinesAreNeverCutInsideACharacter)
     for (size_t at; (at = shown.find(L"\r\n")) != std::wstring::npos; ++pieces)
         shown.erase(at, 2);
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(pieces, 3u);
+    EXPECT_EQ(pieces, 1u);
 }
 
 TEST_F(FollowedFile, TwoViewsOfOneDocumentShareTheLines)
@@ -436,7 +447,7 @@ TEST(WatchDocument, BigFileIsDetectedBesideTheCycles)
 }
 
 // Random logs written in random pieces: the block reader must show exactly
-// what the literal window-per-line cycle shows, cycle by cycle.
+// what the literal line-by-line cycle shows, cycle by cycle.
 struct RandomLog {
     std::mt19937 random;
     int encoding;

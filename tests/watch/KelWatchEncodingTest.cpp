@@ -60,8 +60,8 @@ std::string Encode(int encoding, std::wstring_view text)
 }
 
 // A log with Hangul, CR LF and LF line ends, an empty line, a character
-// outside the basic plane (not in CP949, so left out there) and a line far
-// longer than the read window, which is shown in pieces.
+// outside the basic plane (not in CP949, so left out there) and a line of
+// tens of kilobytes, which is shown as one line.
 struct SSampleLog {
     std::wstring text;         // as written, line ends included
     std::wstring longLine;     // the long line, whole
@@ -83,7 +83,7 @@ SSampleLog SampleLog(int encoding)
     return log;
 }
 
-// The lines of a cycle's text; a line cut by the window stays in pieces.
+// The lines of a cycle's text.
 std::vector<std::wstring> SplitLines(const std::wstring& text)
 {
     std::vector<std::wstring> lines;
@@ -100,13 +100,13 @@ bool HasBrokenCharacter(std::wstring_view text)
     return false;
 }
 
-// Exactly the sample's lines: the short ones as they are, the long one in
-// pieces that join up to it, no piece broken inside a character.
+// Exactly the sample's lines: the short ones as they are, the long one
+// whole, no character broken.
 void ExpectSampleLines(const SSampleLog& log, const std::wstring& shown, const char* what)
 {
     SCOPED_TRACE(what);
     const std::vector<std::wstring> lines = SplitLines(shown);
-    ASSERT_GT(lines.size(), log.before.size() + log.after.size() + 1);
+    ASSERT_GT(lines.size(), log.before.size() + log.after.size());
     const size_t pieces = lines.size() - log.before.size() - log.after.size();
     EXPECT_EQ(std::vector<std::wstring>(lines.begin(), lines.begin() + static_cast<long>(log.before.size())), log.before);
     EXPECT_EQ(std::vector<std::wstring>(lines.end() - static_cast<long>(log.after.size()), lines.end()), log.after);
@@ -117,7 +117,7 @@ void ExpectSampleLines(const SSampleLog& log, const std::wstring& shown, const c
         joined += text;
     }
     EXPECT_EQ(joined, log.longLine);
-    EXPECT_GE(pieces, 3u); // tens of kilobytes in 8196-byte windows
+    EXPECT_EQ(pieces, 1u); // tens of kilobytes, one line
 }
 
 class ChosenEncoding : public ::testing::Test {
@@ -154,9 +154,9 @@ TEST_F(ChosenEncoding, TheSameTextInEachEncodingReadsBackExactlyOnceChosen)
     }
 }
 
-TEST_F(ChosenEncoding, UnicodeLongLinesAreCutBeforeASurrogatePair)
+TEST_F(ChosenEncoding, UnicodeLongLinesStayWholeAcrossEveryBlockEdge)
 {
-    // "x" then pairs: the window's last unit is the first half of a pair.
+    // "x" then pairs: every 8 KiB edge falls inside a pair.
     std::wstring line = L"x";
     for (int i = 0; i < 3000; ++i)
         line += L"\U0001F600";
@@ -166,10 +166,8 @@ TEST_F(ChosenEncoding, UnicodeLongLinesAreCutBeforeASurrogatePair)
         doc.OnOpenDocument(m_doc.GetPathName());
         ASSERT_TRUE(doc.SetEncoding(encoding));
         const std::vector<std::wstring> lines = SplitLines(ReadAll(doc));
-        ASSERT_EQ(lines.size(), 2u);
-        // 4098 units fit; the last of them waits for its other half.
-        EXPECT_EQ(lines[0], line.substr(0, 1 + 2048));
-        EXPECT_EQ(lines[1], line.substr(1 + 2048));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0], line);
     }
 }
 

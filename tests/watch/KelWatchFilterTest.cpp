@@ -41,7 +41,7 @@ using kel::test::TempDir;
 constexpr int kWaitMs = 20000;
 
 // Line `i` has "오류 <i>" when i is a multiple of 7; some lines end in CR LF,
-// every 50th is longer than the read window.
+// every 50th is longer than 8 KiB.
 std::string LogLines(size_t from, size_t to)
 {
     std::string text;

@@ -1,10 +1,9 @@
 #pragma once
 
-// The read cycle written the slow, literal way: one 8196-byte window read and
-// one seek per line, the whole line converted and then trimmed. The block
-// reader of CKelWatchDoc must produce exactly what this produces. A full
-// window without a line end is taken whole (the tests that use this keep
-// such long lines to 7-bit text, where no character can be split).
+// The read cycle written the slow, literal way: the rest of the file read
+// and one seek per line, each line running to its line feed or zero unit,
+// converted whole and then trimmed. The block reader of CKelWatchDoc must
+// produce exactly what this produces.
 #include "KelFile.h"
 
 #include <algorithm>
@@ -35,10 +34,14 @@ inline std::wstring ReferenceCycle(ReferenceDoc& doc)
     const size_t unit = doc.encoding == CKelFile::UTF16_LE || bigEndian ? 2 : 1;
     std::wstring text;
     for (;;) {
-        std::vector<BYTE> window(8197, 0);
         file.clear();
+        file.seekg(0, std::ios::end);
+        const auto size = static_cast<unsigned long long>(file.tellg());
+        if (size <= doc.position)
+            break;
+        std::vector<BYTE> window(static_cast<size_t>(size - doc.position) + 1, 0);
         file.seekg(static_cast<std::streamoff>(doc.position));
-        file.read(reinterpret_cast<char*>(window.data()), 8196);
+        file.read(reinterpret_cast<char*>(window.data()), static_cast<std::streamsize>(window.size() - 1));
         const size_t read = static_cast<size_t>(file.gcount());
         if (read == 0)
             break;
