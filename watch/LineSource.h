@@ -62,4 +62,8 @@ public:
                    const std::function<void(std::string_view)>& piece) const;
     // The same text as one string, lines ended by "\n".
     std::string Text(STextPosition from, STextPosition to) const;
+    // The same text with each line's number (from 1) and a tab before it,
+    // every line ended by "\n": what "copy with line numbers" copies. A
+    // selection that ends at the start of a line leaves that line out.
+    std::string NumberedText(STextPosition from, STextPosition to) const;
 };

@@ -171,6 +171,12 @@ TEST_F(WatchWindows, ViewRefusesTypingButAllowsSelectingAndCopying)
     EXPECT_EQ(view->PlainText(), QStringLiteral("select me\n"));
     m_app->MainFrame()->Action(ID_EDIT_COPY)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("select me\n"));
+    // Edit -> copy with line numbers, also in the view's own menu.
+    QAction* numbered = m_app->MainFrame()->Action(ID_EDIT_COPY_WITH_LINE_NUMBERS);
+    ASSERT_TRUE(numbered);
+    EXPECT_TRUE(view->actions().contains(numbered));
+    numbered->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("1\tselect me\n"));
 }
 
 TEST_F(WatchWindows, ChosenLookIsCheckedStoredAndUsedAtTheNextStart)

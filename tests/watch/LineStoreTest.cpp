@@ -317,4 +317,18 @@ TEST(LineSource, CopyOfASelectionSpanningChunksIsExact)
     EXPECT_EQ(saved, crlf);
 }
 
+TEST(LineStore, CopyWithLineNumbersNumbersEachSelectedLineFromOne)
+{
+    CLineStore lines;
+    for (const char* line : {"first", "두 번째", "", "fourth"})
+        lines.AddUtf8Line(line);
+    const auto at = [](size_t line, size_t column) { return STextPosition{LineNumber(line), LineColumn(column)}; };
+    EXPECT_EQ(lines.NumberedText(at(0, 2), at(1, 3)), "1\trst\n2\t두\n");
+    // Ending at the start of a line leaves that line out; the empty line stays.
+    EXPECT_EQ(lines.NumberedText(at(1, 0), at(3, 0)), "2\t두 번째\n3\t\n");
+    // Everything: to the end of the last line.
+    EXPECT_EQ(lines.NumberedText({}, lines.End()), "1\tfirst\n2\t두 번째\n3\t\n4\tfourth\n");
+    EXPECT_EQ(CLineStore().NumberedText({}, CLineStore().End()), "");
+}
+
 } // namespace

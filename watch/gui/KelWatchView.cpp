@@ -485,6 +485,14 @@ void CKelWatchView::copy() const
     QApplication::clipboard()->setText(ToQString(m_lines, m_selection.Start(), m_selection.End(), 0));
 }
 
+void CKelWatchView::copyWithLineNumbers() const
+{
+    if (m_selection.IsEmpty())
+        return;
+    const std::string text = m_lines.NumberedText(m_selection.Start(), m_selection.End());
+    QApplication::clipboard()->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
 QString CKelWatchView::PlainText() const
 {
     return ToQString(m_lines, {}, m_lines.End(), m_lines.TextBytes());

@@ -116,6 +116,8 @@ public:
 
 public slots:
     void copy() const;
+    // The selected lines, each with its number and a tab before it.
+    void copyWithLineNumbers() const;
     void selectAll();
     // Following on: the caret to the end and the view with it; off: the
     // view stays where it is.

@@ -155,6 +155,8 @@ void CMainFrame::_CreateFileAndEditActions()
     // read-only edit shows them, and change nothing.
     bind(ID_EDIT_CUT, LabelOf(IDS_RIBBON_CUT), [] {})->setEnabled(false);
     bind(ID_EDIT_COPY, LabelOf(IDS_RIBBON_COPY), onView(&CKelWatchView::copy));
+    bind(ID_EDIT_COPY_WITH_LINE_NUMBERS, QStringLiteral("줄 번호와 함께 복사(&L)"), onView(&CKelWatchView::copyWithLineNumbers),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     bind(ID_EDIT_PASTE, LabelOf(IDS_RIBBON_PASTE), [] {})->setEnabled(false);
     bind(ID_EDIT_SELECT_ALL, LabelOf(IDS_RIBBON_SELECTALL), onView(&CKelWatchView::selectAll));
     bind(ID_EDIT_FIND, QStringLiteral("찾기(&F)..."), &CMainFrame::showFindBar, QKeySequence::Find);
@@ -228,7 +230,7 @@ void CMainFrame::createMenus()
     file->addAction(Action(ID_APP_EXIT));
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("편집(&E)"));
-    for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
+    for (UINT id : {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_WITH_LINE_NUMBERS, ID_EDIT_PASTE, ID_EDIT_SELECT_ALL})
         edit->addAction(Action(id));
     edit->addSeparator();
     for (UINT id : {ID_EDIT_FIND, ID_EDIT_FIND_NEXT, ID_EDIT_FIND_PREVIOUS, ID_EDIT_GOTO_LINE})
@@ -434,7 +436,8 @@ CChildFrame* CMainFrame::_AddView(const std::shared_ptr<CKelWatchDoc>& document,
 {
     auto* view = new CKelWatchView(document);
     view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    view->addActions({Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_PASTE)});
+    view->addActions(
+        {Action(ID_EDIT_CUT), Action(ID_EDIT_COPY), Action(ID_EDIT_COPY_WITH_LINE_NUMBERS), Action(ID_EDIT_PASTE)});
     view->SetHighlightRules(m_bHighlight ? m_highlightRules : nullptr);
     view->SetLineNumbers(m_bLineNumbers);
     auto* child = new CChildFrame(view);

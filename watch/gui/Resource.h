@@ -84,6 +84,7 @@ constexpr UINT ID_VIEW_FILTER = 32810;
 constexpr UINT ID_VIEW_HIGHLIGHT = 32811;
 constexpr UINT ID_VIEW_HIGHLIGHT_RULES = 32812;
 constexpr UINT ID_VIEW_LINE_NUMBERS = 32813;
+constexpr UINT ID_EDIT_COPY_WITH_LINE_NUMBERS = 32814;
 
 // The framework's commands and windows
 constexpr UINT ID_FILE_NEW = 57600;
