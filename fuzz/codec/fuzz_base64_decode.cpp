@@ -1,6 +1,8 @@
 // Base64 decoding of arbitrary text, narrow and wide: either it is rejected
 // with CKelException, or it decodes to exactly the counted bytes, and those
 // bytes encode back to text that decodes to them again.
+#include "FuzzText.h"
+
 #include <KelBase64.h>
 
 #include <cstdint>
@@ -38,14 +40,7 @@ void Check(const Ch* text, size_t length)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size)
 {
     Check(reinterpret_cast<const char*>(bytes), size);
-    // The same bytes as wide characters: bytes to the Latin-1 range, plus a
-    // few full code points to reach the characters beyond it.
-    std::wstring wide(bytes, bytes + size);
-    for (size_t i = 0; i + 4 <= size; i += 64) {
-        std::uint32_t code;
-        std::memcpy(&code, bytes + i, 4);
-        wide[i] = static_cast<wchar_t>(code & 0x7FFFFFFF);
-    }
+    const std::wstring wide = WideFromBytes(bytes, size);
     Check(wide.c_str(), wide.size());
     return 0;
 }

@@ -1,6 +1,8 @@
 // The vectorised Base64 code against the portable code on arbitrary input:
 // the input as text (8-bit and wide) gives the same count, bytes or
 // failure both ways, and as bytes it encodes to the same text both ways.
+#include "FuzzText.h"
+
 #include <KelBase64.h>
 
 #include <cstdint>
@@ -57,12 +59,7 @@ void CompareEncoding(const std::uint8_t* bytes, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, size_t size)
 {
     CompareDecoding(reinterpret_cast<const char*>(bytes), size);
-    std::wstring wide(bytes, bytes + size);
-    for (size_t i = 0; i + 4 <= size; i += 64) {
-        std::uint32_t code;
-        std::memcpy(&code, bytes + i, 4);
-        wide[i] = static_cast<wchar_t>(code);
-    }
+    const std::wstring wide = WideFromBytes(bytes, size);
     CompareDecoding(wide.c_str(), wide.size());
     CompareEncoding<char>(bytes, size);
     CompareEncoding<char16_t>(bytes, size);
